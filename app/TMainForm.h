@@ -1,0 +1,256 @@
+// The main window: owns the module record, the discovery tables, the channel
+// frames, the measurement settings and both workers. Its behaviour lives in the
+// rooms (ui/, settings/, discovery/, acquisition/); this class holds the state
+// they share and wires the controls to them.
+#pragma once
+
+#include <QEvent>
+#include <QList>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "km808api.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QScrollArea;
+class QTabWidget;
+
+class TLed;
+class TKm808AdcChannelFrame;
+class TSettingsFile;
+class TMainThread;
+class TInitAndConfigThread;
+
+// A posted private window message with its two parameters.
+class TPrivateMessageEvent : public QEvent {
+public:
+    static constexpr QEvent::Type StartInitDevices = QEvent::Type(1124); // WM_USER + 100
+    static constexpr QEvent::Type StartMainThread = QEvent::Type(1125);  // WM_USER + 101
+    TPrivateMessageEvent(QEvent::Type type, quint32 wParam, quint32 lParam)
+        : QEvent(type), WParam(wParam), LParam(lParam) {}
+    quint32 WParam;
+    quint32 LParam;
+};
+
+class TMainForm : public QWidget {
+    Q_OBJECT
+public:
+    explicit TMainForm(QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // ---- Top group -------------------------------------------------------
+    QGroupBox* ModuleDetectionLMDGroupBox = nullptr;
+    QPushButton* FindDeviceLMDButton = nullptr;
+    QFrame* SelectedModuleLMDSimplePanel = nullptr;
+    QLabel* QiraCratesLabLMDLabel = nullptr;
+    QComboBox* QiraCratesComboBox = nullptr;
+    TLed* QiraCrateStatusLed = nullptr;
+    QLabel* ModulesLabLMDLabel = nullptr;
+    QComboBox* ModulesComboBox = nullptr;
+    TLed* ModuleStatusLed = nullptr;
+    QLabel* ModuleSerialNumberLabLMDLabel = nullptr;
+    QLabel* ModuleFirmwareVersionLabLMDLabel = nullptr;
+    QLabel* ModuleSerialNumberLMDLabel = nullptr;
+    QLabel* ModuleFirmwareVersionLMDLabel = nullptr;
+    QFrame* Bevel3 = nullptr;
+    TLed* GeneratorStatusLed = nullptr;
+    TLed* MultimeterStatusLed = nullptr;
+    QFrame* StartMultimeterLMDSimplePanel = nullptr;
+    QPushButton* StartMultimeterLMDSpeedButton = nullptr; // checkable: down = running
+    QGroupBox* SaveIniSettingLMDGroupBox = nullptr;
+    QCheckBox* AutoSaveSettingsLMDCheckBox = nullptr;
+    QPushButton* SaveSettingsButton = nullptr;
+
+    // ---- Pages -----------------------------------------------------------
+    QFrame* MainLMDSimplePanel = nullptr;
+    QTabWidget* MainLMDPageControl = nullptr;
+    QWidget* MultimeterLMDTabSheet = nullptr;
+    QWidget* CorrectionFactorsLMDTabSheet = nullptr;
+    QWidget* VerificationLMDTabSheet = nullptr;
+    QFrame* MultimeterLMDSimplePanel = nullptr;
+    QFrame* AdcStreamLMDSimplePanel = nullptr;
+
+    // ---- Measurement settings controls ----------------------------------
+    QGroupBox* AdcGroupParsLMDGroupBox = nullptr;
+    QFrame* ChannelCommonParsLMDSimplePanel = nullptr;
+    QCheckBox* AllChannelsLMDCheckBox = nullptr; // tristate
+    QLabel* CommonInputRangeLabLMDComboBox = nullptr;
+    QComboBox* CommonInputRangeULMDComboBox = nullptr;
+    QComboBox* CommonInputRangeRLMDComboBox = nullptr;
+    QLabel* CommonMeasuringModeLabLMDComboBox = nullptr;
+    QComboBox* CommonMeasuringModeLMDComboBox = nullptr;
+    QFrame* CommonParsLMDSimplePanel = nullptr;
+    QLabel* AdcRateLabLMDLabel = nullptr;
+    QComboBox* AdcRateComboBox = nullptr;
+    QLabel* KadrRateLabLMDLabel = nullptr;
+    QLabel* KadrRateLMDLabel = nullptr;
+    QLabel* CorrectionModeLabLMDLabel = nullptr;
+    QComboBox* CorrectionModeLMDComboBox = nullptr;
+    QFrame* AcquisitionTimeLMDSimplePanel = nullptr;
+    QLabel* AcquisitionTimeLabLMDLabel = nullptr;
+    QLabel* AcquisitionTimeLMDLabel = nullptr;
+    QFrame* ComputationInfoLMDSimplePanel = nullptr;
+    QLabel* ComputationModeLabLMDLabel = nullptr;
+    QLabel* AmplitudeTypeLabLMDLabel = nullptr;
+    QGroupBox* AdcIndividualParsLMDGroupBox = nullptr;
+    QScrollArea* AdcIndividualParsLMDScrollBox = nullptr;
+    QWidget* AdcIndividualParsLMDSimplePanel = nullptr;
+
+    // ---- Hidden equipment strip -----------------------------------------
+    QFrame* EquipmentLMDSimplePanel = nullptr;
+    QGroupBox* GeneratorLMDGroupBox = nullptr;
+    QGroupBox* MultimeterLMDGroupBox = nullptr;
+    QLabel* VoltmeterValueLMDLabel = nullptr;
+    QLabel* AmperemeterValueLMDLabel = nullptr;
+
+    // ---- Context menu ----------------------------------------------------
+    QMenu* PopupMenu = nullptr;
+    QAction* RebootDeviceMenuItem = nullptr;
+    QAction* SaveDefaultSettings = nullptr;
+    QAction* SaveCurrentSettings = nullptr;
+    QAction* AboutProgram = nullptr;
+    QAction* ApplicationExit = nullptr;
+    bool PopupMenuAutoOpen = true; // cleared by the first detection run
+
+    // ---- Window state ----------------------------------------------------
+    bool HandlersBusy = true;
+    uint8_t StartupPhase = 0;
+    std::atomic<bool> DiscoveryRunning{false};
+    std::atomic<bool> DiscoveryGate{true};
+    std::atomic<bool> WorkerRunning{false};
+    std::atomic<bool> WorkerGate{true};
+    std::atomic<bool> MeasurementIdle{true};
+    std::atomic<int32_t> CrateState{0};
+    std::atomic<uint8_t> ModuleState{0};
+    QString CaptionTemplate;
+
+    // ---- Discovery tables ------------------------------------------------
+    uint16_t ListedCrateCount = 0;
+    char ListedCrates[16][16] = {};
+    uint16_t ListedSlotTypes[16][16] = {};
+    uint16_t CrateCount = 0;
+    char CrateSerials[16][16] = {};
+    uint16_t SelectedCrateIndex = 0xFFFF;
+    uint16_t ModuleCount[16] = {};
+    uint16_t ModuleSlots[16][16] = {};
+    char ModuleSerials[16][16][16] = {};
+    uint16_t SelectedModuleIndex[16] = {};
+
+    // The one module-control record; every module library call gets it.
+    KM808_CONTROL ModuleControl{};
+
+    // ---- Channel frames and tables ----------------------------------------
+    std::array<TKm808AdcChannelFrame*, 16> ChannelFrames{};
+    double InputRangesU[3] = {};
+    double InputRangesR[3] = {};
+    double AdcDividers[7] = {};
+    double AdcRates[7] = {};
+
+    // ---- Filled from the settings file -----------------------------------
+    QString ComputationMethod = "sum";
+    QString AmplitudeType = "amp";
+    double AcquisitionTime = 1.0;
+    int32_t MinSamplesPerChannel[4] = {6, 32, 64, 128};
+    uint16_t ValuePrecisions[6] = {4, 4, 4, 4, 4, 4};
+    QString ValueFormats[6] = {"0.0000", "0.0000", "0.0000", "0.0000", "0.0000", "0.0000"};
+    int32_t CoefSource = 0;
+    float LoadedCoefs[9] = {};
+    std::unique_ptr<TSettingsFile> SettingsFile; // accessor of the last save
+    // Directory of the settings file: the executable's; tests point it elsewhere.
+    QString SettingsDirectory;
+    QString SettingsPath() const;
+
+    // ---- Workers ---------------------------------------------------------
+    TMainThread* MainThread = nullptr; // the acquisition worker, at most one
+    QList<QWidget*> WorkerPages;
+    uint16_t WorkerPageIndex = 0;
+    QPointer<TInitAndConfigThread> InitThread; // the running discovery worker, if any
+
+    // ---- Window operations (app/) ----------------------------------------
+    void StartInitDevicesThread(quint32 action, quint32 useStoredSelection);
+
+    // ---- Handlers of the window (app/) -----------------------------------
+    void FindDeviceLMDButtonClick();
+    void StartLMDSpeedButtonClick();
+    void QiraCratesComboBoxChange();
+    void ModulesComboBoxChange();
+    void AutoSaveSettingsLMDCheckBoxChange();
+    void ApplicationExitClick();
+    void FormShow();
+    void FormResize();
+    bool MainLMDPageControlChangingEx(int newPage); // true: allow the change
+    bool ApplicationShortCut(int key);             // true: the key is consumed
+    bool FormMouseWheel(int direction);            // -1 up, +1 down; true: handled
+
+    // ---- Measurement settings controls and frame operations (ui/) -------
+    void SetupMeasurementControls(); // construction step 5
+    void CreateChannelFrames();      // construction step 6
+    void ResetChannelFrame(int ch);
+    void ApplyChannelMeasuringMode(int ch, int mode);
+    void EnableChannelFrames();
+    bool AllChannelsSameState(Qt::CheckState& state) const;
+    bool AllRangeSelectorsSame(QComboBox* commonSelector, int& index) const;
+    void AllChannelsLMDCheckBoxChange();
+    void EnaChannelLMDCheckBoxChange(QObject* sender);
+    void CommonInputRangeLMDComboBoxChange(QObject* sender);
+    void InputRangeLMDComboBoxChange(QObject* sender);
+    void CommonMeasuringModeLMDComboBoxChange(QObject* sender);
+    void LMDComboBoxChange(QObject* sender);
+
+    // ---- Settings procedures (settings/) --------------------------------
+    // Opens the worker's accessor, creating the file with defaults when it is
+    // missing; report() shows a worker message. Null on failure.
+    std::unique_ptr<TSettingsFile> OpenSettingsFile(const std::function<void(const QString&)>& report);
+    bool LoadSettings(TSettingsFile* accessor);
+    bool LoadModuleSettings(TSettingsFile* accessor);
+    bool LoadCorrectionSettings(TSettingsFile* accessor);
+    void SaveIniFile(const QString& path);
+    bool WriteApplicationSettings(TSettingsFile* accessor);
+    bool WriteModuleSettings(TSettingsFile* accessor);
+    bool CreateDefaultIniFile(const QString& path);
+    bool WriteDefaultApplicationSettings(TSettingsFile* accessor);
+    bool WriteDefaultModuleSettings(TSettingsFile* accessor);
+    void SaveSettingsButtonClick();
+    void SaveCurrentSettingsClick();
+    void SaveDefaultSettingsClick();
+    void FormClose();
+
+    // ---- Discovery (discovery/) ------------------------------------------
+    void OnStartInitDevicesThread(quint32 action, quint32 useStoredSelection);
+    void OnInitDevicesThreadTerminate();
+    // Waits for (or ends) a running discovery run before the window goes away.
+    void WaitForDiscoveryEnd();
+
+    // ---- Acquisition (acquisition/) --------------------------------------
+    void StartThread();
+    void OnStartMainThread();
+    void StopThread();
+    void OnMainThreadTerminate();
+    // Keeps each frame's active-channel copy, read by the worker, current.
+    bool ChannelActive(int ch) const;
+
+protected:
+    void customEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    bool Closed = false;
+};

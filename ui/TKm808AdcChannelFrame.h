@@ -1,0 +1,53 @@
+// One channel's frame: on/off, input range, measuring mode, the latest value
+// and an update lamp.
+#pragma once
+
+#include <QFrame>
+#include <atomic>
+#include <cstdint>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class TLed;
+
+class TKm808AdcChannelFrame : public QFrame {
+    Q_OBJECT
+public:
+    TKm808AdcChannelFrame(QWidget* owner, int ch, const double* u, int nu, const double* r, int nr);
+
+    QFrame* Km808AdcChannelLMDSimplePanel = nullptr;
+    QCheckBox* ChannelNumberLMDCheckBox = nullptr;
+    QLineEdit* Value1LMDEdit = nullptr;
+    TLed* FlashLed = nullptr;
+    QLabel* InputRangeLabLMDComboBox = nullptr;
+    QComboBox* InputRangeULMDComboBox = nullptr;
+    QComboBox* MeasuringModeNotUsedLMDComboBox = nullptr;
+    QLabel* MeasuringModeLabLMDComboBox = nullptr;
+    QLabel* Value1LabLMDLabel = nullptr;
+    QComboBox* InputRangeRLMDComboBox = nullptr;
+    QLabel* MeasuringModeLMDLabel = nullptr;
+
+    uint16_t ChannelIndex = 0;
+    bool ApplicationActive = false;
+
+    void EnableChannelControls(bool checkBoxEnabled);
+    void DisableChannelControls(bool checkBoxDisabled);
+    void DisableChannelFrame();
+    void SetUpdateLamp(int state); // 0 green, 1 red, 2 off
+    void ShowRangeSelectorForMode(int mode);
+
+    // Enabled and checked, kept current on the user-interface thread so the
+    // acquisition worker can read it at any time.
+    bool IsChannelActive() const { return ChannelActive.load(std::memory_order_relaxed); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void UpdateChannelActive();
+    void ValueLMDEditChange();
+    void ValueLMDEditExit();
+    std::atomic<bool> ChannelActive{false};
+};
