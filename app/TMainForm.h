@@ -125,6 +125,8 @@ public:
     QAction* AboutProgram = nullptr;
     QAction* ApplicationExit = nullptr;
     bool PopupMenuAutoOpen = true; // cleared by the first detection run
+    // The Escape handling; the worker message dialog switches it off while open.
+    bool ShortCutHandlerEnabled = true;
 
     // ---- Window state ----------------------------------------------------
     bool HandlersBusy = true;
