@@ -15,15 +15,20 @@ std::mutex PlannerMutex;
 
 constexpr uint32_t LargestLength = 1u << 30;
 
-bool IsPowerOfTwo(uint32_t n) { return n != 0 && (n & (n - 1)) == 0; }
+bool IsPowerOfTwo(uint32_t n) {
+    return n != 0 && (n & (n - 1)) == 0;
+}
 
 } // namespace
 
-TREALFFT::TREALFFT(uint32_t length, const std::atomic<bool>* abortFlag) : AbortFlag(abortFlag), FLength(length) {
+TREALFFT::TREALFFT(uint32_t length, const std::atomic<bool>* abortFlag)
+    : AbortFlag(abortFlag), FLength(length) {
     CreateTransform();
 }
 
-TREALFFT::~TREALFFT() { DestroyTransform(); }
+TREALFFT::~TREALFFT() {
+    DestroyTransform();
+}
 
 bool TREALFFT::SetLength(uint32_t length) {
     if (length == 0)
@@ -87,7 +92,8 @@ void TREALFFT::GenerateWindow(double* out, int kind) {
     FillCosineSumWindow(out, FLength, info->Coefs, info->TermCount, AbortFlag);
 }
 
-bool TREALFFT::Transform(const double* windowed, double* amplitudeSpectrum, double windowSum, double& dcValue) {
+bool TREALFFT::Transform(const double* windowed, double* amplitudeSpectrum, double windowSum,
+                         double& dcValue) {
     if (Plan == nullptr || windowSum == 0.0 || !std::isfinite(windowSum))
         return false;
     std::memcpy(Input, windowed, sizeof(double) * FLength);

@@ -24,23 +24,21 @@ constexpr TWindowKindInfo WindowTable[WindowKindCount] = {
      4,
      1.97611},
     {5,
-     {0.3232153788877343, -0.471492143957626, 0.1755341299601972, -0.02849699010614994,
-      0.001261357088292677},
+     {0.3232153788877343, -0.471492143957626, 0.1755341299601972, -0.02849699010614994, 0.001261357088292677},
      5,
      5,
      5,
      2.21535},
     {7,
-     {0.2712203605850388, -0.4334446123274422, 0.2180041228929303, -0.06578534329560609,
-      0.01076186730534183, -0.0007700127105808265, 1.368088305992921e-05},
+     {0.2712203605850388, -0.4334446123274422, 0.2180041228929303, -0.06578534329560609, 0.01076186730534183,
+      -0.0007700127105808265, 1.368088305992921e-05},
      7,
      7,
      7,
      2.63025},
     {9,
-     {0.2384331152777942, -0.400554534864382, 0.2358242530472107, -0.09527918858383112,
-      0.02537395516617152, -0.004152432907505835, 0.000368560416329818, -1.38435559391703e-05,
-      1.161808358932861e-07},
+     {0.2384331152777942, -0.400554534864382, 0.2358242530472107, -0.09527918858383112, 0.02537395516617152,
+      -0.004152432907505835, 0.000368560416329818, -1.38435559391703e-05, 1.161808358932861e-07},
      9,
      9,
      9,
@@ -49,7 +47,8 @@ constexpr TWindowKindInfo WindowTable[WindowKindCount] = {
 
 // One cosine per value; the higher harmonics come from the Chebyshev products,
 // which is what keeps a 16M-value window close to the cost of 16M cosines.
-template <int Terms> void EvaluatePiece(double* out, uint32_t begin, uint32_t end, uint32_t n, const double* a) {
+template <int Terms>
+void EvaluatePiece(double* out, uint32_t begin, uint32_t end, uint32_t n, const double* a) {
     const double period = static_cast<double>(n);
     for (uint32_t i = begin; i < end; ++i) {
         const double c = std::cos(static_cast<double>(i) * TwoPi / period);
@@ -78,16 +77,35 @@ template <int Terms> void EvaluatePiece(double* out, uint32_t begin, uint32_t en
 
 void EvaluateRange(double* out, uint32_t begin, uint32_t end, uint32_t n, const double* a, uint16_t terms) {
     switch (terms) {
-    case 1: EvaluatePiece<1>(out, begin, end, n, a); break;
-    case 2: EvaluatePiece<2>(out, begin, end, n, a); break;
-    case 3: EvaluatePiece<3>(out, begin, end, n, a); break;
-    case 4: EvaluatePiece<4>(out, begin, end, n, a); break;
-    case 5: EvaluatePiece<5>(out, begin, end, n, a); break;
-    case 6: EvaluatePiece<6>(out, begin, end, n, a); break;
-    case 7: EvaluatePiece<7>(out, begin, end, n, a); break;
-    case 8: EvaluatePiece<8>(out, begin, end, n, a); break;
-    case 9: EvaluatePiece<9>(out, begin, end, n, a); break;
-    default: break;
+    case 1:
+        EvaluatePiece<1>(out, begin, end, n, a);
+        break;
+    case 2:
+        EvaluatePiece<2>(out, begin, end, n, a);
+        break;
+    case 3:
+        EvaluatePiece<3>(out, begin, end, n, a);
+        break;
+    case 4:
+        EvaluatePiece<4>(out, begin, end, n, a);
+        break;
+    case 5:
+        EvaluatePiece<5>(out, begin, end, n, a);
+        break;
+    case 6:
+        EvaluatePiece<6>(out, begin, end, n, a);
+        break;
+    case 7:
+        EvaluatePiece<7>(out, begin, end, n, a);
+        break;
+    case 8:
+        EvaluatePiece<8>(out, begin, end, n, a);
+        break;
+    case 9:
+        EvaluatePiece<9>(out, begin, end, n, a);
+        break;
+    default:
+        break;
     }
 }
 
@@ -100,7 +118,8 @@ const TWindowKindInfo* WindowKindInfo(int kind) {
 }
 
 void FillCosineSumWindow(double* out, uint32_t n, const double* coefs, uint16_t termCount,
-                         const std::atomic<bool>* abortFlag, const std::function<void(uint32_t filled)>& afterPiece) {
+                         const std::atomic<bool>* abortFlag,
+                         const std::function<void(uint32_t filled)>& afterPiece) {
     uint32_t i = 0;
     while (i < n) {
         if (abortFlag != nullptr && abortFlag->load(std::memory_order_relaxed))

@@ -7,8 +7,8 @@
 // Periodic cosine-sum windows used as weights of the channel mean ("sum") and
 // by the spectral analyser ("fft").
 
-inline constexpr int WindowKindCount = 9;          // kinds 0 (rectangular) to 8
-inline constexpr int WindowCoefSlots = 32;         // descriptor capacity
+inline constexpr int WindowKindCount = 9;             // kinds 0 (rectangular) to 8
+inline constexpr int WindowCoefSlots = 32;            // descriptor capacity
 inline constexpr uint32_t WindowPieceLength = 262144; // values between two abort tests
 
 // One row of the window table. Kind 0 has no terms.

@@ -1,0 +1,109 @@
+// Window generation and block reduction against their plain references, run in
+// one process so that the printed ratios compare like with like.
+
+#include "WindowFunctions.h"
+#include "WindowedMean.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <numeric>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr uint32_t BlockValues = 16777216;
+constexpr double TwoPi = 6.283185307179586;
+
+void CosReference(benchmark::State& state) {
+    std::vector<double> out(BlockValues);
+    for (auto _ : state) {
+        for (uint32_t i = 0; i < BlockValues; ++i)
+            out[i] = std::cos(static_cast<double>(i) * TwoPi / BlockValues);
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(CosReference)->Unit(benchmark::kMillisecond);
+
+void WindowKind6(benchmark::State& state) {
+    std::vector<double> out(BlockValues);
+    TWindowDescriptor descriptor;
+    const std::atomic<bool> abortFlag{false};
+    for (auto _ : state) {
+        GenerateWorkerWindow(descriptor, &abortFlag, out.data(), BlockValues, 6);
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(WindowKind6)->Unit(benchmark::kMillisecond);
+
+void InnerProductReference(benchmark::State& state) {
+    std::vector<double> a(BlockValues), b(BlockValues);
+    for (uint32_t i = 0; i < BlockValues; ++i) {
+        a[i] = 1e-3 * (i % 1000);
+        b[i] = 1.0 - 1e-4 * (i % 777);
+    }
+    for (auto _ : state)
+        benchmark::DoNotOptimize(std::inner_product(a.begin(), a.end(), b.begin(), 0.0));
+}
+BENCHMARK(InnerProductReference)->Unit(benchmark::kMillisecond);
+
+// Extraction of each channel with the frame stride, then its windowed mean, for
+// a block of BlockValues converted values.
+void Reduction(benchmark::State& state) {
+    const uint32_t channels = static_cast<uint32_t>(state.range(0));
+    const uint32_t samples = BlockValues / channels;
+    std::vector<double> data(BlockValues), perChannel(samples + 16), window(samples + 16);
+    for (uint32_t i = 0; i < BlockValues; ++i)
+        data[i] = 1e-3 * (i % 1000);
+    TWindowDescriptor descriptor;
+    GenerateWorkerWindow(descriptor, nullptr, window.data(), samples, 6);
+    const double norm = samples * descriptor.WindowCoefs[0];
+    std::vector<double> values(channels);
+    for (auto _ : state) {
+        for (uint32_t c = 0; c < channels; ++c) {
+            for (uint32_t i = 0; i < samples; ++i)
+                perChannel[i] = data[c + channels * i];
+            values[c] = WindowedMean(perChannel.data(), window.data(), samples, norm);
+        }
+        benchmark::DoNotOptimize(values.data());
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(Reduction)->Arg(1)->Arg(16)->Unit(benchmark::kMillisecond);
+
+// Keeps the mean real time of every run by name.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs)
+            Times[run.benchmark_name()] = run.GetAdjustedRealTime();
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, double> Times;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    auto ratio = [&](const char* label, const std::string& what, const std::string& reference,
+                     double target) {
+        if (reporter.Times.count(what) == 0 || reporter.Times.count(reference) == 0)
+            return;
+        const double r = reporter.Times[what] / reporter.Times[reference];
+        std::printf("ratio %s = %.2f (target <= %.1f: %s)\n", label, r, target,
+                    r <= target ? "met" : "missed");
+    };
+    ratio("window kind 6 / std::cos", "WindowKind6", "CosReference", 1.3);
+    ratio("reduction 1 channel / inner_product", "Reduction/1", "InnerProductReference", 2.0);
+    ratio("reduction 16 channels / inner_product", "Reduction/16", "InnerProductReference", 2.0);
+    benchmark::Shutdown();
+    return 0;
+}
