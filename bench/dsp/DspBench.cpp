@@ -76,6 +76,29 @@ void Reduction(benchmark::State& state) {
 }
 BENCHMARK(Reduction)->Arg(1)->Arg(16)->Unit(benchmark::kMillisecond);
 
+// The same values from one tiled pass over the block.
+void ReductionOnePass(benchmark::State& state) {
+    const uint32_t channels = static_cast<uint32_t>(state.range(0));
+    const uint32_t samples = BlockValues / channels;
+    std::vector<double> data(BlockValues), window(samples + 16);
+    for (uint32_t i = 0; i < BlockValues; ++i)
+        data[i] = 1e-3 * (i % 1000);
+    TWindowDescriptor descriptor;
+    GenerateWorkerWindow(descriptor, nullptr, window.data(), samples, 6);
+    const double norm = samples * descriptor.WindowCoefs[0];
+    std::vector<uint32_t> positions(channels);
+    for (uint32_t c = 0; c < channels; ++c)
+        positions[c] = c;
+    std::vector<double> values(channels);
+    for (auto _ : state) {
+        StridedWindowedMeans(data.data(), channels, positions.data(), channels, window.data(), samples, norm,
+                             values.data());
+        benchmark::DoNotOptimize(values.data());
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(ReductionOnePass)->Arg(1)->Arg(16)->Unit(benchmark::kMillisecond);
+
 // Keeps the mean real time of every run by name.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
@@ -104,6 +127,9 @@ int main(int argc, char** argv) {
     ratio("window kind 6 / std::cos", "WindowKind6", "CosReference", 1.3);
     ratio("reduction 1 channel / inner_product", "Reduction/1", "InnerProductReference", 2.0);
     ratio("reduction 16 channels / inner_product", "Reduction/16", "InnerProductReference", 2.0);
+    ratio("one-pass reduction 1 channel / inner_product", "ReductionOnePass/1", "InnerProductReference", 2.0);
+    ratio("one-pass reduction 16 channels / inner_product", "ReductionOnePass/16", "InnerProductReference",
+          2.0);
     benchmark::Shutdown();
     return 0;
 }
