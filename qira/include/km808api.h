@@ -75,6 +75,27 @@ KM808_ASSERT(offsetof(KM808_CONTROL, TableCoefs) == 832, "TableCoefs");
 KM808_ASSERT(sizeof(KM808_CONTROL) == 1024, "the record is 1024 bytes");
 #undef KM808_ASSERT
 
+/* Failure codes. A refusal by the crate server is -(100 + its status), for
+ * example -104 for a failing module and -107 when the module's data link
+ * dropped during KM808_Recv. */
+#define KM808_ERR_NOT_OPEN (-1)
+#define KM808_ERR_ARGUMENT (-2)
+#define KM808_ERR_CONNECTION (-3) /* cannot reach the server, or the connection broke */
+#define KM808_ERR_PROTOCOL (-4)   /* a reply that does not fit the request; the connection is dropped */
+#define KM808_ERR_ALREADY_OPEN (-5)
+#define KM808_ERR_NOT_CONFIGURED (-6) /* no KM808_SetADC, or the table changed since */
+#define KM808_ERR_STRUCTURE (-7) /* KM808_ProcessData: a word out of place */
+#define KM808_ERR_SERVER_BASE (-100)
+
+/* KM808_ProcessData flags: bit 0 checks the block's structure, bit 1 applies
+ * the calibration (without it the nominal, uncorrected conversion is used).
+ * The program passes 3. */
+#define KM808_FLAG_CHECK 1
+#define KM808_FLAG_CORRECT 2
+
+/* KM808_Open with the default address and port honours the environment
+ * variable QIRA_SERVER ("HOST:PORT"), so tests can use another server. */
+
 /* Every call returns 0 on success, except KM808_IsOpened (0 while open) and
  * KM808_Recv (a word count, or a negative code). */
 int32_t KM808_Init(KM808_CONTROL* m);

@@ -37,7 +37,12 @@ _Static_assert(offsetof(CrateControl, ChannelSelector) == 22, "ChannelSelector a
 #define QIRA_CRATE_LIST_SIZE 16
 #define QIRA_SLOT_COUNT 16
 
-/* Every call returns 0 on success. */
+#define QIRA_DEFAULT_ADDRESS 0x7F000001u
+#define QIRA_DEFAULT_PORT 11111u
+
+/* Every call returns 0 on success. QIRA_Init points the record at
+ * 127.0.0.1:11111, or at the environment variable QIRA_SERVER ("HOST:PORT")
+ * when it is set. A server refusal returns -(100 + its status). */
 int32_t QIRA_Init(CrateControl* crate);
 int32_t QIRA_Open(CrateControl* crate);
 int32_t QIRA_GetCrates(CrateControl* crate, char list[16][16]);

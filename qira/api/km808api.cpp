@@ -1,0 +1,308 @@
+// The module library: one record, one connection to the crate server, bound
+// to one module by KM808_Open.
+#include "km808api.h"
+
+#include "channel_table.h"
+#include "module_state.h"
+#include "server_link.h"
+#include "wire_format.h"
+
+#include <cstring>
+#include <sys/socket.h>
+
+using namespace qira;
+
+namespace {
+
+constexpr int kConnectTimeoutMs = 2000;
+constexpr int kCallTimeoutMs = 5000;
+// A Recv reply may arrive this late after the time-out the server honours.
+constexpr int kRecvGraceMs = 1000;
+
+bool isOpen(const ModuleState& st) {
+    return st.magic == kOpenMagic && st.fd > 0;
+}
+
+int32_t serverCode(int32_t status) {
+    return KM808_ERR_SERVER_BASE - status;
+}
+
+// A broken exchange leaves the stream out of step; the socket is shut so that
+// every later call fails at once, until KM808_Close.
+int32_t linkFailed(const ModuleState& st) {
+    shutdown(st.fd - 1, 2);
+    return KM808_ERR_CONNECTION;
+}
+
+int32_t control(KM808_CONTROL* m, const std::vector<uint8_t>& request, std::vector<uint8_t>& reply,
+                int32_t& status) {
+    const ModuleState st = loadState(m);
+    if (!isOpen(st))
+        return KM808_ERR_NOT_OPEN;
+    if (!ServerLink::exchange(st.fd - 1, request, kMaxControlReplyPayload, reply, kCallTimeoutMs))
+        return linkFailed(st);
+    if (!decodeStatus(reply.data(), reply.size(), status))
+        return linkFailed(st);
+    return 0;
+}
+
+// For calls whose reply is the status alone.
+int32_t simpleCall(KM808_CONTROL* m, MessageType type) {
+    std::vector<uint8_t> reply;
+    int32_t status = 0;
+    if (const int32_t r = control(m, encodeEmpty(type), reply, status))
+        return r;
+    if (status != StatusOk)
+        return serverCode(status);
+    return reply.size() == 4 ? 0 : linkFailed(loadState(m));
+}
+
+void clearLibraryFields(KM808_CONTROL* m) {
+    std::memset(m->Private, 0, sizeof m->Private);
+    m->FrameLength = 0;
+    m->AcquisitionRunning = 0;
+    std::memset(m->ModuleName, 0, sizeof m->ModuleName);
+    std::memset(m->SerialNumber, 0, sizeof m->SerialNumber);
+    m->FirmwareVersion = 0;
+    std::memset(m->ModuleCoefs, 0, sizeof m->ModuleCoefs);
+}
+
+AdcSettings settingsOf(const KM808_CONTROL* m) {
+    AdcSettings s;
+    const int32_t n = m->LogicalChannelCount;
+    if (n >= 0 && n <= KM808_MAX_TABLE)
+        for (int32_t i = 0; i < n; ++i) {
+            const KM808_TABLE_ENTRY& e = m->LogicalChannelTable[i];
+            s.table.push_back(TableEntry{e.ModeCode, e.PhysicalChannel, e.RangeCode});
+        }
+    s.calibrationSlots = m->CalibrationSlotCount;
+    s.option1 = m->OptionByte1;
+    s.option2 = m->OptionByte2;
+    s.divider = m->FrequencyDivider;
+    return s;
+}
+
+} // namespace
+
+namespace qira {
+
+uint32_t tableHash(const KM808_CONTROL* m) {
+    uint32_t h = 2166136261u;
+    auto mix = [&h](const void* p, size_t n) {
+        const auto* b = static_cast<const uint8_t*>(p);
+        for (size_t i = 0; i < n; ++i)
+            h = (h ^ b[i]) * 16777619u;
+    };
+    const int32_t n = m->LogicalChannelCount;
+    mix(&n, sizeof n);
+    if (n > 0 && n <= KM808_MAX_TABLE)
+        mix(m->LogicalChannelTable, size_t(n) * sizeof(KM808_TABLE_ENTRY));
+    mix(&m->CalibrationSlotCount, sizeof m->CalibrationSlotCount);
+    return h;
+}
+
+} // namespace qira
+
+extern "C" {
+
+int32_t KM808_Init(KM808_CONTROL* m) {
+    if (!m)
+        return KM808_ERR_ARGUMENT;
+    const ModuleState st = loadState(m);
+    if (isOpen(st))
+        ServerLink::closeSocket(st.fd - 1);
+    clearLibraryFields(m);
+    return 0;
+}
+
+int32_t KM808_Open(KM808_CONTROL* m, uint32_t address, uint16_t port, const char* crateSerial,
+                   uint16_t slot) {
+    if (!m || !crateSerial || slot < 1 || slot > 16)
+        return KM808_ERR_ARGUMENT;
+    if (isOpen(loadState(m)))
+        return KM808_ERR_ALREADY_OPEN;
+    clearLibraryFields(m);
+    if (address == KM808_LOOPBACK_ADDRESS && port == KM808_DEFAULT_PORT)
+        resolveServer(address, port);
+    const int fd = ServerLink::connectTo(address, port, kConnectTimeoutMs);
+    if (fd < 0)
+        return KM808_ERR_CONNECTION;
+    char serial[kSerialSize] = {};
+    strncpy(serial, crateSerial, kSerialSize - 1);
+    std::vector<uint8_t> reply;
+    int32_t status = 0;
+    if (!ServerLink::exchange(fd, encodeOpen(serial, slot), kMaxControlReplyPayload, reply, kCallTimeoutMs) ||
+        !decodeStatus(reply.data(), reply.size(), status) || reply.size() != 4) {
+        ServerLink::closeSocket(fd);
+        return KM808_ERR_CONNECTION;
+    }
+    if (status != StatusOk) {
+        ServerLink::closeSocket(fd);
+        return serverCode(status);
+    }
+    ModuleState st{};
+    st.magic = kOpenMagic;
+    st.fd = fd + 1;
+    storeState(m, st);
+    return 0;
+}
+
+int32_t KM808_IsOpened(KM808_CONTROL* m) {
+    return m && isOpen(loadState(m)) ? 0 : 1;
+}
+
+int32_t KM808_Close(KM808_CONTROL* m) {
+    if (!m)
+        return KM808_ERR_ARGUMENT;
+    const ModuleState st = loadState(m);
+    if (!isOpen(st))
+        return KM808_ERR_NOT_OPEN;
+    // The server frees the module when the connection ends, so a failed
+    // Close request changes nothing.
+    std::vector<uint8_t> reply;
+    ServerLink::exchange(st.fd - 1, encodeEmpty(MessageType::Close), kMaxControlReplyPayload, reply,
+                         kCallTimeoutMs);
+    ServerLink::closeSocket(st.fd - 1);
+    ModuleState closed = st;
+    closed.magic = 0;
+    closed.fd = 0;
+    closed.flags = 0;
+    storeState(m, closed);
+    m->AcquisitionRunning = 0;
+    return 0;
+}
+
+int32_t KM808_GetConfig(KM808_CONTROL* m) {
+    if (!m)
+        return KM808_ERR_ARGUMENT;
+    std::vector<uint8_t> reply;
+    int32_t status = 0;
+    if (const int32_t r = control(m, encodeEmpty(MessageType::GetConfig), reply, status))
+        return r;
+    if (status != StatusOk)
+        return serverCode(status);
+    ModuleIdentity id;
+    if (!decodeIdentity(reply.data(), reply.size(), id))
+        return linkFailed(loadState(m));
+    std::memcpy(m->ModuleName, id.name, sizeof m->ModuleName);
+    std::memcpy(m->SerialNumber, id.serial, sizeof m->SerialNumber);
+    m->FirmwareVersion = id.firmware;
+    std::memcpy(m->ModuleCoefs, id.coefs, sizeof m->ModuleCoefs);
+    ModuleState st = loadState(m);
+    std::memcpy(st.coefs, id.coefs, sizeof st.coefs);
+    st.flags = coefsValid(id.coefs) ? st.flags | FlagHaveCoefs : st.flags & ~FlagHaveCoefs;
+    storeState(m, st);
+    return 0;
+}
+
+int32_t KM808_SetADC(KM808_CONTROL* m) {
+    if (!m)
+        return KM808_ERR_ARGUMENT;
+    if (!isOpen(loadState(m)))
+        return KM808_ERR_NOT_OPEN;
+    const AdcSettings settings = settingsOf(m);
+    if (m->LogicalChannelCount < 1 || m->LogicalChannelCount > KM808_MAX_TABLE)
+        return KM808_ERR_ARGUMENT;
+    const int32_t frameLength = validateSettings(settings);
+    if (frameLength == 0)
+        return KM808_ERR_ARGUMENT;
+    std::vector<uint8_t> reply;
+    int32_t status = 0;
+    if (const int32_t r = control(m, encodeSetADC(settings), reply, status))
+        return r;
+    ModuleState st = loadState(m);
+    // Whatever the outcome, the module no longer holds the table applied before.
+    st.flags &= ~FlagConfigured;
+    storeState(m, st);
+    if (status != StatusOk)
+        return serverCode(status);
+    int32_t served = 0;
+    if (!decodeFrameLength(reply.data(), reply.size(), served) || served != frameLength)
+        return linkFailed(st);
+    m->FrameLength = frameLength;
+    st.flags |= FlagConfigured;
+    st.frameLength = frameLength;
+    st.tableHash = tableHash(m);
+    storeState(m, st);
+    return 0;
+}
+
+int32_t KM808_Calibrate(KM808_CONTROL* m) {
+    if (!m)
+        return KM808_ERR_ARGUMENT;
+    std::vector<uint8_t> reply;
+    int32_t status = 0;
+    if (const int32_t r = control(m, encodeEmpty(MessageType::Calibrate), reply, status))
+        return r;
+    if (status != StatusOk)
+        return serverCode(status);
+    CalibrationCodes codes;
+    if (!decodeCalibration(reply.data(), reply.size(), codes))
+        return linkFailed(loadState(m));
+    ModuleState st = loadState(m);
+    std::memcpy(st.calZero, codes.zero, sizeof st.calZero);
+    std::memcpy(st.calReference, codes.reference, sizeof st.calReference);
+    std::memcpy(st.trackZero, codes.zero, sizeof st.trackZero);
+    std::memcpy(st.trackReference, codes.reference, sizeof st.trackReference);
+    st.flags |= FlagCalibrated;
+    storeState(m, st);
+    return 0;
+}
+
+int32_t KM808_Start(KM808_CONTROL* m) {
+    if (!m)
+        return KM808_ERR_ARGUMENT;
+    const int32_t r = simpleCall(m, MessageType::Start);
+    if (r == 0)
+        m->AcquisitionRunning = 1;
+    return r;
+}
+
+int32_t KM808_Stop(KM808_CONTROL* m) {
+    if (!m)
+        return KM808_ERR_ARGUMENT;
+    const int32_t r = simpleCall(m, MessageType::Stop);
+    if (r == 0)
+        m->AcquisitionRunning = 0;
+    return r;
+}
+
+int32_t KM808_Recv(KM808_CONTROL* m, uint32_t* words, uint32_t* marks, uint32_t count, uint32_t timeoutMs) {
+    (void)marks; // the module sends no marks
+    if (!m || (count > 0 && !words))
+        return KM808_ERR_ARGUMENT;
+    const ModuleState st = loadState(m);
+    if (!isOpen(st))
+        return KM808_ERR_NOT_OPEN;
+    if (count > kMaxRecvWords)
+        count = kMaxRecvWords;
+    if (count > uint32_t(INT32_MAX))
+        count = uint32_t(INT32_MAX);
+    const int fd = st.fd - 1;
+    const uint32_t wait = timeoutMs > 3600000u ? 3600000u : timeoutMs;
+    const auto request = encodeRecv(count, wait);
+    if (!ServerLink::sendAll(fd, request.data(), request.size(), kCallTimeoutMs))
+        return linkFailed(st);
+    uint8_t head[kHeaderSize];
+    if (!ServerLink::recvAllFirst(fd, head, sizeof head, int(wait) + kRecvGraceMs, kCallTimeoutMs))
+        return linkFailed(st);
+    Header h;
+    std::string reason;
+    if (!decodeHeader(head, h, reason) || h.type != (uint16_t(MessageType::Recv) | kReplyBit) || h.length < 4)
+        return linkFailed(st);
+    uint8_t fixed[kRecvReplyFixed] = {};
+    if (!ServerLink::recvAll(fd, fixed, h.length >= kRecvReplyFixed ? kRecvReplyFixed : 4, kCallTimeoutMs))
+        return linkFailed(st);
+    int32_t status = 0;
+    uint32_t n = 0;
+    if (!decodeRecvFixed(fixed, h.length, count, status, n))
+        return linkFailed(st);
+    if (status != StatusOk)
+        return serverCode(status);
+    // Words go straight into the caller's buffer, no copy.
+    if (n > 0 && !ServerLink::recvAll(fd, words, size_t(n) * 4, kCallTimeoutMs))
+        return linkFailed(st);
+    return int32_t(n);
+}
+
+} // extern "C"

@@ -1,0 +1,72 @@
+// The emulator's set-up: pace, seed, and the crates with what sits in their
+// slots. Read from a JSON file or taken from the built-in default.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace qira {
+
+struct ChannelConfig {
+    double volts = 0;
+    double noiseV = 0;
+    double sineV = 0;
+    double sineHz = 0;
+    bool hasOhms = false; // without ohms the input is open
+    double ohms = 0;
+};
+
+struct ModuleFaults {
+    bool open = false;
+    bool getconfig = false;
+    bool setadc = false;
+    bool calibrate = false;
+    bool start = false;
+    bool stop = false;
+    // Positions in the words streamed since open; -1 = never.
+    int64_t stallAfterWords = -1;
+    int64_t stallMs = 0;
+    int64_t dropAfterWords = -1;
+    int64_t corruptAfterWords = -1;
+};
+
+struct SlotConfig {
+    int slot = 0;
+    uint16_t type = 0;
+    std::string name;
+    std::string serial;
+    uint16_t firmware = 0;
+    float coefs[9] = {};
+    double gainError = 0;
+    double offsetErrorV = 0;
+    double driftPerS = 0;
+    ChannelConfig channels[16];
+    ModuleFaults faults;
+};
+
+struct CrateConfig {
+    std::string serial;
+    bool failModules = false;
+    std::vector<SlotConfig> slots;
+};
+
+struct EmulatorConfig {
+    bool fast = false;
+    uint64_t seed = 1;
+    std::vector<CrateConfig> crates;
+};
+
+class ConfigError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Both throw ConfigError with "NAME:LINE: what is wrong".
+EmulatorConfig loadConfigFile(const std::string& path);
+EmulatorConfig parseConfig(const std::string& text, const std::string& name);
+EmulatorConfig defaultConfig();
+const char* defaultConfigText();
+
+} // namespace qira
