@@ -1,20 +1,298 @@
-// Placeholder definitions until the settings procedures land.
+// The main window's settings procedures: open, load, save and the default file.
 #include "app/TMainForm.h"
+#include "settings/Cp1251Codec.h"
+#include "settings/SettingsKeys.h"
+#include "settings/SettingsMessages.h"
 #include "settings/TSettingsFile.h"
+#include "ui/TKm808AdcChannelFrame.h"
 
-std::unique_ptr<TSettingsFile> TMainForm::OpenSettingsFile(const std::function<void(const QString&)>&) {
-    return nullptr;
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QThread>
+
+#include <cstring>
+
+using namespace SettingsKeys;
+
+namespace {
+
+const QString SaveCaption = QStringLiteral("ОШИБКА SaveIniFile()!!!");
+const QString DefaultCaption = QStringLiteral("ОШИБКА CreateDefaultIniFile()!");
+
+// An item index, or -1 when the value names no item.
+int ItemIndex(const QComboBox* box, int32_t value) {
+    return value >= 0 && value < box->count() ? value : -1;
 }
-bool TMainForm::LoadSettings(TSettingsFile*) { return false; }
-bool TMainForm::LoadModuleSettings(TSettingsFile*) { return false; }
-bool TMainForm::LoadCorrectionSettings(TSettingsFile*) { return false; }
-void TMainForm::SaveIniFile(const QString&) {}
-bool TMainForm::WriteApplicationSettings(TSettingsFile*) { return false; }
-bool TMainForm::WriteModuleSettings(TSettingsFile*) { return false; }
-bool TMainForm::CreateDefaultIniFile(const QString&) { return false; }
-bool TMainForm::WriteDefaultApplicationSettings(TSettingsFile*) { return false; }
-bool TMainForm::WriteDefaultModuleSettings(TSettingsFile*) { return false; }
-void TMainForm::SaveSettingsButtonClick() {}
-void TMainForm::SaveCurrentSettingsClick() {}
-void TMainForm::SaveDefaultSettingsClick() {}
-void TMainForm::FormClose() {}
+
+// The selected item as the settings keep it: 0xFFFF when none.
+uint16_t Selected(const QComboBox* box) {
+    return static_cast<uint16_t>(box->currentIndex());
+}
+
+} // namespace
+
+QString TMainForm::SettingsPath() const {
+    QString dir = SettingsDirectory.isEmpty() ? QCoreApplication::applicationDirPath() : SettingsDirectory;
+    return dir + QStringLiteral("/Km808_Viza.ini");
+}
+
+std::unique_ptr<TSettingsFile>
+TMainForm::OpenSettingsFile(const std::function<void(const QString&)>& report) {
+    QString path = SettingsPath();
+    if (!QFileInfo::exists(path)) {
+        QFile empty(path);
+        if (!empty.open(QIODevice::WriteOnly)) {
+            report(QStringLiteral("Не могу создать файл настроек!"));
+            return nullptr;
+        }
+        empty.close();
+        if (!CreateDefaultIniFile(path)) {
+            // Left empty, the file would hide the defaults from every later start.
+            QFile::remove(path);
+            return nullptr;
+        }
+    }
+    std::unique_ptr<TSettingsFile> accessor = TSettingsFile::Open(path);
+    if (!accessor)
+        report(QStringLiteral("Не могу выделить память под файл настроек!"));
+    return accessor;
+}
+
+bool TMainForm::LoadSettings(TSettingsFile* accessor) {
+    if (!accessor)
+        return false;
+    AutoSaveSettingsLMDCheckBox->setChecked(accessor->ReadInteger(ApplicationSection, AutoSave, 0) != 0);
+    bool ok = LoadModuleSettings(accessor);
+    if (ModuleState == 2)
+        ok = LoadCorrectionSettings(accessor) && ok;
+    return ok;
+}
+
+bool TMainForm::LoadModuleSettings(TSettingsFile* accessor) {
+    if (!accessor)
+        return false;
+    const QString& s = ModuleSection;
+    ComputationMethod = accessor->ReadString(s, SettingsKeys::ComputationMethod, QStringLiteral("sum"));
+    ComputationModeLabLMDLabel->setText(ComputationMethod);
+    AmplitudeType = accessor->ReadString(s, SettingsKeys::AmplitudeType, QStringLiteral("amp"));
+    AmplitudeTypeLabLMDLabel->setText(AmplitudeType);
+    AcquisitionTime = accessor->ReadFloat(s, SettingsKeys::AcquisitionTime, 1.0);
+    const int32_t minSamplesDefaults[4] = {6, 32, 64, 128};
+    for (int i = 0; i < 4; ++i)
+        MinSamplesPerChannel[i] = accessor->ReadInteger(s, MinSamples[i], minSamplesDefaults[i]);
+    for (int i = 0; i < 6; ++i) {
+        QString key = i < 3 ? PrecisionU(InputRangesU[i]) : PrecisionR(InputRangesR[i - 3]);
+        // Kept as 16 bits unsigned, so a negative value also ends at the cap.
+        uint16_t precision = static_cast<uint16_t>(accessor->ReadInteger(s, key, 4));
+        ValuePrecisions[i] = precision > 10 ? 10 : precision;
+        ValueFormats[i] = QStringLiteral("0.") + QString(ValuePrecisions[i], u'0');
+    }
+
+    HandlersBusy = true;
+    AllChannelsLMDCheckBox->setChecked(accessor->ReadBool(s, AllChannels, true));
+    CommonInputRangeULMDComboBox->setCurrentIndex(
+        ItemIndex(CommonInputRangeULMDComboBox, accessor->ReadInteger(s, CommonRangeU, 0)));
+    CommonInputRangeRLMDComboBox->setCurrentIndex(
+        ItemIndex(CommonInputRangeRLMDComboBox, accessor->ReadInteger(s, CommonRangeR, 0)));
+    CommonMeasuringModeLMDComboBox->setCurrentIndex(
+        ItemIndex(CommonMeasuringModeLMDComboBox, accessor->ReadInteger(s, CommonMeasuringMode, 0)));
+    int mode = CommonMeasuringModeLMDComboBox->currentIndex();
+    if (mode == 0 || mode == 1) {
+        CommonInputRangeULMDComboBox->setVisible(mode == 0);
+        CommonInputRangeRLMDComboBox->setVisible(mode == 1);
+    }
+    for (int n = 0; n < 16; ++n) {
+        TKm808AdcChannelFrame* frame = ChannelFrames[n];
+        int channel = n + 1;
+        frame->ChannelNumberLMDCheckBox->setChecked(AllChannelsLMDCheckBox->isChecked() ||
+                                                    accessor->ReadBool(s, Channel(channel), true));
+        int rangeU = CommonInputRangeULMDComboBox->currentIndex();
+        if (rangeU < 0)
+            rangeU =
+                ItemIndex(frame->InputRangeULMDComboBox, accessor->ReadInteger(s, ChannelRangeU(channel), 0));
+        frame->InputRangeULMDComboBox->setCurrentIndex(rangeU);
+        int rangeR = CommonInputRangeRLMDComboBox->currentIndex();
+        if (rangeR < 0)
+            rangeR =
+                ItemIndex(frame->InputRangeRLMDComboBox, accessor->ReadInteger(s, ChannelRangeR(channel), 0));
+        frame->InputRangeRLMDComboBox->setCurrentIndex(rangeR);
+        if (mode == 0)
+            frame->MeasuringModeLMDLabel->setText(QStringLiteral("DC"));
+        else if (mode == 1)
+            frame->MeasuringModeLMDLabel->setText(QStringLiteral("R"));
+        frame->Value1LMDEdit->setText(QStringLiteral("--------"));
+    }
+    AdcRateComboBox->setCurrentIndex(ItemIndex(AdcRateComboBox, accessor->ReadInteger(s, AdcRateIndex, 6)));
+    CorrectionModeLMDComboBox->setCurrentIndex(
+        ItemIndex(CorrectionModeLMDComboBox, accessor->ReadInteger(s, CorrectionMode, 0)));
+    Qt::CheckState state = Qt::Unchecked;
+    AllChannelsLMDCheckBox->setCheckState(AllChannelsSameState(state) ? state : Qt::PartiallyChecked);
+    HandlersBusy = false;
+    return true;
+}
+
+bool TMainForm::LoadCorrectionSettings(TSettingsFile* accessor) {
+    if (!accessor)
+        return false;
+    CoefSource = accessor->ReadInteger(ApplicationSection, SettingsKeys::CoefSource, 1);
+    std::memcpy(LoadedCoefs, ModuleControl.ModuleCoefs, sizeof LoadedCoefs);
+    std::memcpy(ModuleControl.TableCoefs, LoadedCoefs, sizeof LoadedCoefs);
+    return true;
+}
+
+void TMainForm::SaveIniFile(const QString& path) {
+    SettingsFile = TSettingsFile::Open(path);
+    if (!WriteApplicationSettings(SettingsFile.get()))
+        ShowSettingsMessage(this, QStringLiteral("Не могу сохранить файл настроек приложения!"), SaveCaption);
+    if (!WriteModuleSettings(SettingsFile.get()))
+        ShowSettingsMessage(this, QStringLiteral("Не могу сохранить файл настроек модуля!"), SaveCaption);
+}
+
+bool TMainForm::WriteApplicationSettings(TSettingsFile* accessor) {
+    if (!accessor)
+        return false;
+    accessor->WriteBool(ApplicationSection, AutoSave, AutoSaveSettingsLMDCheckBox->isChecked());
+    accessor->WriteInteger(ApplicationSection, WindowTop, y());
+    accessor->WriteInteger(ApplicationSection, WindowLeft, x());
+    uint16_t crate = Selected(QiraCratesComboBox);
+    uint16_t module = Selected(ModulesComboBox);
+    // The tables hold 16 crates of 16 modules; an index beyond them names none.
+    if (crate < 16) {
+        const char* serial = CrateSerials[crate];
+        accessor->WriteString(
+            DiscoverySection, CrateSerial,
+            Cp1251::Decode(QByteArray(serial, qstrnlen(serial, sizeof CrateSerials[crate]))));
+        if (module < 16)
+            accessor->WriteInteger(DiscoverySection, ModuleSlot, ModuleSlots[crate][module]);
+    }
+    return accessor->Flush();
+}
+
+bool TMainForm::WriteModuleSettings(TSettingsFile* accessor) {
+    if (!accessor)
+        return false;
+    const QString& s = ModuleSection;
+    accessor->WriteInteger(s, AdcRateIndex, AdcRateComboBox->currentIndex());
+    accessor->WriteInteger(s, CorrectionMode, CorrectionModeLMDComboBox->currentIndex());
+    accessor->WriteBool(s, AllChannels, AllChannelsLMDCheckBox->checkState() == Qt::Checked);
+    for (int n = 0; n < 16; ++n)
+        accessor->WriteBool(s, Channel(n + 1), ChannelFrames[n]->ChannelNumberLMDCheckBox->isChecked());
+    accessor->WriteInteger(s, CommonRangeU, CommonInputRangeULMDComboBox->currentIndex());
+    for (int n = 0; n < 16; ++n)
+        accessor->WriteInteger(s, ChannelRangeU(n + 1),
+                               ChannelFrames[n]->InputRangeULMDComboBox->currentIndex());
+    accessor->WriteInteger(s, CommonRangeR, CommonInputRangeRLMDComboBox->currentIndex());
+    for (int n = 0; n < 16; ++n)
+        accessor->WriteInteger(s, ChannelRangeR(n + 1),
+                               ChannelFrames[n]->InputRangeRLMDComboBox->currentIndex());
+    accessor->WriteInteger(s, CommonMeasuringMode, CommonMeasuringModeLMDComboBox->currentIndex());
+    return accessor->Flush();
+}
+
+bool TMainForm::CreateDefaultIniFile(const QString& path) {
+    SettingsFile.reset();
+    if (path.isEmpty()) {
+        ShowSettingsMessage(this, QStringLiteral("Неправильное название файла штатных настроек!"),
+                            DefaultCaption);
+        return false;
+    }
+    SettingsFile = TSettingsFile::Open(path);
+    if (!SettingsFile) {
+        ShowSettingsMessage(
+            this, QStringLiteral("Не могу создать файл штатных настроек '") + path + QStringLiteral("'!"),
+            DefaultCaption);
+        return false;
+    }
+    if (!WriteDefaultApplicationSettings(SettingsFile.get())) {
+        ShowSettingsMessage(this, QStringLiteral("Не могу создать файл обычных настроек для приложения!"),
+                            DefaultCaption);
+        return false;
+    }
+    if (!WriteDefaultModuleSettings(SettingsFile.get())) {
+        ShowSettingsMessage(this, QStringLiteral("Не могу создать файл обычных настроек для модуля!"),
+                            DefaultCaption);
+        return false;
+    }
+    return true;
+}
+
+bool TMainForm::WriteDefaultApplicationSettings(TSettingsFile* accessor) {
+    if (!accessor)
+        return false;
+    accessor->WriteBool(ApplicationSection, AutoSave, false);
+    accessor->WriteInteger(ApplicationSection, WindowTop, -1);
+    accessor->WriteInteger(ApplicationSection, WindowLeft, -1);
+    accessor->WriteInteger(ApplicationSection, SettingsKeys::CoefSource, 0);
+    accessor->WriteString(DiscoverySection, CrateSerial, QString());
+    accessor->WriteInteger(DiscoverySection, ModuleSlot, -1);
+    return accessor->Flush();
+}
+
+bool TMainForm::WriteDefaultModuleSettings(TSettingsFile* accessor) {
+    if (!accessor)
+        return false;
+    const QString& s = ModuleSection;
+    accessor->WriteString(s, SettingsKeys::ComputationMethod, QStringLiteral("sum"));
+    accessor->WriteString(s, SettingsKeys::AmplitudeType, QStringLiteral("amp"));
+    accessor->WriteFloat(s, SettingsKeys::AcquisitionTime, 1.0);
+    const int32_t minSamples[4] = {6, 32, 64, 128};
+    for (int i = 0; i < 4; ++i)
+        accessor->WriteInteger(s, MinSamples[i], minSamples[i]);
+    accessor->WriteInteger(s, AdcRateIndex, 6);
+    accessor->WriteInteger(s, CorrectionMode, 0);
+    accessor->WriteBool(s, AllChannels, true);
+    for (int n = 1; n <= 16; ++n)
+        accessor->WriteBool(s, Channel(n), n <= 6);
+    accessor->WriteInteger(s, CommonRangeU, 0);
+    for (int n = 1; n <= 16; ++n)
+        accessor->WriteInteger(s, ChannelRangeU(n), 0);
+    accessor->WriteInteger(s, CommonRangeR, 0);
+    for (int n = 1; n <= 16; ++n)
+        accessor->WriteInteger(s, ChannelRangeR(n), 0);
+    accessor->WriteInteger(s, CommonMeasuringMode, 0);
+    for (int i = 0; i < 3; ++i)
+        accessor->WriteInteger(s, PrecisionU(InputRangesU[i]), 4);
+    for (int i = 0; i < 3; ++i)
+        accessor->WriteInteger(s, PrecisionR(InputRangesR[i]), 4);
+    return accessor->Flush();
+}
+
+void TMainForm::SaveSettingsButtonClick() {
+    if (HandlersBusy)
+        return;
+    HandlersBusy = true;
+    SaveSettingsButton->setEnabled(false);
+    SaveIniFile(SettingsPath());
+    // The operator sees the button greyed for a moment as the sign of a save.
+    QThread::msleep(500);
+    SaveSettingsButton->setEnabled(true);
+    HandlersBusy = false;
+}
+
+void TMainForm::SaveCurrentSettingsClick() {
+    SaveSettingsButtonClick();
+}
+
+void TMainForm::SaveDefaultSettingsClick() {
+    CreateDefaultIniFile(SettingsPath());
+}
+
+void TMainForm::FormClose() {
+    // A guard left set by a failed handler skips only the automatic save: the
+    // worker and the module must still be ended before the window goes.
+    bool skipSave = HandlersBusy;
+    HandlersBusy = true;
+    if (!skipSave && AutoSaveSettingsLMDCheckBox->isChecked())
+        SaveIniFile(SettingsPath());
+    SettingsFile.reset();
+    StopThread();
+    if (KM808_IsOpened(&ModuleControl) == 0)
+        KM808_Close(&ModuleControl);
+    HandlersBusy = false;
+}
