@@ -1,6 +1,62 @@
-// Placeholder definitions until the discovery worker lands.
+// The main window's side of a discovery run: creating the worker for a posted
+// request, its termination handler, and waiting for a run before the window
+// goes away.
 #include "app/TMainForm.h"
+#include "app/UiThread.h"
+#include "discovery/TInitAndConfigThread.h"
 
-void TMainForm::OnStartInitDevicesThread(quint32, quint32) { DiscoveryGate = true; }
-void TMainForm::OnInitDevicesThreadTerminate() { DiscoveryRunning = false; }
-void TMainForm::WaitForDiscoveryEnd() {}
+#include <QCoreApplication>
+#include <QMessageBox>
+
+#include <new>
+
+void TMainForm::OnStartInitDevicesThread(quint32 action, quint32 useStoredSelection) {
+    DiscoveryRunning = false;
+    TInitAndConfigThread* worker =
+        new (std::nothrow) TInitAndConfigThread(this, action, useStoredSelection != 0);
+    if (worker) {
+        connect(worker, &QThread::finished, this, &TMainForm::OnInitDevicesThreadTerminate,
+                Qt::QueuedConnection);
+        connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+        worker->start();
+        if (!worker->isRunning() && !worker->isFinished()) {
+            delete worker;
+            worker = nullptr;
+        }
+    }
+    if (!worker) {
+        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Ошибка OnStartInitDevicesThread()!"),
+                        QStringLiteral("Не могу открыть поток 'InitAndConfigThread'!"), QMessageBox::Ok,
+                        this);
+        box.exec();
+        // Without a run nothing would ever reopen the gate.
+        DiscoveryGate = true;
+        return;
+    }
+    InitThread = worker;
+    // A run that the close of the window waited for may already be over.
+    UiThread::PumpUntil([this] { return DiscoveryRunning || !InitThread || InitThread->Ended(); });
+    DiscoveryGate = true;
+}
+
+void TMainForm::OnInitDevicesThreadTerminate() {
+    if (InitThread) {
+        // The run has returned; the thread only tidies up before it ends.
+        InitThread->wait();
+        [[maybe_unused]] const bool ended = InitThread->Ended();
+        Q_ASSERT(ended);
+    }
+    DiscoveryRunning = false;
+}
+
+void TMainForm::WaitForDiscoveryEnd() {
+    if (!DiscoveryGate && !InitThread) {
+        // A request is posted but no worker exists yet: drop the request.
+        QCoreApplication::removePostedEvents(this, TPrivateMessageEvent::StartInitDevices);
+        DiscoveryGate = true;
+    }
+    // Pumping serves the worker's synchronous calls until its run is over.
+    UiThread::PumpUntil([this] { return !DiscoveryRunning && (!InitThread || InitThread->Ended()); });
+    if (InitThread)
+        InitThread->wait();
+}

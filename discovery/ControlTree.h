@@ -1,0 +1,9 @@
+// Enabling and disabling a control together with the controls inside it.
+#pragma once
+
+class QWidget;
+class TMainForm;
+
+// Sets the control's enabled state and that of every control inside it. When
+// enabling the channel panel, its frames keep their own states.
+void SetTreeEnabled(TMainForm& form, QWidget* control, bool enabled);

@@ -1,0 +1,103 @@
+#include "discovery/ModuleStatus.h"
+
+#include "app/TMainForm.h"
+#include "discovery/ModuleEnumeration.h"
+#include "discovery/PJVersionInfo.h"
+#include "discovery/TInitAndConfigThread.h"
+#include "ui/TLed.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+
+#include <cstring>
+
+namespace {
+
+const QColor Green(0, 255, 0);
+const QColor Red(255, 0, 0);
+const QString Unknown = QStringLiteral("????????");
+
+void SetLamp(TLed* led, bool known, bool good, const QString& hint) {
+    if (!known)
+        led->SetOff();
+    else
+        led->SetColor(good ? Green : Red);
+    led->setToolTip(hint);
+}
+
+} // namespace
+
+QString VersionCaption(const QString& executablePath) {
+    PJVersionInfo info;
+    info.SetFileName(executablePath);
+    if (!info.HaveInfo())
+        return {};
+    return QStringLiteral("KM808_viza - ") + QString::number(info.FileVersion[0]) + "." +
+           QString::number(info.FileVersion[1]) + "." + QString::number(info.FileVersion[2]);
+}
+
+QString FirmwareVersionText(uint16_t version) {
+    return QString::number(version >> 8) + "." + QString::number(version & 0xFF);
+}
+
+bool OpenSelectedModule(TMainForm& form, TInitAndConfigThread& worker) {
+    worker.ModuleNameText.clear();
+    if (!OpenChosenModule(form))
+        return false;
+    worker.ModuleNameText = FixedText(form.ModuleControl.ModuleName, sizeof form.ModuleControl.ModuleName);
+    form.ModuleState = 2;
+    return true;
+}
+
+void ShowDeviceStatus(TMainForm& form, TInitAndConfigThread& worker, bool known) {
+    const bool wasBusy = form.HandlersBusy;
+    form.HandlersBusy = true;
+    const uint32_t action = worker.Action;
+    const bool fullDetection = action == TInitAndConfigThread::FullDetection;
+
+    const QString caption =
+        known ? VersionCaption(QCoreApplication::applicationFilePath()) : form.CaptionTemplate;
+    form.setWindowTitle(caption);
+    QGuiApplication::setApplicationDisplayName(caption);
+
+    if (!known && fullDetection)
+        form.QiraCratesComboBox->clear();
+    if (action == TInitAndConfigThread::FullDetection || action == TInitAndConfigThread::CrateChanged) {
+        const bool good = form.CrateState != 0;
+        SetLamp(form.QiraCrateStatusLed, known, good,
+                QStringLiteral("Статус QIRA крейта -> ") + (!known ? "???"
+                                                            : good ? "OK"
+                                                                   : "BAD"));
+    }
+    if (action >= TInitAndConfigThread::ModuleChanged && action <= TInitAndConfigThread::FullDetection) {
+        if (!known && fullDetection)
+            form.ModulesComboBox->clear();
+        if (worker.ModuleNameText.isEmpty())
+            worker.ModuleNameText = QStringLiteral("???");
+        const QString& name = worker.ModuleNameText;
+        const bool open = form.ModuleState == 2;
+        SetLamp(form.ModuleStatusLed, known, open,
+                !known ? QStringLiteral("Статус модуля '") + name + "'-> ???"
+                       : QStringLiteral("Статус модуля '") + name + "' -> " + (open ? "OK" : "BAD"));
+
+        QLabel* serial = form.ModuleSerialNumberLMDLabel;
+        QLabel* firmware = form.ModuleFirmwareVersionLMDLabel;
+        if (known && open) {
+            serial->setText(
+                FixedText(form.ModuleControl.SerialNumber, sizeof form.ModuleControl.SerialNumber));
+            firmware->setText(FirmwareVersionText(form.ModuleControl.FirmwareVersion));
+            firmware->repaint();
+        } else {
+            serial->setText(Unknown);
+            QPalette p = firmware->palette();
+            p.setColor(QPalette::Window, QApplication::palette().color(QPalette::Button));
+            p.setColor(QPalette::WindowText, Qt::black);
+            firmware->setPalette(p);
+            firmware->setText(Unknown);
+            if (known)
+                firmware->repaint();
+        }
+    }
+    form.HandlersBusy = wasBusy;
+}

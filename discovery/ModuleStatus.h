@@ -1,0 +1,26 @@
+// Opening the chosen module and showing the device state: the caption with
+// the program version, the crate and module lamps with their hints, the
+// module's serial number and firmware version.
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+
+class TMainForm;
+class TInitAndConfigThread;
+
+// Worker thread. On success ModuleState is 2 and the worker's ModuleNameText
+// names the module.
+bool OpenSelectedModule(TMainForm& form, TInitAndConfigThread& worker);
+
+// User-interface thread. known: after an opening step; otherwise the unknown
+// state shown while a run prepares.
+void ShowDeviceStatus(TMainForm& form, TInitAndConfigThread& worker, bool known);
+
+// "KM808_viza - 1.2.3" from the version record of the executable; empty when
+// it has none.
+QString VersionCaption(const QString& executablePath);
+
+// "1.5" for 0x0105.
+QString FirmwareVersionText(uint16_t version);

@@ -1,0 +1,233 @@
+#include "discovery/TInitAndConfigThread.h"
+
+#include "app/TMainForm.h"
+#include "app/UiThread.h"
+#include "discovery/ControlTree.h"
+#include "discovery/ModuleEnumeration.h"
+#include "discovery/ModuleStatus.h"
+#include "discovery/WorkerMessageDialog.h"
+#include "settings/SettingsKeys.h"
+#include "settings/TSettingsFile.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QTabWidget>
+
+TInitAndConfigThread::TInitAndConfigThread(TMainForm* form, uint32_t action, bool useStoredSelection)
+    : UseStoredSelection(useStoredSelection), Action(action), Form(form) {}
+
+TInitAndConfigThread::~TInitAndConfigThread() = default;
+
+void TInitAndConfigThread::run() {
+    Execute();
+    RunEnded.store(true, std::memory_order_release);
+}
+
+void TInitAndConfigThread::SynchronizeGuarded(const std::function<void()>& step) {
+    UiThread::Synchronize([&] {
+        Form->HandlersBusy = true;
+        try {
+            step();
+        } catch (...) {
+            Form->HandlersBusy = false;
+            throw;
+        }
+        Form->HandlersBusy = false;
+    });
+}
+
+void TInitAndConfigThread::ShowWorkerMessage() {
+    if (MessageShown)
+        return;
+    MessageShown = true;
+    WorkerMessageRequest request;
+    request.Caption = MessageCaption;
+    request.DialogType = QMessageBox::Critical;
+    request.Buttons = QMessageBox::Ok;
+    request.ButtonCaptions = {QStringLiteral("Принято")};
+    request.Text = MessageText;
+    ShowWorkerMessageDialog(Form, request, ButtonLayout::OwnWidth);
+}
+
+void TInitAndConfigThread::Report(const QString& text) {
+    const auto show = [&] {
+        MessageText = text;
+        ShowWorkerMessage();
+    };
+    if (UiThread::IsCurrent())
+        show();
+    else
+        SynchronizeGuarded(show);
+}
+
+void TInitAndConfigThread::Execute() {
+    Form->DiscoveryRunning = true;
+    try {
+        UiThread::Synchronize([this] { Form->PopupMenuAutoOpen = false; });
+        MessageShown = false;
+        msleep(50);
+        SynchronizeGuarded([this] { PrepareRun(); });
+        msleep(100);
+
+        msleep(100);
+        bool loadParameters = !MessageShown;
+        if (loadParameters) {
+            SynchronizeGuarded([this] { RestoreWindowPosition(); });
+            msleep(100);
+            switch (Action) {
+            case FullDetection:
+                SynchronizeGuarded([this] {
+                    DetectAll(*Form, WantedCrateSerial, WantedSlot,
+                              [this](const QString& text) { Report(text); });
+                });
+                msleep(100);
+                if (!MessageShown) {
+                    // The detection's own opening only tested the module; this
+                    // opening reads its name for the status.
+                    if (Form->ModuleState == 1)
+                        OpenSelectedModule(*Form, *this);
+                    msleep(100);
+                }
+                SynchronizeGuarded([this] { ShowDeviceStatus(*Form, *this, true); });
+                msleep(100);
+                break;
+            case ModuleChanged:
+                if (!OpenSelectedModule(*Form, *this)) {
+                    Report(QStringLiteral("Не могу проинициализировать модуль в указанном слоте!"));
+                    loadParameters = false;
+                    break;
+                }
+                SynchronizeGuarded([this] { ShowDeviceStatus(*Form, *this, true); });
+                msleep(100);
+                break;
+            case CrateChanged:
+                if (!ChangeCrate(*Form,
+                                 [this] { SynchronizeGuarded([this] { FillModuleSelector(*Form); }); })) {
+                    Report(QStringLiteral(
+                        "Не могу проинициализировать QIRA крейт с модулями в указанном слоте!"));
+                    loadParameters = false;
+                    break;
+                }
+                SynchronizeGuarded([this] { ShowDeviceStatus(*Form, *this, true); });
+                msleep(100);
+                break;
+            default:
+                break;
+            }
+        }
+        if (loadParameters) {
+            if (!MessageShown)
+                SynchronizeGuarded([this] { LoadParameters(); });
+            msleep(100);
+        }
+    } catch (...) {
+        try {
+            Report(QStringLiteral(
+                "Опаньки!!! Поймали неустранимое исключение!!!\nСрочно сообщите разработчику!"));
+        } catch (...) {
+        }
+        Form->CrateState = 0;
+        Form->ModuleState = 0;
+    }
+    msleep(100);
+    try {
+        SynchronizeGuarded([this] { FinishRun(); });
+    } catch (...) {
+    }
+}
+
+void TInitAndConfigThread::PrepareRun() {
+    Form->MainLMDPageControl->setEnabled(false);
+    const QCursor* current = QApplication::overrideCursor();
+    SavedCursor = current ? int16_t(current->shape()) : int16_t(-1);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    CursorOverridden = true;
+
+    Form->MainLMDPageControl->setCurrentIndex(0);
+    Form->StartMultimeterLMDSimplePanel->hide();
+
+    SettingsAccessor = Form->OpenSettingsFile([this](const QString& text) { Report(text); });
+    if (!SettingsAccessor)
+        return;
+
+    const uint16_t crate = Form->SelectedCrateIndex;
+    if (UseStoredSelection || crate == 0xFFFF) {
+        WantedCrateSerial =
+            SettingsAccessor->ReadString(SettingsKeys::DiscoverySection, SettingsKeys::CrateSerial, {});
+        WantedSlot = int16_t(
+            SettingsAccessor->ReadInteger(SettingsKeys::DiscoverySection, SettingsKeys::ModuleSlot, -1));
+    } else if (crate < 16) {
+        WantedCrateSerial = FixedText(Form->CrateSerials[crate], sizeof Form->CrateSerials[crate]);
+        const uint16_t module = Form->SelectedModuleIndex[crate];
+        WantedSlot = module < 16 ? int16_t(Form->ModuleSlots[crate][module]) : int16_t(-1);
+    }
+
+    SetTreeEnabled(*Form, Form->ModuleDetectionLMDGroupBox, false);
+    SetTreeEnabled(*Form, Form->MainLMDSimplePanel, false);
+    switch (Action) {
+    case FullDetection:
+        Form->CrateState = 0;
+        Form->ModuleState = 0;
+        break;
+    case CrateChanged:
+        // The crate change closes the module before it reopens one; a failed
+        // reopening must not leave the measurement controls enabled.
+        Form->CrateState = 0;
+        Form->ModuleState = 0;
+        break;
+    case ModuleChanged:
+        Form->ModuleState = 0;
+        break;
+    default:
+        break;
+    }
+    ShowDeviceStatus(*Form, *this, false);
+}
+
+void TInitAndConfigThread::RestoreWindowPosition() {
+    if (!UseStoredSelection || !SettingsAccessor)
+        return;
+    const int top =
+        SettingsAccessor->ReadInteger(SettingsKeys::ApplicationSection, SettingsKeys::WindowTop, -1);
+    const int left =
+        SettingsAccessor->ReadInteger(SettingsKeys::ApplicationSection, SettingsKeys::WindowLeft, -1);
+    if (top != -1)
+        Form->move(Form->x(), top);
+    if (left != -1)
+        Form->move(left, Form->y());
+}
+
+void TInitAndConfigThread::LoadParameters() {
+    if (!Form->LoadSettings(SettingsAccessor.get()))
+        Report(QStringLiteral("Не могу проинициализировать параметры работы приложения!"));
+}
+
+void TInitAndConfigThread::FinishRun() {
+    SetTreeEnabled(*Form, Form->ModuleDetectionLMDGroupBox, true);
+    Form->SaveSettingsButton->setEnabled(!Form->AutoSaveSettingsLMDCheckBox->isChecked());
+    Form->ModuleDetectionLMDGroupBox->update();
+    Form->MainLMDSimplePanel->setEnabled(true);
+    Form->MainLMDPageControl->setEnabled(true);
+    if (QWidget* first = Form->MainLMDPageControl->widget(0))
+        first->setEnabled(true);
+    if (Form->ModuleState == 2) {
+        Form->AdcStreamLMDSimplePanel->setEnabled(true);
+        SetTreeEnabled(*Form, Form->AdcGroupParsLMDGroupBox, true);
+        Form->AdcGroupParsLMDGroupBox->setEnabled(true);
+        Form->AdcIndividualParsLMDGroupBox->setEnabled(true);
+        Form->AdcIndividualParsLMDScrollBox->setEnabled(true);
+        Form->AdcIndividualParsLMDSimplePanel->setEnabled(true);
+        Form->EnableChannelFrames();
+        Form->StartMultimeterLMDSpeedButton->setEnabled(true);
+        Form->StartMultimeterLMDSimplePanel->show();
+        Form->MultimeterLMDSimplePanel->setEnabled(true);
+    }
+    SettingsAccessor.reset();
+    if (CursorOverridden) {
+        QApplication::restoreOverrideCursor();
+        CursorOverridden = false;
+    }
+}

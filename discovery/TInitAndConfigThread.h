@@ -1,0 +1,67 @@
+// The discovery worker: one object carries one detection run (full detection,
+// crate change or module change). Every window step runs on the
+// user-interface thread by a synchronous call; only module opening runs here.
+#pragma once
+
+#include <QString>
+#include <QThread>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class TMainForm;
+class TSettingsFile;
+
+class TInitAndConfigThread : public QThread {
+    Q_OBJECT
+public:
+    enum : uint32_t { ModuleChanged = 1, CrateChanged = 2, FullDetection = 3 };
+
+    // The worker deletes itself once its run has ended.
+    TInitAndConfigThread(TMainForm* form, uint32_t action, bool useStoredSelection);
+    ~TInitAndConfigThread() override;
+
+    bool UseStoredSelection = false;
+    uint32_t Action = 0;
+    QString WantedCrateSerial;
+    int16_t WantedSlot = -1;
+    QString ModuleNameText;
+    std::atomic<bool> MessageShown{false};
+    std::unique_ptr<TSettingsFile> SettingsAccessor;
+    int16_t SavedCursor = -1; // the override cursor's shape before the run; -1: none
+    QString MessageText;
+
+    void Execute();
+
+    // Shows MessageText unless a message was already shown in this run.
+    // User-interface thread.
+    void ShowWorkerMessage();
+    // MessageText := text, then ShowWorkerMessage; from either thread.
+    void Report(const QString& text);
+
+    // The window steps of a run; user-interface thread.
+    void PrepareRun();
+    void RestoreWindowPosition();
+    void LoadParameters();
+    void FinishRun();
+
+    // Set once Execute has returned; read with acquire ordering before the
+    // object is destroyed, so everything the worker wrote is visible then.
+    bool Ended() const { return RunEnded.load(std::memory_order_acquire); }
+
+    static inline const QString MessageCaption =
+        QStringLiteral("Сообщение TInitAndConfigThread::Execute()!!!");
+
+protected:
+    void run() override;
+
+private:
+    // A synchronous call of a window step with the handler guard held.
+    void SynchronizeGuarded(const std::function<void()>& step);
+
+    TMainForm* Form;
+    bool CursorOverridden = false;
+    std::atomic<bool> RunEnded{false};
+};
