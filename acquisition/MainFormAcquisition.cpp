@@ -1,9 +1,89 @@
-// Placeholder definitions until the acquisition worker lands.
+// Start and stop of the acquisition worker on the main window's side.
+#include "acquisition/TMainThread.h"
 #include "app/TMainForm.h"
+#include "app/UiThread.h"
 #include "ui/TKm808AdcChannelFrame.h"
 
-void TMainForm::StartThread() {}
-void TMainForm::OnStartMainThread() { WorkerGate = true; }
-void TMainForm::StopThread() {}
-void TMainForm::OnMainThreadTerminate() { WorkerRunning = false; }
-bool TMainForm::ChannelActive(int ch) const { return ChannelFrames[ch] && ChannelFrames[ch]->IsChannelActive(); }
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QMessageBox>
+#include <QPointer>
+#include <QTabWidget>
+
+#include <new>
+
+void TMainForm::StartThread() {
+    if (WorkerRunning || !WorkerGate)
+        return;
+    const qsizetype page = WorkerPages.indexOf(MainLMDPageControl->currentWidget());
+    if (page < 0) {
+        QMessageBox::information(this, "Ошибка StartThread()!!!", "Неизвестный номер страницы приложения!");
+        return;
+    }
+    WorkerPageIndex = uint16_t(page);
+    if (WorkerPages[page] == MultimeterLMDTabSheet) {
+        WorkerGate = false;
+        QCoreApplication::postEvent(this,
+                                    new TPrivateMessageEvent(TPrivateMessageEvent::StartMainThread, 0, 0));
+        UiThread::PumpUntil([this] { return WorkerGate.load(); });
+    }
+}
+
+void TMainForm::OnStartMainThread() {
+    WorkerRunning = false;
+    TMainThread* worker = new (std::nothrow) TMainThread(this);
+    if (worker != nullptr) {
+        worker->StartPageIndex = MainLMDPageControl->currentIndex();
+        connect(
+            worker, &QThread::finished, this, [this] { OnMainThreadTerminate(); }, Qt::QueuedConnection);
+        worker->start();
+        if (!worker->isRunning() && !worker->isFinished()) {
+            delete worker;
+            worker = nullptr;
+        }
+    }
+    if (worker == nullptr) {
+        // The start request must not wait for a worker that never comes.
+        WorkerGate = true;
+        QMessageBox::critical(this, "Ошибка OnStartMainThread()!", "Не могу открыть поток 'MainThread'!");
+        close();
+        return;
+    }
+    MainThread = worker;
+    UiThread::PumpUntil([this] { return WorkerRunning.load(); });
+    WorkerGate = true;
+}
+
+void TMainForm::StopThread() {
+    if (MainThread == nullptr || !WorkerGate)
+        return;
+    // A stop requested while this one waits (Escape, a setting) may destroy the
+    // worker first; then there is nothing left to do here.
+    QPointer<TMainThread> worker = MainThread;
+    UiThread::PumpUntil([&] { return worker.isNull() || WorkerRunning.load(); });
+    if (worker.isNull())
+        return;
+    worker->Terminated = true;
+    // The worker's last steps are synchronous calls into this thread, so the
+    // wait keeps serving them.
+    while (!worker.isNull() && !worker->wait(QDeadlineTimer(10)))
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    if (worker.isNull())
+        return;
+    // The termination handler is queued by now; run it without a pause.
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    UiThread::PumpUntil([&] { return worker.isNull() || !WorkerRunning.load(); });
+    if (worker.isNull())
+        return;
+    if (MainThread == worker)
+        MainThread = nullptr;
+    delete worker.data();
+}
+
+void TMainForm::OnMainThreadTerminate() {
+    WorkerRunning = false;
+}
+
+bool TMainForm::ChannelActive(int ch) const {
+    return ChannelFrames[ch] != nullptr && ChannelFrames[ch]->IsChannelActive();
+}

@@ -1,0 +1,15 @@
+// Each block reduced to one value per active channel, and the values and the
+// update lamps shown in the channel frames.
+#pragma once
+
+class TMainThread;
+
+// Worker: window-weighted means ("sum") or the DC term of the spectrum ("fft")
+// into VoltageValues / ResistanceValues.
+void ReduceChannels(TMainThread* worker);
+
+// User-interface thread: values in millivolts or ohms, all lamps off.
+void ShowChannelValues(TMainThread* worker);
+
+// User-interface thread: the active channels' lamps green again.
+void ShowFrameLeds(TMainThread* worker);

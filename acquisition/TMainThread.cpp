@@ -1,0 +1,94 @@
+#include "acquisition/TMainThread.h"
+
+#include "acquisition/MeasurementBody.h"
+#include "app/TMainForm.h"
+#include "app/UiThread.h"
+#include "discovery/WorkerMessageDialog.h"
+#include "dsp/TREALFFT.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace {
+
+// Numbers are always formatted and read with "."; the program never changes it.
+constexpr char DecimalSeparator = '.';
+
+} // namespace
+
+TMainThread::TMainThread(TMainForm* form) : Form(form) {
+    std::fill(std::begin(ChannelPosition), std::end(ChannelPosition), uint16_t(65535));
+}
+
+TMainThread::~TMainThread() {
+    FreeBuffers();
+}
+
+void TMainThread::FreeBuffers() {
+    RcvBuffer.reset();
+    Data.reset();
+    ChannelsStatus.reset();
+    DataPerChannel.reset();
+    Window.reset();
+    FftAdcDataPerChannel.reset();
+    AmplitudeSpectr.reset();
+    Analyser.reset();
+}
+
+void TMainThread::Report(const QString& text) {
+    MessageText = text;
+    UiThread::Synchronize([this] { ShowWorkerMessage(); });
+}
+
+void TMainThread::ShowWorkerMessage() {
+    if (MessageShown.exchange(true))
+        return;
+    WorkerMessageRequest request;
+    request.Caption = "Сообщение TMainThread::Execute()!!!";
+    request.DialogType = QMessageBox::Critical;
+    request.Buttons = QMessageBox::Ok;
+    request.ButtonCaptions = QStringList{"Принято"};
+    request.Text = MessageText;
+    ShowWorkerMessageDialog(Form, request, ButtonLayout::CommonWidth);
+}
+
+void TMainThread::run() {
+    Execute();
+}
+
+void TMainThread::Execute() {
+    try {
+        Form->WorkerRunning = true;
+        MessageShown = false;
+        if (StartPageIndex == 0)
+            Form->MeasurementIdle = false;
+        Processing[0] = MeasurementBody;
+        for (int i = 0; i < 4; ++i)
+            MinSamplesPerChannel[i] = static_cast<uint32_t>(Form->MinSamplesPerChannel[i]);
+
+        QThread::msleep(100);
+
+        if (!MessageShown) {
+            if (Processing[ProcessingSlot])
+                Processing[ProcessingSlot](this);
+            else
+                Report("Опаньки!!!\nОтсутствует функция обработки для 'MainThread'!!!\nСрочно сообщите "
+                       "разработчику!");
+        }
+    } catch (const std::invalid_argument&) {
+        // A text that does not read as a number.
+        try {
+            Report(QString("Ошибка преобразования строки в число!!!\nТекущий сепаратор '") +
+                   DecimalSeparator + "'.");
+        } catch (...) {
+        }
+    } catch (...) {
+        try {
+            Report("Опаньки!!!\nПоймали неустранимое исключение в потоке 'MainThread'!!!\nСрочно сообщите "
+                   "разработчику!");
+        } catch (...) {
+        }
+    }
+    while (!Terminated)
+        QThread::msleep(50);
+}
