@@ -51,7 +51,7 @@ constexpr TWindowKindInfo WindowTable[WindowKindCount] = {
 // same order.
 template <int Terms>
 void EvaluatePiece(double* out, uint32_t begin, uint32_t end, uint32_t n, const double* a) {
-    constexpr uint32_t RunLength = 256;
+    constexpr uint32_t RunLength = 128;
     const double period = static_cast<double>(n);
     double cosines[RunLength];
     for (uint32_t start = begin; start < end; start += RunLength) {
@@ -61,25 +61,30 @@ void EvaluatePiece(double* out, uint32_t begin, uint32_t end, uint32_t n, const 
         double* run = out + start;
         for (uint32_t j = 0; j < count; ++j) {
             const double c = cosines[j];
-            double h[9];
-            h[1] = c;
-            if constexpr (Terms > 2)
-                h[2] = 2.0 * c * c - 1.0;
-            if constexpr (Terms > 3)
-                h[3] = 2.0 * c * h[2] - c;
-            if constexpr (Terms > 4)
-                h[4] = 2.0 * h[2] * h[2] - 1.0;
-            if constexpr (Terms > 5)
-                h[5] = 2.0 * h[2] * h[3] - c;
-            if constexpr (Terms > 6)
-                h[6] = 2.0 * h[3] * h[3] - 1.0;
-            if constexpr (Terms > 7)
-                h[7] = 2.0 * h[3] * h[4] - c;
-            if constexpr (Terms > 8)
-                h[8] = 2.0 * h[4] * h[4] - 1.0;
+            double c2 = 0.0, c3 = 0.0, c4 = 0.0;
             double w = a[0];
-            for (int k = 1; k < Terms; ++k)
-                w += a[k] * h[k];
+            if constexpr (Terms > 1)
+                w += a[1] * c;
+            if constexpr (Terms > 2) {
+                c2 = 2.0 * c * c - 1.0;
+                w += a[2] * c2;
+            }
+            if constexpr (Terms > 3) {
+                c3 = 2.0 * c * c2 - c;
+                w += a[3] * c3;
+            }
+            if constexpr (Terms > 4) {
+                c4 = 2.0 * c2 * c2 - 1.0;
+                w += a[4] * c4;
+            }
+            if constexpr (Terms > 5)
+                w += a[5] * (2.0 * c2 * c3 - c);
+            if constexpr (Terms > 6)
+                w += a[6] * (2.0 * c3 * c3 - 1.0);
+            if constexpr (Terms > 7)
+                w += a[7] * (2.0 * c3 * c4 - c);
+            if constexpr (Terms > 8)
+                w += a[8] * (2.0 * c4 * c4 - 1.0);
             run[j] = w;
         }
     }
