@@ -8,7 +8,7 @@ PACKAGES=(
   libfftw3-dev libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev
   xvfb xauth xdotool imagemagick x11-utils
-  fonts-liberation fonts-liberation2 procps
+  fonts-liberation fonts-liberation2 procps python3
 )
 missing=()
 for p in "${PACKAGES[@]}"; do
