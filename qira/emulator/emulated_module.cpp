@@ -31,7 +31,7 @@ EmulatedModule::EmulatedModule(const SlotConfig& config, uint64_t seed, bool fas
 int32_t EmulatedModule::open() {
     if (config_.faults.open)
         return StatusFault;
-    configured_ = running_ = linkLost_ = false;
+    configured_ = running_ = linkLost_ = dropped_ = false;
     openedAt_ = Clock::now();
     simulatedSeconds_ = 0;
     streamed_ = 0;
@@ -183,7 +183,7 @@ int32_t EmulatedModule::prepareRecv(uint32_t count, uint32_t timeoutMs, uint32_t
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     const uint64_t target = position_ + count;
     const int64_t drop = blockPositionOf(config_.faults.dropAfterWords);
-    const bool dropping = drop >= int64_t(position_) && uint64_t(drop) < target;
+    const bool dropping = !dropped_ && drop >= int64_t(position_) && uint64_t(drop) < target;
     const uint64_t wanted = dropping ? uint64_t(drop) : target;
     if (fast_) {
         const int64_t stall = blockPositionOf(config_.faults.stallAfterWords);
@@ -206,6 +206,7 @@ int32_t EmulatedModule::prepareRecv(uint32_t count, uint32_t timeoutMs, uint32_t
             simulatedSeconds_ = blockStartSeconds_ + double(drop) / rate_;
         position_ = uint64_t(drop);
         linkLost_ = true;
+        dropped_ = true;
         return StatusLinkLost;
     }
     words = uint32_t(std::min<uint64_t>(availableAt(Clock::now()), target) - std::min(position_, target));

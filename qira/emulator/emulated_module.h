@@ -61,6 +61,7 @@ private:
     bool configured_ = false;
     bool running_ = false;
     bool linkLost_ = false;
+    bool dropped_ = false; // the drop fault happens once per opening
     std::vector<TableEntry> table_;
     std::vector<EntryModel> entries_;
     std::vector<int> calibrationScales_;
