@@ -20,6 +20,7 @@
 
 class QAction;
 class QCheckBox;
+class QContextMenuEvent;
 class QComboBox;
 class QFrame;
 class QGroupBox;
@@ -195,8 +196,8 @@ public:
     void FormShow();
     void FormResize();
     bool MainLMDPageControlChangingEx(int newPage); // true: allow the change
-    bool ApplicationShortCut(int key);             // true: the key is consumed
-    bool FormMouseWheel(int direction);            // -1 up, +1 down; true: handled
+    bool ApplicationShortCut(int key);              // true: the key is consumed
+    bool FormMouseWheel(int direction);             // -1 up, +1 down; true: handled
 
     // ---- Measurement settings controls and frame operations (ui/) -------
     void SetupMeasurementControls(); // construction step 5
@@ -252,7 +253,45 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+public:
+    // ---- Window fitting (app/) -------------------------------------------
+    // Caption height and frame sizes of the platform's window decoration.
+    struct FrameMetrics {
+        int Caption = 0;
+        int FrameWidth = 0;  // left and right border
+        int FrameHeight = 0; // bottom border
+    };
+    FrameMetrics WindowFrame() const;
+    QRect WorkArea() const;
+    // Width cut from the module panel (the lamps right of Bevel3), D.
+    int CutWidth() const;
+    // The wheel rule at a given pointer position (FormMouseWheel uses the cursor).
+    bool FormMouseWheelAt(int direction, const QPoint& globalPos);
 
 private:
     bool Closed = false;
+    FrameMetrics FittedFrame;
+    // A key press reaches the filter once per receiver on its way up; it is
+    // handled at its first sight only.
+    const QEvent* LastKeyPress = nullptr;
+
+    void BuildTopGroup();           // app/MainFormDesign.cpp
+    void BuildPages();              // app/MainFormDesign.cpp
+    void BuildEquipmentStrip();     // app/MainFormDesign.cpp
+    void BuildContextMenu();        // app/MainFormDesign.cpp
+    void BuildMeasurementGroups();  // ui/MeasurementControls.cpp
+    void WireHandlers();            // app/MainFormHandlers.cpp
+    void WireMeasurementControls(); // ui/MeasurementControls.cpp
+    void SetupApplication();        // app/MainFormHandlers.cpp
+    void FitWindow();               // app/MainFormFitting.cpp
+    void LayoutClientArea();
+    void LayoutMultimeterPanel(int width, int height);
+    bool ChannelScrollBarNeeded() const;
+    void FitChannelScrollBox();
+    void HideUnusedParts();
+    bool ShowHint(QWidget* widget, const QPoint& globalPos);
+    void PageChanged(int index);
+    int ShownPage = 0;
 };

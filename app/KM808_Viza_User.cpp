@@ -1,0 +1,43 @@
+// Program start: check the screen, create the main window, run the message loop.
+#include <QApplication>
+#include <QMessageBox>
+#include <QScreen>
+
+#include <exception>
+
+#include "app/ScreenCheck.h"
+#include "app/TMainForm.h"
+
+namespace {
+
+void ShowException(const QString& message) {
+    QMessageBox::critical(nullptr, QApplication::applicationDisplayName(), message);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Forms are laid out in pixels; nothing may rescale them.
+    qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("KM808_Viza");
+    QApplication::setApplicationDisplayName("KM808_Viza");
+
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen || !ScreenIsLargeEnough(screen->size())) {
+        QMessageBox box(QMessageBox::NoIcon, "Ошибка!!!", "Разрешение монитора должно быть не ниже 1280x768!",
+                        QMessageBox::Ok);
+        box.exec();
+        return 0;
+    }
+    try {
+        TMainForm form;
+        form.show();
+        app.exec();
+    } catch (const std::exception& e) {
+        ShowException(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        ShowException(QString());
+    }
+    return 0;
+}

@@ -1,0 +1,299 @@
+// The window's handlers and the application-wide key, wheel and hint handling.
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QCursor>
+#include <QHelpEvent>
+#include <QIcon>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSvgRenderer>
+#include <QTabWidget>
+#include <QToolTip>
+#include <QWheelEvent>
+#include <QWindow>
+
+#include "app/ApplicationStyle.h"
+#include "app/HandlerGuard.h"
+#include "app/TMainForm.h"
+#include "ui/TKm808AdcChannelFrame.h"
+
+// The icon lives in the core library, whose resources are not linked in by themselves.
+static void InitIconResource() {
+    Q_INIT_RESOURCE(KM808_Viza);
+}
+
+namespace {
+
+QIcon ApplicationIcon() {
+    InitIconResource();
+    QSvgRenderer svg(QStringLiteral(":/APPL_ICON"));
+    QIcon icon;
+    if (!svg.isValid())
+        return icon;
+    for (int side : {16, 24, 32, 48, 64, 128}) {
+        QPixmap pixmap(side, side);
+        pixmap.fill(Qt::transparent);
+        QPainter p(&pixmap);
+        svg.render(&p);
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+QWidget* HintWindow() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->inherits("QTipLabel") && w->isVisible())
+            return w;
+    return nullptr;
+}
+
+} // namespace
+
+void TMainForm::SetupApplication() {
+    if (!qobject_cast<TApplicationStyle*>(QApplication::style()))
+        QApplication::setStyle(new TApplicationStyle(QApplication::style()->name()));
+    QPalette hint = QToolTip::palette();
+    hint.setColor(QPalette::ToolTipBase, QColor(255, 255, 164));
+    hint.setColor(QPalette::ToolTipText, Qt::black);
+    QToolTip::setPalette(hint);
+    QFont hintFont("Courier New");
+    hintFont.setPointSize(12);
+    hintFont.setBold(true);
+    QToolTip::setFont(hintFont);
+    qApp->installEventFilter(this);
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+        for (TKm808AdcChannelFrame* frame : ChannelFrames)
+            if (frame)
+                frame->ApplicationActive = state == Qt::ApplicationActive;
+    });
+    const QIcon icon = ApplicationIcon();
+    QApplication::setWindowIcon(icon);
+    setWindowIcon(icon);
+}
+
+void TMainForm::WireHandlers() {
+    connect(FindDeviceLMDButton, &QPushButton::clicked, this, [this] { FindDeviceLMDButtonClick(); });
+    connect(StartMultimeterLMDSpeedButton, &QPushButton::clicked, this,
+            [this] { StartLMDSpeedButtonClick(); });
+    connect(QiraCratesComboBox, &QComboBox::currentIndexChanged, this,
+            [this] { QiraCratesComboBoxChange(); });
+    connect(ModulesComboBox, &QComboBox::currentIndexChanged, this, [this] { ModulesComboBoxChange(); });
+    connect(AutoSaveSettingsLMDCheckBox, &QCheckBox::stateChanged, this,
+            [this] { AutoSaveSettingsLMDCheckBoxChange(); });
+    connect(SaveSettingsButton, &QPushButton::clicked, this, [this] { SaveSettingsButtonClick(); });
+    connect(SaveDefaultSettings, &QAction::triggered, this, [this] { SaveDefaultSettingsClick(); });
+    connect(SaveCurrentSettings, &QAction::triggered, this, [this] { SaveCurrentSettingsClick(); });
+    connect(ApplicationExit, &QAction::triggered, this, [this] { ApplicationExitClick(); });
+    connect(MainLMDPageControl, &QTabWidget::currentChanged, this, [this](int index) { PageChanged(index); });
+}
+
+void TMainForm::FindDeviceLMDButtonClick() {
+    THandlerGuard guard(HandlersBusy);
+    if (!guard.Owned)
+        return;
+    StopThread();
+    AllChannelsLMDCheckBox->setCheckState(Qt::Unchecked);
+    CommonInputRangeULMDComboBox->setCurrentIndex(-1);
+    CommonInputRangeRLMDComboBox->setCurrentIndex(-1);
+    CommonMeasuringModeLMDComboBox->setCurrentIndex(-1);
+    AdcRateComboBox->setCurrentIndex(-1);
+    for (int ch = 0; ch < 16; ++ch)
+        ResetChannelFrame(ch);
+    StartInitDevicesThread(3, 0);
+}
+
+void TMainForm::StartLMDSpeedButtonClick() {
+    THandlerGuard guard(HandlersBusy);
+    if (!guard.Owned)
+        return;
+    StopThread();
+    if (MainLMDPageControl->currentIndex() == 0 && StartMultimeterLMDSpeedButton->isChecked())
+        StartThread();
+}
+
+void TMainForm::QiraCratesComboBoxChange() {
+    THandlerGuard guard(HandlersBusy);
+    if (!guard.Owned)
+        return;
+    const int index = QiraCratesComboBox->currentIndex();
+    if (index < 0 || index == SelectedCrateIndex)
+        return;
+    StopThread();
+    SelectedCrateIndex = uint16_t(index);
+    StartInitDevicesThread(2, 0);
+}
+
+void TMainForm::ModulesComboBoxChange() {
+    THandlerGuard guard(HandlersBusy);
+    if (!guard.Owned)
+        return;
+    const int crate = QiraCratesComboBox->currentIndex();
+    const int module = ModulesComboBox->currentIndex();
+    // Indices outside the tables can only come from a selector the program
+    // has not filled yet.
+    if (crate < 0 || crate >= 16 || module < 0 || module >= 16 || SelectedCrateIndex >= 16)
+        return;
+    const char* serial = ModuleSerials[crate][module];
+    if (QString::fromLatin1(serial, qstrnlen(serial, 16)) == ModuleSerialNumberLMDLabel->text())
+        return;
+    StopThread();
+    SelectedModuleIndex[SelectedCrateIndex] = uint16_t(module);
+    StartInitDevicesThread(1, 0);
+}
+
+void TMainForm::AutoSaveSettingsLMDCheckBoxChange() {
+    THandlerGuard guard(HandlersBusy);
+    if (!guard.Owned)
+        return;
+    SaveSettingsButton->setEnabled(!AutoSaveSettingsLMDCheckBox->isChecked());
+}
+
+void TMainForm::ApplicationExitClick() {
+    HandlersBusy = false;
+    close();
+}
+
+bool TMainForm::MainLMDPageControlChangingEx(int newPage) {
+    THandlerGuard guard(HandlersBusy);
+    if (!guard.Owned)
+        return true;
+    if (ModuleState != 2) {
+        MainLMDPageControl->setEnabled(true);
+        HandlersBusy = false;
+        QMessageBox(QMessageBox::Information, "Внимание!!!",
+                    "Нет открытого модуля! Поэтому данная опция не доступна!", QMessageBox::Ok, this)
+            .exec();
+        return false;
+    }
+    if (newPage == 0) {
+        StopThread();
+        StartMultimeterLMDSimplePanel->show();
+    }
+    return true;
+}
+
+void TMainForm::PageChanged(int index) {
+    if (HandlersBusy) {
+        ShownPage = index;
+        return;
+    }
+    // Back to the shown page first, so that a refused page never appears.
+    HandlersBusy = true;
+    MainLMDPageControl->setCurrentIndex(ShownPage);
+    HandlersBusy = false;
+    if (!MainLMDPageControlChangingEx(index))
+        return;
+    HandlersBusy = true;
+    MainLMDPageControl->setCurrentIndex(index);
+    ShownPage = index;
+    HandlersBusy = false;
+}
+
+bool TMainForm::ApplicationShortCut(int key) {
+    if (key != Qt::Key_Escape)
+        return false;
+    if (HandlersBusy || DiscoveryRunning) {
+        HandlersBusy = false;
+        return true;
+    }
+    if (MainLMDPageControl->currentIndex() == 0 && !MeasurementIdle)
+        StopThread();
+    return false;
+}
+
+bool TMainForm::FormMouseWheel(int direction) {
+    return FormMouseWheelAt(direction, QCursor::pos());
+}
+
+bool TMainForm::FormMouseWheelAt(int direction, const QPoint& globalPos) {
+    QScrollArea* box = AdcIndividualParsLMDScrollBox;
+    QScrollBar* bar = box->verticalScrollBar();
+    const QWidget* under = QApplication::widgetAt(globalPos);
+    // The bar belongs to the scroll box; the frames and the panel inside do not.
+    if (!under || (under != box && under != box->viewport() && under != bar) || !bar->isVisible())
+        return false;
+    bar->setValue(bar->value() + direction);
+    box->setFocus();
+    return true;
+}
+
+bool TMainForm::ShowHint(QWidget* widget, const QPoint& globalPos) {
+    QString text = widget->toolTip();
+    if (auto* menu = qobject_cast<QMenu*>(widget)) {
+        const QAction* action = menu->actionAt(menu->mapFromGlobal(globalPos));
+        text = action && action->toolTip() != action->text() ? action->toolTip() : QString();
+    }
+    if (text.isEmpty())
+        return false;
+    QToolTip::showText(globalPos, text, widget, QRect(), 2000);
+    QWidget* tip = HintWindow();
+    if (!tip)
+        return true;
+    const QScreen* s = QGuiApplication::screenAt(globalPos);
+    const QRect area = s ? s->availableGeometry() : WorkArea();
+    tip->setMaximumWidth(area.width());
+    QRect r = tip->geometry();
+    const int bottom = area.y() + area.height();
+    const int right = area.x() + area.width();
+    if (r.y() + r.height() > bottom)
+        r.moveTop(bottom - r.height() - 10);
+    if (r.x() + r.width() > right)
+        r.moveLeft(right - r.width() - 10);
+    tip->move(r.topLeft());
+    return true;
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::KeyPress:
+        if (event != LastKeyPress) {
+            LastKeyPress = event;
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (ShortCutHandlerEnabled && ApplicationShortCut(key))
+                return true;
+        }
+        break;
+    case QEvent::KeyRelease:
+        LastKeyPress = nullptr;
+        break;
+    case QEvent::Wheel: {
+        auto* wheel = static_cast<QWheelEvent*>(event);
+        const QPoint globalPos = wheel->globalPosition().toPoint();
+        QScrollArea* box = AdcIndividualParsLMDScrollBox;
+        if (watched == QApplication::widgetAt(globalPos)) {
+            const int dy = wheel->angleDelta().y();
+            if (dy != 0 && FormMouseWheelAt(dy > 0 ? -1 : 1, globalPos))
+                return true;
+        }
+        // A wheel turn over a frame or a panel in the scroll box does not scroll it.
+        if (watched == box || watched == box->viewport())
+            return true;
+        break;
+    }
+    case QEvent::ToolTip:
+        if (auto* widget = qobject_cast<QWidget*>(watched);
+            widget && ShowHint(widget, static_cast<QHelpEvent*>(event)->globalPos()))
+            return true;
+        break;
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TMainForm::contextMenuEvent(QContextMenuEvent* event) {
+    if (!PopupMenuAutoOpen)
+        return;
+    const QSize size = PopupMenu->sizeHint();
+    PopupMenu->popup(event->globalPos() - QPoint(size.width() / 2, 0));
+    event->accept();
+}
