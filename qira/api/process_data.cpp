@@ -35,7 +35,7 @@ struct ScaleCodes {
 
 class Converter {
 public:
-    Converter(const KM808_CONTROL* m, const ModuleState& st, bool corrected) : st_(st) {
+    Converter(const KM808_CONTROL* m, const ModuleState& st, bool corrected) {
         const float* coefs = (st.flags & FlagHaveCoefs) ? st.coefs : kDefaultCoefs;
         for (int s = 0; s < kScaleCount; ++s) {
             reference_[s] = referenceVolts(coefs, s);
@@ -116,7 +116,6 @@ private:
         }
     }
 
-    const ModuleState& st_;
     ScaleCodes codes_{};
     double reference_[kScaleCount]{};
     double perVolt_[kScaleCount]{};

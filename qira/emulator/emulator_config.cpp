@@ -26,9 +26,9 @@ public:
     Fields(const JsonValue& v, const char* what, std::set<std::string> known) : v_(v) {
         if (!v.isObject())
             refuse(v.line, std::string(what) + " must be an object");
-        for (const auto& m : v.members)
-            if (!known.count(m.first))
-                refuse(m.second.line, std::string("unknown key \"") + m.first + "\" in " + what);
+        for (size_t i = 0; i < v.keys.size(); ++i)
+            if (!known.count(v.keys[i]))
+                refuse(v.items[i].line, std::string("unknown key \"") + v.keys[i] + "\" in " + what);
     }
 
     const JsonValue* get(const char* key) const { return v_.find(key); }

@@ -62,11 +62,12 @@ private:
                 if (peek() != '"')
                     throw JsonError(line_, "expected a key in quotes");
                 std::string key = string();
-                for (const auto& m : v.members)
-                    if (m.first == key)
+                for (const std::string& k : v.keys)
+                    if (k == key)
                         throw JsonError(line_, "duplicate key \"" + key + "\"");
                 expect(':');
-                v.members.emplace_back(std::move(key), value(depth + 1));
+                v.items.push_back(value(depth + 1));
+                v.keys.push_back(std::move(key));
                 if (peek() == ',') {
                     ++pos_;
                     continue;
@@ -235,9 +236,9 @@ JsonValue JsonValue::parse(const std::string& source) {
 }
 
 const JsonValue* JsonValue::find(const std::string& key) const {
-    for (const auto& m : members)
-        if (m.first == key)
-            return &m.second;
+    for (size_t i = 0; i < keys.size(); ++i)
+        if (keys[i] == key)
+            return &items[i];
     return nullptr;
 }
 

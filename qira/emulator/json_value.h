@@ -30,8 +30,8 @@ public:
     bool boolean = false;
     double number = 0;
     std::string text;
-    std::vector<JsonValue> items;
-    std::vector<std::pair<std::string, JsonValue>> members;
+    std::vector<JsonValue> items;  // of an array, or the values of an object
+    std::vector<std::string> keys; // of an object, one per item
 
     static JsonValue parse(const std::string& source);
 
