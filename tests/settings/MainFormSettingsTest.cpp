@@ -1,0 +1,371 @@
+#include "app/TMainForm.h"
+#include "settings/Cp1251Codec.h"
+#include "settings/SettingsMessages.h"
+#include "settings/TSettingsFile.h"
+#include "ui/TKm808AdcChannelFrame.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const QString App = QStringLiteral("Приложение. Общие");
+const QString Discovery = QStringLiteral("Приложение. Обнаружение");
+const QString Module = QStringLiteral("Модуль KM808");
+const QString SaveCaption = QStringLiteral("ОШИБКА SaveIniFile()!!!");
+const QString DefaultCaption = QStringLiteral("ОШИБКА CreateDefaultIniFile()!");
+
+QByteArray ReadAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+struct Message {
+    QString text, caption;
+    bool operator==(const Message&) const = default;
+};
+
+class MainFormSettings : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(Dir.isValid());
+        Form.SettingsDirectory = Dir.path();
+        Path = Form.SettingsPath();
+        SettingsMessageOverride() = [this](QWidget*, const QString& text, const QString& caption) {
+            Messages.push_back({text, caption});
+        };
+    }
+    void TearDown() override {
+        SettingsMessageOverride() = nullptr;
+        chmod(QFile::encodeName(Dir.path()).constData(), 0700);
+    }
+    void WriteFile(const QString& text) {
+        QFile f(Path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(Cp1251::Encode(text));
+    }
+    bool Load() {
+        auto f = TSettingsFile::Open(Path);
+        return Form.LoadSettings(f.get());
+    }
+    std::unique_ptr<TSettingsFile> Saved() { return TSettingsFile::Open(Path); }
+    TKm808AdcChannelFrame* Frame(int n) { return Form.ChannelFrames[n]; }
+
+    QTemporaryDir Dir;
+    TMainForm Form;
+    QString Path;
+    std::vector<Message> Messages;
+};
+
+} // namespace
+
+TEST_F(MainFormSettings, PathIsTheFileNameInTheProgramsDirectory) {
+    TMainForm plain;
+    EXPECT_EQ(plain.SettingsPath(), QCoreApplication::applicationDirPath() + "/Km808_Viza.ini");
+    EXPECT_EQ(Path, Dir.path() + "/Km808_Viza.ini");
+}
+
+TEST_F(MainFormSettings, FirstStartCreatesTheExactDefaultFileAndLoadsIt) {
+    QStringList reports;
+    auto accessor = Form.OpenSettingsFile([&](const QString& text) { reports << text; });
+    ASSERT_TRUE(accessor);
+    EXPECT_EQ(ReadAll(Path), ReadAll(KM808_SETTINGS_FIXTURES "/default-Km808_Viza.ini"));
+
+    ASSERT_TRUE(Form.LoadSettings(accessor.get()));
+    EXPECT_TRUE(reports.isEmpty());
+    EXPECT_TRUE(Messages.empty());
+    EXPECT_FALSE(Form.AutoSaveSettingsLMDCheckBox->isChecked());
+    EXPECT_EQ(Form.AllChannelsLMDCheckBox->checkState(), Qt::Checked);
+    EXPECT_EQ(Form.CommonInputRangeULMDComboBox->currentIndex(), 0);
+    EXPECT_EQ(Form.CommonInputRangeRLMDComboBox->currentIndex(), 0);
+    EXPECT_EQ(Form.CommonMeasuringModeLMDComboBox->currentIndex(), 0);
+    EXPECT_EQ(Form.AdcRateComboBox->currentIndex(), 6);
+    EXPECT_EQ(Form.CorrectionModeLMDComboBox->currentIndex(), 0);
+    EXPECT_EQ(Form.ComputationModeLabLMDLabel->text(), "sum");
+    EXPECT_EQ(Form.AmplitudeTypeLabLMDLabel->text(), "amp");
+    EXPECT_EQ(Form.AcquisitionTime, 1.0);
+    EXPECT_EQ(std::vector<int32_t>(Form.MinSamplesPerChannel, Form.MinSamplesPerChannel + 4),
+              (std::vector<int32_t>{6, 32, 64, 128}));
+    EXPECT_EQ(Form.ValueFormats[5], "0.0000");
+    for (int n = 0; n < 16; ++n) {
+        EXPECT_TRUE(Frame(n)->ChannelNumberLMDCheckBox->isChecked()) << n;
+        EXPECT_EQ(Frame(n)->InputRangeULMDComboBox->currentIndex(), 0);
+        EXPECT_EQ(Frame(n)->MeasuringModeLMDLabel->text(), "DC");
+        EXPECT_EQ(Frame(n)->Value1LMDEdit->text(), "--------");
+    }
+    EXPECT_FALSE(Form.HandlersBusy);
+}
+
+TEST_F(MainFormSettings, OpeningReportsWhatCannotBeDone) {
+    QStringList reports;
+    auto report = [&](const QString& text) { reports << text; };
+    Form.SettingsDirectory = Dir.filePath("missing");
+    EXPECT_FALSE(Form.OpenSettingsFile(report));
+    Form.SettingsDirectory = Dir.path();
+    QDir(Dir.path()).mkdir("Km808_Viza.ini"); // a directory where the file should be
+    EXPECT_FALSE(Form.OpenSettingsFile(report));
+    EXPECT_EQ(reports,
+              QStringList({"Не могу создать файл настроек!", "Не могу выделить память под файл настроек!"}));
+    EXPECT_FALSE(Form.LoadSettings(nullptr));
+}
+
+TEST_F(MainFormSettings, LoadsPerChannelValuesWhenTheGroupKeysSayNone) {
+    QString text = "[Модуль KM808]\r\n"
+                   "АЦП. Групповое управление каналами=0\r\n"
+                   "АЦП. Групповое управление входным диапазоном для измерения U=-1\r\n"
+                   "АЦП. Групповое управление входным диапазоном для измерения R=7\r\n";
+    for (int n = 1; n <= 16; ++n) {
+        text += QString("АЦП. Управление каналом %1=%2\r\n").arg(n).arg(n % 2);
+        if (n != 16)
+            text += QString("АЦП. Управление входным диапазоном U канала %1=%2\r\n").arg(n).arg(n % 3);
+        text += QString("АЦП. Управление входным диапазоном R канала %1=%2\r\n").arg(n).arg((n + 1) % 3);
+    }
+    WriteFile(text);
+    ASSERT_TRUE(Load());
+    EXPECT_EQ(Form.CommonInputRangeULMDComboBox->currentIndex(), -1);
+    EXPECT_EQ(Form.CommonInputRangeRLMDComboBox->currentIndex(), -1);
+    for (int n = 0; n < 16; ++n) {
+        int channel = n + 1;
+        EXPECT_EQ(Frame(n)->ChannelNumberLMDCheckBox->isChecked(), channel % 2 == 1) << channel;
+        EXPECT_EQ(Frame(n)->InputRangeULMDComboBox->currentIndex(), channel == 16 ? 0 : channel % 3)
+            << channel;
+        EXPECT_EQ(Frame(n)->InputRangeRLMDComboBox->currentIndex(), (channel + 1) % 3) << channel;
+    }
+    EXPECT_EQ(Form.AllChannelsLMDCheckBox->checkState(), Qt::PartiallyChecked);
+}
+
+TEST_F(MainFormSettings, UnknownMeasuringModeLeavesSelectorsAndLabelsAlone) {
+    Form.CommonInputRangeULMDComboBox->setVisible(false);
+    Form.CommonInputRangeRLMDComboBox->setVisible(true);
+    for (int n = 0; n < 16; ++n)
+        Frame(n)->MeasuringModeLMDLabel->setText("R");
+    WriteFile("[Модуль KM808]\r\nАЦП. Групповое управление режимом измерения=2\r\n");
+    ASSERT_TRUE(Load());
+    EXPECT_EQ(Form.CommonMeasuringModeLMDComboBox->currentIndex(), -1);
+    EXPECT_TRUE(Form.CommonInputRangeULMDComboBox->isHidden());
+    EXPECT_FALSE(Form.CommonInputRangeRLMDComboBox->isHidden());
+    EXPECT_EQ(Frame(3)->MeasuringModeLMDLabel->text(), "R");
+
+    WriteFile("[Модуль KM808]\r\nАЦП. Групповое управление режимом измерения=1\r\n");
+    Form.CommonInputRangeULMDComboBox->setVisible(true);
+    ASSERT_TRUE(Load());
+    EXPECT_TRUE(Form.CommonInputRangeULMDComboBox->isHidden());
+    EXPECT_FALSE(Form.CommonInputRangeRLMDComboBox->isHidden());
+}
+
+TEST_F(MainFormSettings, LoadsReadingCasesOfTheFile) {
+    WriteFile("[Приложение. Общие]\r\nСохранение настроек=2\r\n"
+              "[Модуль KM808]\r\n"
+              "АЦП. Индекс частоты работы АЦП=0x3\r\n"
+              "АЦП. Режим коррекции данных=5\r\n"
+              "АЦП. Требуемое время сбора данных, с=0,5\r\n"
+              "АЦП. Метод расчёта=fft\r\n"
+              "АЦП. Входной диапазон U 10.00 В. U precision=12\r\n"
+              "АЦП. Входной диапазон U  2.00 В. U precision=-1\r\n"
+              "АЦП. Входной диапазон U  0.40 В. U precision=0\r\n"
+              "АЦП. Входной диапазон R 400.00 Ом. R precision=2\r\n");
+    ASSERT_TRUE(Load());
+    EXPECT_TRUE(Form.AutoSaveSettingsLMDCheckBox->isChecked());
+    EXPECT_EQ(Form.AdcRateComboBox->currentIndex(), 3);
+    EXPECT_EQ(Form.CorrectionModeLMDComboBox->currentIndex(), -1);
+    EXPECT_EQ(Form.AcquisitionTime, 1.0);
+    EXPECT_EQ(Form.ComputationMethod, "fft");
+    EXPECT_EQ(Form.ComputationModeLabLMDLabel->text(), "fft");
+    const uint16_t precisions[6] = {10, 10, 0, 2, 4, 4};
+    const char* formats[6] = {"0.0000000000", "0.0000000000", "0.", "0.00", "0.0000", "0.0000"};
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(Form.ValuePrecisions[i], precisions[i]) << i;
+        EXPECT_EQ(Form.ValueFormats[i], formats[i]) << i;
+    }
+
+    WriteFile("[Приложение. Общие]\r\nСохранение настроек=abc\r\n");
+    ASSERT_TRUE(Load());
+    EXPECT_FALSE(Form.AutoSaveSettingsLMDCheckBox->isChecked());
+}
+
+TEST_F(MainFormSettings, LoadsCorrectionValuesOnlyWithAnOpenModule) {
+    for (int i = 0; i < 9; ++i)
+        Form.ModuleControl.ModuleCoefs[i] = 1.5f + i;
+    WriteFile("[Приложение. Общие]\r\nИсточник загрузки корректировочных коэфф.=3\r\n");
+    Form.ModuleState = 0;
+    ASSERT_TRUE(Load());
+    EXPECT_EQ(Form.LoadedCoefs[8], 0.0f);
+    Form.ModuleState = 2;
+    ASSERT_TRUE(Load());
+    EXPECT_EQ(Form.CoefSource, 3);
+    for (int i = 0; i < 9; ++i) {
+        EXPECT_EQ(Form.LoadedCoefs[i], 1.5f + i);
+        EXPECT_EQ(Form.ModuleControl.TableCoefs[i], 1.5f + i);
+    }
+}
+
+TEST_F(MainFormSettings, SaveWritesTheWindowAndKeepsEverythingElse) {
+    // A window key with one blank after "Top" is another key: it stays, and
+    // the save adds the right one.
+    WriteFile("; от оператора\r\n[Приложение. Общие]\r\nTop основной панели=5\r\n"
+              "[Приложение. Обнаружение]\r\nСерийный номер QIRA крейта=OLD\r\nСлот модуля=4\r\n"
+              "[Модуль KM808]\r\nАЦП. Метод расчёта=fft\r\n[Своё]\r\nключ=значение\r\n");
+    Form.move(120, 45);
+    Form.AutoSaveSettingsLMDCheckBox->setChecked(true);
+    Form.AdcRateComboBox->setCurrentIndex(2);
+    Form.AllChannelsLMDCheckBox->setCheckState(Qt::PartiallyChecked);
+    Frame(4)->ChannelNumberLMDCheckBox->setChecked(false);
+    Frame(5)->ChannelNumberLMDCheckBox->setChecked(true);
+    Form.CommonInputRangeULMDComboBox->setCurrentIndex(-1);
+    Frame(7)->InputRangeULMDComboBox->setCurrentIndex(2);
+    Form.CommonMeasuringModeLMDComboBox->setCurrentIndex(1);
+    Form.QiraCratesComboBox->clear();
+    Form.SaveIniFile(Path);
+    EXPECT_TRUE(Messages.empty());
+
+    auto f = Saved();
+    EXPECT_EQ(f->ReadString(App, "Сохранение настроек", ""), "1");
+    EXPECT_EQ(f->ReadInteger(App, "Top    основной панели", 0), 45);
+    EXPECT_EQ(f->ReadInteger(App, "Left   основной панели", 0), 120);
+    EXPECT_EQ(f->ReadString(Discovery, "Серийный номер QIRA крейта", ""), "OLD");
+    EXPECT_EQ(f->ReadInteger(Discovery, "Слот модуля", 0), 4);
+    EXPECT_EQ(f->ReadInteger(Module, "АЦП. Индекс частоты работы АЦП", 0), 2);
+    EXPECT_EQ(f->ReadString(Module, "АЦП. Групповое управление каналами", ""), "0");
+    EXPECT_FALSE(f->ReadBool(Module, "АЦП. Управление каналом 5", true));
+    EXPECT_TRUE(f->ReadBool(Module, "АЦП. Управление каналом 6", false));
+    EXPECT_EQ(f->ReadInteger(Module, "АЦП. Групповое управление входным диапазоном для измерения U", 0), -1);
+    EXPECT_EQ(f->ReadInteger(Module, "АЦП. Управление входным диапазоном U канала 8", 0), 2);
+    EXPECT_EQ(f->ReadInteger(Module, "АЦП. Групповое управление режимом измерения", 0), 1);
+    // Keys only the default file writes, and lines the program does not know.
+    EXPECT_EQ(f->ReadString(Module, "АЦП. Метод расчёта", ""), "fft");
+    EXPECT_EQ(f->ReadString(App, "Top основной панели", ""), "5");
+    EXPECT_EQ(f->ReadString("Своё", "ключ", ""), "значение");
+    EXPECT_TRUE(ReadAll(Path).startsWith(Cp1251::Encode("; от оператора\r\n")));
+}
+
+TEST_F(MainFormSettings, SaveStoresTheSelectedCrateAndSlot) {
+    std::strcpy(Form.CrateSerials[1], "QC-0042");
+    Form.ModuleSlots[1][0] = 3;
+    Form.ModuleSlots[1][1] = 9;
+    Form.QiraCratesComboBox->addItems({"1: QC-0001", "2: QC-0042"});
+    Form.QiraCratesComboBox->setCurrentIndex(1);
+    Form.ModulesComboBox->addItems({"Слот 3: KM808", "Слот 9: KM808"});
+    Form.ModulesComboBox->setCurrentIndex(1);
+    Form.SaveIniFile(Path);
+    EXPECT_EQ(Saved()->ReadString(Discovery, "Серийный номер QIRA крейта", ""), "QC-0042");
+    EXPECT_EQ(Saved()->ReadInteger(Discovery, "Слот модуля", 0), 9);
+
+    // A crate without a chosen module keeps the stored slot.
+    Form.ModulesComboBox->setCurrentIndex(-1);
+    Form.ModuleSlots[1][1] = 10;
+    Form.SaveIniFile(Path);
+    EXPECT_EQ(Saved()->ReadInteger(Discovery, "Слот модуля", 0), 9);
+}
+
+TEST_F(MainFormSettings, DefaultsRewriteValuesInPlaceAndLeaveTheWindowAlone) {
+    ASSERT_TRUE(Form.CreateDefaultIniFile(Path));
+    QByteArray defaults = ReadAll(Path);
+    WriteFile(Cp1251::Decode(defaults).replace("Слот модуля=-1", "Слот модуля=5\r\nЧужой=1") +
+              "[Своё]\r\nk=v\r\n");
+    Form.AdcRateComboBox->setCurrentIndex(1);
+    Form.SaveIniFile(Path);
+
+    Form.SaveDefaultSettingsClick();
+    EXPECT_EQ(ReadAll(Path),
+              Cp1251::Encode(Cp1251::Decode(defaults).replace("Слот модуля=-1", "Слот модуля=-1\r\nЧужой=1") +
+                             "[Своё]\r\nk=v\r\n"));
+    EXPECT_EQ(Form.AdcRateComboBox->currentIndex(), 1);
+    EXPECT_TRUE(Messages.empty());
+}
+
+TEST_F(MainFormSettings, ReadOnlyFileGivesMessagesAndStaysWhole) {
+    WriteFile("[Модуль KM808]\r\nАЦП. Индекс частоты работы АЦП=1\r\n");
+    QByteArray old = ReadAll(Path);
+    chmod(QFile::encodeName(Path).constData(), 0444);
+    Form.SaveIniFile(Path);
+    EXPECT_EQ(Messages, (std::vector<Message>{{"Не могу сохранить файл настроек приложения!", SaveCaption},
+                                              {"Не могу сохранить файл настроек модуля!", SaveCaption}}));
+    Messages.clear();
+    EXPECT_FALSE(Form.CreateDefaultIniFile(Path));
+    EXPECT_EQ(Messages, (std::vector<Message>{
+                            {"Не могу создать файл обычных настроек для приложения!", DefaultCaption}}));
+    EXPECT_EQ(ReadAll(Path), old);
+}
+
+TEST_F(MainFormSettings, ReadOnlyDirectoryGivesMessagesAndTheFileStaysWhole) {
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root writes into read-only directories";
+    WriteFile("[Модуль KM808]\r\nАЦП. Индекс частоты работы АЦП=1\r\n");
+    QByteArray old = ReadAll(Path);
+    chmod(QFile::encodeName(Dir.path()).constData(), 0500);
+    Form.SaveIniFile(Path);
+    EXPECT_EQ(Messages.size(), 2u);
+    EXPECT_EQ(ReadAll(Path), old);
+}
+
+TEST_F(MainFormSettings, DefaultFileNamesABadPath) {
+    EXPECT_FALSE(Form.CreateDefaultIniFile(QString()));
+    EXPECT_FALSE(Form.CreateDefaultIniFile(Dir.path()));
+    EXPECT_EQ(Messages,
+              (std::vector<Message>{
+                  {"Неправильное название файла штатных настроек!", DefaultCaption},
+                  {"Не могу создать файл штатных настроек '" + Dir.path() + "'!", DefaultCaption}}));
+    EXPECT_FALSE(Form.SettingsFile);
+}
+
+TEST_F(MainFormSettings, SaveButtonSavesUnlessAHandlerIsBusy) {
+    Form.HandlersBusy = true;
+    Form.SaveSettingsButtonClick();
+    EXPECT_FALSE(QFile::exists(Path));
+
+    Form.HandlersBusy = false;
+    Form.AutoSaveSettingsLMDCheckBox->setChecked(true);
+    EXPECT_FALSE(Form.SaveSettingsButton->isEnabled());
+    Form.SaveCurrentSettingsClick();
+    EXPECT_EQ(Saved()->ReadInteger(App, "Сохранение настроек", 0), 1);
+    EXPECT_TRUE(Form.SaveSettingsButton->isEnabled());
+    EXPECT_FALSE(Form.HandlersBusy);
+}
+
+TEST_F(MainFormSettings, CloseSavesOnlyWithAutoSaveAndAFreeGuard) {
+    Form.FormClose();
+    EXPECT_FALSE(QFile::exists(Path));
+
+    Form.AutoSaveSettingsLMDCheckBox->setChecked(true);
+    Form.HandlersBusy = true;
+    Form.FormClose();
+    EXPECT_FALSE(QFile::exists(Path));
+    EXPECT_FALSE(Form.HandlersBusy);
+
+    Form.FormClose();
+    EXPECT_EQ(Saved()->ReadInteger(App, "Сохранение настроек", 0), 1);
+    EXPECT_FALSE(Form.SettingsFile);
+    EXPECT_FALSE(Form.HandlersBusy);
+}
+
+TEST(SettingsMessage, IsAnInformationBoxWithOk) {
+    QString caption, text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(box);
+        caption = box->windowTitle();
+        text = box->text();
+        icon = box->icon();
+        buttons = box->standardButtons();
+        box->accept();
+    });
+    ShowSettingsMessage(nullptr, "Не могу сохранить файл настроек модуля!", "ОШИБКА SaveIniFile()!!!");
+    EXPECT_EQ(caption, "ОШИБКА SaveIniFile()!!!");
+    EXPECT_EQ(text, "Не могу сохранить файл настроек модуля!");
+    EXPECT_EQ(icon, QMessageBox::Information);
+    EXPECT_EQ(buttons, QMessageBox::Ok);
+}
