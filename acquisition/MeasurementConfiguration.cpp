@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -83,11 +84,15 @@ TBlockPlan PlanBlock(const TBlockSettings& s) {
         }
     } else {
         const uint32_t wanted = std::min(WholeCount(plan.AcquisitionTime * plan.FrameRate * L + 0.5), cap);
-        plan.SamplesPerChannel = WholeCount(static_cast<double>(wanted) / L + 0.5);
+        // A block holds at least one frame.
+        plan.SamplesPerChannel = std::max(1u, WholeCount(static_cast<double>(wanted) / L + 0.5));
     }
     plan.DataCount = L * plan.SamplesPerChannel;
 
     plan.RecvWordCount = s.FrameLength * plan.SamplesPerChannel;
+    // One word per second of frames at 5 Hz rounds to no word at all; every
+    // receive call must ask for something.
+    plan.RecvChunk = std::max(1u, plan.RecvChunk);
     if (plan.RecvWordCount < plan.RecvChunk)
         plan.RecvChunk = plan.RecvWordCount;
     return plan;
