@@ -20,19 +20,14 @@ enum : int32_t {
     ErrStructure = -7,
 };
 
-// One output value: (code[a] - mask * code[b] - zero) * gain.
-struct Output {
-    uint32_t a;
-    uint32_t b;
-    int32_t scale;
-    double mask;
-};
-
 struct ScaleCodes {
     int32_t zero[kScaleCount];
     int32_t reference[kScaleCount];
 };
 
+// Converts frames with per-output gain and zero, so the inner loops stay
+// simple; continuous correction updates only the outputs of the scale whose
+// calibration word changed.
 class Converter {
 public:
     Converter(const KM808_CONTROL* m, const ModuleState& st, bool corrected) {
@@ -55,20 +50,24 @@ public:
             const KM808_TABLE_ENTRY& e = m->LogicalChannelTable[i];
             const int scale = e.ModeCode == KM808_MODE_VOLTAGE ? e.RangeCode : 3 + e.RangeCode;
             scalesUsed_ |= 1u << scale;
+            byScale_[scale].push_back(uint32_t(first_.size()));
+            first_.push_back(i);
             if (e.ModeCode == KM808_MODE_RESISTANCE_A) {
-                outputs_.push_back(Output{i, i + 1, scale, 1.0});
+                // The off reading of the pair carries the zero itself.
+                pairs_ = true;
+                second_.push_back(i + 1);
                 ++i;
             } else {
-                outputs_.push_back(Output{i, i, scale, 0.0});
+                second_.push_back(kNone);
             }
         }
-        zero_.resize(outputs_.size());
-        gain_.resize(outputs_.size());
+        zero_.resize(first_.size());
+        gain_.resize(first_.size());
         for (int s = 0; s < kScaleCount; ++s)
             refreshScale(s);
     }
 
-    size_t outputCount() const { return outputs_.size(); }
+    size_t outputCount() const { return first_.size(); }
 
     // Takes one calibration word into account; false if it cannot belong to
     // this table.
@@ -91,12 +90,23 @@ public:
     // Converts one frame; false when a word is out of place.
     bool frame(const uint32_t* w, double* out) const {
         uint32_t misplaced = 0;
+        const double* zero = zero_.data();
+        const double* gain = gain_.data();
+        if (!pairs_) {
+            for (uint32_t i = 0; i < tableLength_; ++i) {
+                const uint32_t x = w[i];
+                misplaced |= wordTag(x) ^ i;
+                out[i] = (double(wordCode(x)) - zero[i]) * gain[i];
+            }
+            return misplaced == 0;
+        }
         for (uint32_t i = 0; i < tableLength_; ++i)
             misplaced |= wordTag(w[i]) ^ i;
-        const size_t n = outputs_.size();
+        const size_t n = first_.size();
         for (size_t j = 0; j < n; ++j) {
-            const Output& o = outputs_[j];
-            out[j] = (double(wordCode(w[o.a])) - o.mask * double(wordCode(w[o.b])) - zero_[j]) * gain_[j];
+            const int32_t a = wordCode(w[first_[j]]);
+            out[j] = second_[j] == kNone ? (double(a) - zero[j]) * gain[j]
+                                         : double(a - wordCode(w[second_[j]])) * gain[j];
         }
         return misplaced == 0;
     }
@@ -104,14 +114,13 @@ public:
     const ScaleCodes& codes() const { return codes_; }
 
 private:
+    static constexpr uint32_t kNone = UINT32_MAX;
+
     void refreshScale(int s) {
         const int32_t span = codes_.reference[s] - codes_.zero[s];
         const double gain = span != 0 ? reference_[s] * perVolt_[s] / double(span) : 0.0;
-        for (size_t j = 0; j < outputs_.size(); ++j) {
-            if (outputs_[j].scale != s)
-                continue;
-            // The off reading of a resistance pair already carries the zero.
-            zero_[j] = outputs_[j].mask != 0.0 ? 0.0 : double(codes_.zero[s]);
+        for (uint32_t j : byScale_[s]) {
+            zero_[j] = double(codes_.zero[s]);
             gain_[j] = gain;
         }
     }
@@ -121,7 +130,10 @@ private:
     double perVolt_[kScaleCount]{};
     uint32_t tableLength_ = 0;
     uint32_t scalesUsed_ = 0;
-    std::vector<Output> outputs_;
+    bool pairs_ = false;
+    std::vector<uint32_t> first_;  // table position of each output's word
+    std::vector<uint32_t> second_; // the off word of a resistance pair
+    std::vector<uint32_t> byScale_[kScaleCount];
     std::vector<double> zero_;
     std::vector<double> gain_;
 };
