@@ -56,6 +56,14 @@ public:
     }
 
 protected:
+    // The message box sizes itself anew on every layout request; once
+    // restyled, the geometry set here must stay.
+    bool event(QEvent* event) override {
+        if (Restyled && event->type() == QEvent::LayoutRequest)
+            return QDialog::event(event);
+        return QMessageBox::event(event);
+    }
+
     void showEvent(QShowEvent* event) override {
         QMessageBox::showEvent(event);
         if (event->spontaneous() || Restyled)
@@ -79,7 +87,8 @@ private:
         const int w0 = width();
         if (layout())
             layout()->setEnabled(false);
-        const int width = WorkerMessageDialog::Width;
+        // The fixed width is the outer one, border included.
+        const int width = WorkerMessageDialog::Width - (frameGeometry().width() - this->width());
 
         int buttonTop = BottomMargin;
         if (QLabel* label = MessageLabel()) {

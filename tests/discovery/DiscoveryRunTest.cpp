@@ -1,0 +1,295 @@
+// Detection runs of the real main window against emulated crates: start-up,
+// the detection button, crate and module changes, failures and their single
+// message, requests during a run and closing the window during a run.
+#include "DiscoveryFixture.h"
+#include "EmulatorProcess.h"
+
+#include "app/UiThread.h"
+#include "ui/TKm808AdcChannelFrame.h"
+#include "ui/TLed.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <gtest/gtest.h>
+
+using namespace DiscoveryTesting;
+
+namespace {
+
+const QColor Green(0, 255, 0);
+const QColor Red(255, 0, 0);
+
+QByteArray DefaultLikeConfig(const QByteArray& slot3Extra = {}) {
+    return Config({Crate("QR000001", {OtherSlot(1), Km808Slot(3, "KM0000301", slot3Extra), OtherSlot(5),
+                                      Km808Slot(9, "KM0000901", "\"firmware\": 262")}),
+                   Crate("QR000002", {OtherSlot(2), OtherSlot(4)}),
+                   Crate("QR000003", {Km808Slot(1, "KM0000103")})});
+}
+
+// What the operator sees of the device state.
+struct Status {
+    QString Caption;
+    bool CrateLampOn;
+    QColor CrateLamp;
+    QString CrateHint;
+    bool ModuleLampOn;
+    QColor ModuleLamp;
+    QString ModuleHint;
+    QString Serial;
+    QString Firmware;
+};
+
+Status Seen(const TMainForm& f) {
+    return {f.windowTitle(),
+            f.QiraCrateStatusLed->IsOn(),
+            f.QiraCrateStatusLed->Color(),
+            f.QiraCrateStatusLed->toolTip(),
+            f.ModuleStatusLed->IsOn(),
+            f.ModuleStatusLed->Color(),
+            f.ModuleStatusLed->toolTip(),
+            f.ModuleSerialNumberLMDLabel->text(),
+            f.ModuleFirmwareVersionLMDLabel->text()};
+}
+
+void ExpectModuleReady(const TMainForm& f, const QString& name, const QString& serial,
+                       const QString& firmware) {
+    const Status s = Seen(f);
+    // Test executables carry no version record: the caption is empty.
+    EXPECT_EQ(s.Caption, "");
+    EXPECT_TRUE(s.ModuleLampOn);
+    EXPECT_EQ(s.ModuleLamp, Green);
+    EXPECT_EQ(s.ModuleHint, "Статус модуля '" + name + "' -> OK");
+    EXPECT_EQ(s.Serial, serial);
+    EXPECT_EQ(s.Firmware, firmware);
+    EXPECT_EQ(f.ModuleState, 2);
+    EXPECT_TRUE(f.StartMultimeterLMDSpeedButton->isEnabled());
+    EXPECT_TRUE(f.StartMultimeterLMDSimplePanel->isVisibleTo(const_cast<TMainForm*>(&f)));
+    EXPECT_TRUE(f.MultimeterLMDSimplePanel->isEnabled());
+    EXPECT_TRUE(f.FindDeviceLMDButton->isEnabled());
+}
+
+void ExpectMeasurementLocked(const TMainForm& f) {
+    EXPECT_FALSE(f.StartMultimeterLMDSimplePanel->isVisibleTo(const_cast<TMainForm*>(&f)));
+    EXPECT_FALSE(f.MultimeterLMDSimplePanel->isEnabled());
+    EXPECT_FALSE(f.AdcGroupParsLMDGroupBox->isEnabled());
+    EXPECT_FALSE(f.ChannelFrames[0]->isEnabled());
+    // The detection itself stays usable.
+    EXPECT_TRUE(f.FindDeviceLMDButton->isEnabled());
+    EXPECT_TRUE(f.QiraCratesComboBox->isEnabled());
+}
+
+class DiscoveryRun : public ::testing::Test {
+protected:
+    void StartEmulator(const QByteArray& config) {
+        Emulator = std::make_unique<EmulatorProcess>(config);
+        ASSERT_TRUE(Emulator->Started()) << Emulator->Error.toStdString();
+    }
+    int Dialogs() const { return WorkerMessageDialog::ShownCount() - DialogsBefore; }
+
+    std::unique_ptr<EmulatorProcess> Emulator;
+    DialogRecorder Recorder;
+    WindowUnderTest Window;
+    TMainForm& Form = *Window.Form;
+    int DialogsBefore = WorkerMessageDialog::ShownCount();
+};
+
+TEST_F(DiscoveryRun, StartUpOpensTheStoredCrateAndSlotAndPlacesTheWindow) {
+    StartEmulator(DefaultLikeConfig());
+    WriteSettings(Window.SettingsDir.path(), {"QR000003", 1, 40, 30});
+
+    ASSERT_TRUE(Window.StartUp());
+
+    EXPECT_EQ(Form.QiraCratesComboBox->currentText(), "2: QR000003");
+    EXPECT_EQ(Form.ModulesComboBox->currentText(), "Слот 1: KM808");
+    ExpectModuleReady(Form, "KM808", "KM0000103", "1.5");
+    EXPECT_EQ(Seen(Form).CrateLamp, Green);
+    EXPECT_EQ(Seen(Form).CrateHint, "Статус QIRA крейта -> OK");
+    EXPECT_EQ(Form.pos(), QPoint(30, 40));
+    EXPECT_FALSE(Form.PopupMenuAutoOpen);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(Recorder.Texts.isEmpty());
+}
+
+TEST_F(DiscoveryRun, StartUpWithoutSettingsCreatesThemAndOpensTheFirstModule) {
+    StartEmulator(DefaultLikeConfig());
+
+    ASSERT_TRUE(Window.StartUp());
+
+    EXPECT_TRUE(QFile::exists(QDir(Window.SettingsDir.path()).filePath("Km808_Viza.ini")));
+    EXPECT_EQ(Form.QiraCratesComboBox->currentText(), "1: QR000001");
+    EXPECT_EQ(Form.ModulesComboBox->currentText(), "Слот 3: KM808");
+    ExpectModuleReady(Form, "KM808", "KM0000301", "1.5");
+    EXPECT_TRUE(Recorder.Texts.isEmpty());
+}
+
+TEST_F(DiscoveryRun, FirmwareTextAndUnnamedModule) {
+    StartEmulator(Config({Crate("QA", {Km808Slot(2, "KM2", "\"firmware\": 2560, \"name\": \"\"")})}));
+
+    ASSERT_TRUE(Window.StartUp());
+
+    ExpectModuleReady(Form, "???", "KM2", "10.0");
+}
+
+TEST_F(DiscoveryRun, NoCrateServerIsReportedOnceAndLeavesMeasurementLocked) {
+    StartEmulator(Config({}));
+    Emulator->Kill();
+
+    ASSERT_TRUE(Window.StartUp());
+
+    EXPECT_EQ(Recorder.Texts, QStringList{"Не могу найти ни одного QIRA крейта!"});
+    EXPECT_EQ(Recorder.Captions, QStringList{"Сообщение TInitAndConfigThread::Execute()!!!"});
+    EXPECT_EQ(Dialogs(), 1);
+    const Status s = Seen(Form);
+    EXPECT_EQ(s.CrateLamp, Red);
+    EXPECT_EQ(s.CrateHint, "Статус QIRA крейта -> BAD");
+    EXPECT_EQ(s.ModuleLamp, Red);
+    EXPECT_EQ(s.ModuleHint, "Статус модуля '???' -> BAD");
+    EXPECT_EQ(s.Serial, "????????");
+    EXPECT_EQ(s.Firmware, "????????");
+    EXPECT_EQ(Form.ModuleState, 0);
+    ExpectMeasurementLocked(Form);
+}
+
+TEST_F(DiscoveryRun, ModuleChangeOpensTheChosenModuleAndKeepsTheCrateLamp) {
+    StartEmulator(DefaultLikeConfig());
+    ASSERT_TRUE(Window.StartUp());
+    Form.QiraCrateStatusLed->setToolTip("before");
+
+    Form.ModulesComboBox->setCurrentIndex(1);
+    ASSERT_TRUE(WaitForIdle(Form));
+
+    ExpectModuleReady(Form, "KM808", "KM0000901", "1.6");
+    EXPECT_EQ(Form.QiraCrateStatusLed->toolTip(), "before");
+    EXPECT_EQ(Form.SelectedModuleIndex[0], 1);
+    EXPECT_TRUE(Recorder.Texts.isEmpty());
+}
+
+TEST_F(DiscoveryRun, CrateChangeOpensTheFirstModuleOfTheChosenCrate) {
+    StartEmulator(DefaultLikeConfig());
+    ASSERT_TRUE(Window.StartUp());
+
+    Form.QiraCratesComboBox->setCurrentIndex(1);
+    ASSERT_TRUE(WaitForIdle(Form));
+
+    EXPECT_EQ(Form.ModulesComboBox->currentText(), "Слот 1: KM808");
+    // The crate change does not read the module's name.
+    ExpectModuleReady(Form, "???", "KM0000103", "1.5");
+    EXPECT_EQ(Seen(Form).CrateLamp, Green);
+    EXPECT_TRUE(Recorder.Texts.isEmpty());
+}
+
+TEST_F(DiscoveryRun, LaterDetectionKeepsTheCurrentSelection) {
+    StartEmulator(DefaultLikeConfig());
+    ASSERT_TRUE(Window.StartUp());
+    Form.ModulesComboBox->setCurrentIndex(1);
+    ASSERT_TRUE(WaitForIdle(Form));
+
+    Form.FindDeviceLMDButton->click();
+    ASSERT_TRUE(WaitForIdle(Form));
+
+    EXPECT_EQ(Form.ModulesComboBox->currentText(), "Слот 9: KM808");
+    ExpectModuleReady(Form, "KM808", "KM0000901", "1.6");
+}
+
+struct ChangeFailure {
+    const char* Name;
+    QComboBox* TMainForm::*Selector;
+    QString Report;
+    bool CrateLampUntouched;
+};
+void PrintTo(const ChangeFailure& c, std::ostream* os) {
+    *os << c.Name;
+}
+
+class DiscoveryChangeFailure : public DiscoveryRun, public ::testing::WithParamInterface<ChangeFailure> {};
+
+TEST_P(DiscoveryChangeFailure, LeavesTheUnknownStateAndLocksMeasurement) {
+    const ChangeFailure& c = GetParam();
+    StartEmulator(DefaultLikeConfig());
+    ASSERT_TRUE(Window.StartUp());
+    Emulator->Kill();
+
+    (Form.*c.Selector)->setCurrentIndex(1);
+    ASSERT_TRUE(WaitForIdle(Form));
+
+    EXPECT_EQ(Recorder.Texts, QStringList{c.Report});
+    const Status s = Seen(Form);
+    if (c.CrateLampUntouched) {
+        EXPECT_EQ(s.CrateLamp, Green);
+        EXPECT_EQ(s.CrateHint, "Статус QIRA крейта -> OK");
+    } else {
+        EXPECT_FALSE(s.CrateLampOn);
+        EXPECT_EQ(s.CrateHint, "Статус QIRA крейта -> ???");
+    }
+    EXPECT_FALSE(s.ModuleLampOn);
+    EXPECT_EQ(s.ModuleHint, "Статус модуля '???'-> ???");
+    EXPECT_EQ(s.Caption, "KM808_viza - ?.?.?");
+    EXPECT_EQ(s.Serial, "????????");
+    EXPECT_EQ(s.Firmware, "????????");
+    EXPECT_EQ(Form.ModuleState, 0);
+    ExpectMeasurementLocked(Form);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Discovery, DiscoveryChangeFailure,
+    ::testing::Values(ChangeFailure{"Module", &TMainForm::ModulesComboBox,
+                                    "Не могу проинициализировать модуль в указанном слоте!", true},
+                      ChangeFailure{"Crate", &TMainForm::QiraCratesComboBox,
+                                    "Не могу проинициализировать QIRA крейт с модулями в указанном слоте!",
+                                    false}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(DiscoveryRun, RequestDuringARunIsDropped) {
+    StartEmulator(DefaultLikeConfig());
+    ASSERT_TRUE(Window.StartUp());
+    const int listingsBefore = Emulator->LogLines("GetCrates").size();
+
+    Form.StartInitDevicesThread(3, 0);
+    Form.StartInitDevicesThread(3, 0); // while the first request is in flight
+    ASSERT_TRUE(WaitForRun(Form));
+    Form.StartInitDevicesThread(3, 0); // while the run lasts
+    ASSERT_TRUE(WaitForIdle(Form));
+    UiThread::PumpOnce();
+
+    EXPECT_EQ(Emulator->LogLines("GetCrates").size(), listingsBefore + 1);
+    EXPECT_FALSE(Form.DiscoveryRunning);
+    EXPECT_TRUE(Form.DiscoveryGate);
+}
+
+TEST_F(DiscoveryRun, ClosingDuringARunWaitsForItsEnd) {
+    StartEmulator(DefaultLikeConfig());
+    ASSERT_TRUE(Window.StartUp());
+
+    Form.StartInitDevicesThread(3, 0);
+    ASSERT_TRUE(WaitForRun(Form));
+    Form.close();
+
+    EXPECT_FALSE(Form.DiscoveryRunning);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(Form.InitThread.isNull());
+    Window.Form.reset();
+    for (int i = 0; i < 4; ++i)
+        UiThread::PumpOnce();
+}
+
+TEST_F(DiscoveryRun, ClosingWithARequestInFlightStartsNoRun) {
+    StartEmulator(DefaultLikeConfig());
+    ASSERT_TRUE(Window.StartUp());
+    const int listingsBefore = Emulator->LogLines("GetCrates").size();
+
+    Form.StartInitDevicesThread(3, 0);
+    Form.close();
+    for (int i = 0; i < 4; ++i)
+        UiThread::PumpOnce();
+
+    EXPECT_TRUE(Form.InitThread.isNull());
+    EXPECT_FALSE(Form.DiscoveryRunning);
+    EXPECT_EQ(Emulator->LogLines("GetCrates").size(), listingsBefore);
+}
+
+} // namespace
