@@ -9,8 +9,10 @@
 #include <iostream>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sstream>
 #include <sys/socket.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 
@@ -297,7 +299,9 @@ private:
     bool recv(EmulatedModule& m, const Request& r, const std::string& serial, int slotNo) {
         uint32_t n = 0;
         const int32_t st =
-            r.count > kMaxRecvWords ? StatusBadRequest : m.prepareRecv(r.count, r.timeoutMs, n);
+            r.count > kMaxRecvWords
+                ? StatusBadRequest
+                : m.prepareRecv(r.count, r.timeoutMs, n, [this](auto until) { return clientStays(until); });
         ReplyWriter w(r.type, st);
         if (st == StatusOk)
             w.u32(n);
@@ -314,6 +318,22 @@ private:
             n -= k;
         }
         return true;
+    }
+
+    // Sleeps until the given time, but returns false at once when the client
+    // hangs up, so that its module is freed without waiting for the time-out.
+    bool clientStays(EmulatedModule::Clock::time_point until) const {
+        for (;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                  until - EmulatedModule::Clock::now() + std::chrono::microseconds(999))
+                                  .count();
+            if (left <= 0)
+                return true;
+            pollfd p{fd_, POLLRDHUP, 0};
+            const int r = poll(&p, 1, int(std::min<int64_t>(left, 1000)));
+            if (r > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)))
+                return false;
+        }
     }
 
     CrateServer& server_;
@@ -411,7 +431,13 @@ void CrateServer::run() {
             }
             ++clients_;
         }
-        std::thread([this, fd, next] { serve(fd, next); }).detach();
+        try {
+            std::thread([this, fd, next] { serve(fd, next); }).detach();
+        } catch (const std::system_error&) {
+            close(fd); // no thread to spare: refuse this client, keep serving
+            std::lock_guard<std::mutex> lock(mutex_);
+            --clients_;
+        }
     }
 }
 

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <thread>
 
 namespace qira {
 namespace {
@@ -174,7 +173,7 @@ EmulatedModule::Clock::time_point EmulatedModule::whenAvailable(uint64_t target)
     return t + std::chrono::microseconds(50);
 }
 
-int32_t EmulatedModule::prepareRecv(uint32_t count, uint32_t timeoutMs, uint32_t& words) {
+int32_t EmulatedModule::prepareRecv(uint32_t count, uint32_t timeoutMs, uint32_t& words, const Waiter& wait) {
     words = 0;
     if (!running_)
         return StatusWrongState;
@@ -197,7 +196,8 @@ int32_t EmulatedModule::prepareRecv(uint32_t count, uint32_t timeoutMs, uint32_t
         const auto now = Clock::now();
         if (availableAt(now) >= wanted || now >= deadline)
             break;
-        std::this_thread::sleep_until(std::min(whenAvailable(wanted), deadline));
+        if (!wait(std::min(whenAvailable(wanted), deadline)))
+            return StatusLinkLost; // nobody to send to
     }
     if (dropping) {
         // The data link breaks at the drop position; what was on its way is lost.

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace qira {
@@ -29,9 +30,12 @@ public:
     int32_t start();
     int32_t stop();
 
+    // Sleeps until the given time; false when the client went away meanwhile.
+    using Waiter = std::function<bool(Clock::time_point)>;
+
     // Waits until count words are available or the time-out passes, and
     // returns the status and how many words to send (at most count).
-    int32_t prepareRecv(uint32_t count, uint32_t timeoutMs, uint32_t& words);
+    int32_t prepareRecv(uint32_t count, uint32_t timeoutMs, uint32_t& words, const Waiter& wait);
     // The next n words of the stream, as prepareRecv allowed.
     void produce(uint32_t* out, uint32_t n);
 
