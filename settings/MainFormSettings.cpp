@@ -95,7 +95,8 @@ bool TMainForm::LoadModuleSettings(TSettingsFile* accessor) {
     }
 
     HandlersBusy = true;
-    AllChannelsLMDCheckBox->setChecked(accessor->ReadBool(s, AllChannels, true));
+    AllChannelsLMDCheckBox->setCheckState(accessor->ReadBool(s, AllChannels, true) ? Qt::Checked
+                                                                                   : Qt::Unchecked);
     CommonInputRangeULMDComboBox->setCurrentIndex(
         ItemIndex(CommonInputRangeULMDComboBox, accessor->ReadInteger(s, CommonRangeU, 0)));
     CommonInputRangeRLMDComboBox->setCurrentIndex(
@@ -110,7 +111,7 @@ bool TMainForm::LoadModuleSettings(TSettingsFile* accessor) {
     for (int n = 0; n < 16; ++n) {
         TKm808AdcChannelFrame* frame = ChannelFrames[n];
         int channel = n + 1;
-        frame->ChannelNumberLMDCheckBox->setChecked(AllChannelsLMDCheckBox->isChecked() ||
+        frame->ChannelNumberLMDCheckBox->setChecked(AllChannelsLMDCheckBox->checkState() == Qt::Checked ||
                                                     accessor->ReadBool(s, Channel(channel), true));
         int rangeU = CommonInputRangeULMDComboBox->currentIndex();
         if (rangeU < 0)

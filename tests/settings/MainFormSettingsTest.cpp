@@ -82,6 +82,8 @@ TEST_F(MainFormSettings, FirstStartCreatesTheExactDefaultFileAndLoadsIt) {
     ASSERT_TRUE(accessor);
     EXPECT_EQ(ReadAll(Path), ReadAll(KM808_SETTINGS_FIXTURES "/default-Km808_Viza.ini"));
 
+    Form.AllChannelsLMDCheckBox->setCheckState(Qt::PartiallyChecked);
+    Frame(3)->ChannelNumberLMDCheckBox->setChecked(false);
     ASSERT_TRUE(Form.LoadSettings(accessor.get()));
     EXPECT_TRUE(reports.isEmpty());
     EXPECT_TRUE(Messages.empty());

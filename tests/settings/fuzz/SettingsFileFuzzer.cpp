@@ -50,7 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto file = TSettingsFile::FromBytes(bytes);
     Check(file->ToBytes() == CrLfLines(bytes), "reading lost or changed bytes");
 
-    QStringList lines = Cp1251::Decode(bytes).split(QRegularExpression("\r\n|\r|\n"));
+    static const QRegularExpression lineBreak("\r\n|\r|\n");
+    QStringList lines = Cp1251::Decode(bytes).split(lineBreak);
     file->ReadInteger(lines.value(0), lines.value(1), 0);
     file->ReadFloat(lines.value(0), lines.value(1), 0);
 
