@@ -30,14 +30,16 @@ struct ScaleCodes {
 // calibration word changed.
 class Converter {
 public:
-    Converter(const KM808_CONTROL* m, const ModuleState& st, bool corrected) {
+    // continuous: start from the codes that earlier blocks tracked rather
+    // than from those of the last Calibrate.
+    Converter(const KM808_CONTROL* m, const ModuleState& st, bool corrected, bool continuous) {
         const float* coefs = (st.flags & FlagHaveCoefs) ? st.coefs : kDefaultCoefs;
         for (int s = 0; s < kScaleCount; ++s) {
             reference_[s] = referenceVolts(coefs, s);
             perVolt_[s] = s < 3 ? 1.0 : 1.0 / excitationAmps(coefs, s - 3);
             if (corrected && (st.flags & FlagCalibrated)) {
-                codes_.zero[s] = st.trackZero[s];
-                codes_.reference[s] = st.trackReference[s];
+                codes_.zero[s] = continuous ? st.trackZero[s] : st.calZero[s];
+                codes_.reference[s] = continuous ? st.trackReference[s] : st.calReference[s];
             } else {
                 // Nominal codes: what a converter without error would read.
                 codes_.zero[s] = 0;
@@ -157,8 +159,8 @@ extern "C" int32_t KM808_ProcessData(KM808_CONTROL* m, const uint32_t* words, do
     if (*count % frameLength != 0 || (*count > 0 && (!words || !values)))
         return ErrArgument;
     const uint32_t frames = *count / frameLength;
-    Converter conv(m, st, corrected);
     const bool continuous = corrected && calibration == 2 && frameLength > tableLength;
+    Converter conv(m, st, corrected, continuous);
     const size_t perFrame = conv.outputCount();
     for (uint32_t f = 0; f < frames; ++f) {
         const uint32_t* w = words + size_t(f) * frameLength;

@@ -321,6 +321,8 @@ TEST_F(Library, ContinuousCorrectionFollowsDrift) {
     EXPECT_NEAR(stale.front(), 0.2, 4 * code);
     EXPECT_GT(std::fabs(stale.back() - 0.2), 1e-3); // about 2 mV off after 20 s
     EXPECT_NEAR(tracked.back(), 0.2, 4 * code);
+    // Tracking leaves the initial calibration as it was.
+    EXPECT_EQ(mod.convert(words, 1), stale);
     // The tracked correction carries over to the next block.
     const auto next = mod.convert(mod.acquire(10), 2);
     ASSERT_EQ(next.size(), 10u);
