@@ -88,7 +88,8 @@ TEST_F(ChannelReductionTest, SumIsTheWindowedMeanOfEachActiveChannel) {
         PrepareSum(kind);
         ReduceChannels(&Worker);
         const std::vector<double> ch0 = Samples(0), ch2 = Samples(2);
-        EXPECT_EQ(Worker.VoltageValues[0], WindowedMean(ch0.data(), Worker.Window.get(), N, Worker.WindowNorm));
+        EXPECT_EQ(Worker.VoltageValues[0],
+                  WindowedMean(ch0.data(), Worker.Window.get(), N, Worker.WindowNorm));
         EXPECT_EQ(Worker.ResistanceValues[2],
                   WindowedMean(ch2.data(), Worker.Window.get(), N, Worker.WindowNorm));
         EXPECT_EQ(Worker.VoltageValues[2], 0.0);

@@ -17,8 +17,7 @@ namespace {
 
 constexpr const char* StartText = "С   Т   А   Р   Т";
 
-#define REQUIRE_WINDOW(w)                                                                                    \
-    ASSERT_TRUE((w).Failure.isEmpty()) << (w).Failure.toStdString()
+#define REQUIRE_WINDOW(w) ASSERT_TRUE((w).Failure.isEmpty()) << (w).Failure.toStdString()
 
 int Decimals(const QString& text) {
     const qsizetype point = text.indexOf('.');
@@ -141,12 +140,63 @@ struct StartCase {
 };
 
 const StartCase StartCases[] = {
-    {"Sum1000HzOneChannel", 0, 4, 0, {0}, "sum", 1.0, {6, 32, 64, 128}, 1000, "1000.0", "1000.000", 1.0, 100, 6},
-    {"Fft1000HzOneChannel", 0, 4, 0, {0}, "fft", 1.0, {6, 32, 64, 128}, 1024, "1024.0", "1000.000", 1.0, 100, 6},
-    {"MisspeltMethodIsSum", 0, 4, 0, {0}, "fff", 1.0, {6, 32, 64, 128}, 1000, "1000.0", "1000.000", 1.0, 100, 6},
+    {"Sum1000HzOneChannel",
+     0,
+     4,
+     0,
+     {0},
+     "sum",
+     1.0,
+     {6, 32, 64, 128},
+     1000,
+     "1000.0",
+     "1000.000",
+     1.0,
+     100,
+     6},
+    {"Fft1000HzOneChannel",
+     0,
+     4,
+     0,
+     {0},
+     "fft",
+     1.0,
+     {6, 32, 64, 128},
+     1024,
+     "1024.0",
+     "1000.000",
+     1.0,
+     100,
+     6},
+    {"MisspeltMethodIsSum",
+     0,
+     4,
+     0,
+     {0},
+     "fff",
+     1.0,
+     {6, 32, 64, 128},
+     1000,
+     "1000.0",
+     "1000.000",
+     1.0,
+     100,
+     6},
     {"Continuous5Hz", 0, 0, 1, {0}, "sum", 1.0, {4, 32, 64, 128}, 5, "2000.0", "2.500", 2.0, 1, 0},
     {"Fft5HzRectangular", 0, 0, 0, {0}, "fft", 1.0, {4, 32, 64, 128}, 8, "1600.0", "5.000", 1.0, 1, 0},
-    {"ResistanceChannels1And2", 1, 4, 0, {0, 1}, "sum", 1.0, {6, 32, 64, 128}, 250, "1000.0", "250.000", 1.0, 100,
+    {"ResistanceChannels1And2",
+     1,
+     4,
+     0,
+     {0, 1},
+     "sum",
+     1.0,
+     {6, 32, 64, 128},
+     250,
+     "1000.0",
+     "250.000",
+     1.0,
+     100,
      6},
 };
 

@@ -16,8 +16,7 @@ namespace {
 
 constexpr const char* StartText = "С   Т   А   Р   Т";
 
-#define REQUIRE_WINDOW(w)                                                                                    \
-    ASSERT_TRUE((w).Failure.isEmpty()) << (w).Failure.toStdString()
+#define REQUIRE_WINDOW(w) ASSERT_TRUE((w).Failure.isEmpty()) << (w).Failure.toStdString()
 
 // The run has ended cleanly: stop phase done, button up and idle.
 void ExpectIdleLook(MeasurementWindow& w) {
