@@ -15,9 +15,7 @@ void TMainForm::OnStartInitDevicesThread(quint32 action, quint32 useStoredSelect
     TInitAndConfigThread* worker =
         new (std::nothrow) TInitAndConfigThread(this, action, useStoredSelection != 0);
     if (worker) {
-        connect(worker, &QThread::finished, this, &TMainForm::OnInitDevicesThreadTerminate,
-                Qt::QueuedConnection);
-        connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+        worker->ConnectEnd(this);
         worker->start();
         if (!worker->isRunning() && !worker->isFinished()) {
             delete worker;

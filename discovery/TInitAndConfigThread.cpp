@@ -23,7 +23,16 @@ TInitAndConfigThread::~TInitAndConfigThread() = default;
 
 void TInitAndConfigThread::run() {
     Execute();
-    RunEnded.store(true, std::memory_order_release);
+}
+
+void TInitAndConfigThread::ConnectEnd(TMainForm* form) {
+    connect(this, &QThread::finished, form, &TMainForm::OnInitDevicesThreadTerminate, Qt::QueuedConnection);
+    connect(this, &QThread::finished, this, &QObject::deleteLater);
+    // Runs on this thread after the two above have been queued, the last
+    // thing the thread does with this object.
+    connect(
+        this, &QThread::finished, this, [this] { RunEnded.store(true, std::memory_order_release); },
+        Qt::DirectConnection);
 }
 
 void TInitAndConfigThread::SynchronizeGuarded(const std::function<void()>& step) {

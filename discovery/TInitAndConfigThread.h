@@ -47,8 +47,12 @@ public:
     void LoadParameters();
     void FinishRun();
 
-    // Set once Execute has returned; read with acquire ordering before the
-    // object is destroyed, so everything the worker wrote is visible then.
+    // Connects the end of the run: the window's termination handler, then
+    // the self-destruction, then the end mark (in this order).
+    void ConnectEnd(TMainForm* form);
+    // True once the thread has announced its end; read with acquire ordering
+    // before the object is destroyed, so that everything the thread did is
+    // ordered before (also for ThreadSanitizer, which cannot see Qt's waits).
     bool Ended() const { return RunEnded.load(std::memory_order_acquire); }
 
     static inline const QString MessageCaption =
