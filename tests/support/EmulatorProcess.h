@@ -3,16 +3,19 @@
 #pragma once
 
 #include <QByteArray>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+
+#include <sys/types.h>
 
 class EmulatorProcess {
 public:
     // configJson: the emulator's JSON set-up; empty for its built-in one.
     explicit EmulatorProcess(const QByteArray& configJson = {}, bool verbose = true);
     ~EmulatorProcess();
+    EmulatorProcess(const EmulatorProcess&) = delete;
+    EmulatorProcess& operator=(const EmulatorProcess&) = delete;
 
     bool Started() const { return Port != 0; }
     quint16 Port = 0;
@@ -27,6 +30,6 @@ public:
 
 private:
     QTemporaryDir Dir;
-    QProcess Process;
-    QByteArray StdErr;
+    pid_t Pid = -1;
+    QString LogPath;
 };
