@@ -5,6 +5,7 @@
 #include "EmulatorProcess.h"
 
 #include "app/UiThread.h"
+#include "settings/TSettingsFile.h"
 #include "ui/TKm808AdcChannelFrame.h"
 #include "ui/TLed.h"
 
@@ -152,6 +153,40 @@ TEST_F(DiscoveryRun, NoCrateServerIsReportedOnceAndLeavesMeasurementLocked) {
     EXPECT_EQ(s.Serial, "????????");
     EXPECT_EQ(s.Firmware, "????????");
     EXPECT_EQ(Form.ModuleState, 0);
+    ExpectMeasurementLocked(Form);
+}
+
+TEST_F(DiscoveryRun, PreparationShowsTheUnknownStateUntilTheRunFinishes) {
+    StartEmulator(DefaultLikeConfig());
+    ASSERT_TRUE(Window.StartUp());
+    TInitAndConfigThread worker(&Form, TInitAndConfigThread::FullDetection, false);
+
+    worker.PrepareRun();
+
+    const Status s = Seen(Form);
+    EXPECT_EQ(s.Caption, "KM808_viza - ?.?.?");
+    EXPECT_FALSE(s.CrateLampOn);
+    EXPECT_EQ(s.CrateHint, "Статус QIRA крейта -> ???");
+    EXPECT_FALSE(s.ModuleLampOn);
+    EXPECT_EQ(s.ModuleHint, "Статус модуля '???'-> ???");
+    EXPECT_EQ(s.Serial, "????????");
+    EXPECT_EQ(s.Firmware, "????????");
+    EXPECT_EQ(Form.QiraCratesComboBox->count(), 0);
+    EXPECT_EQ(Form.ModulesComboBox->count(), 0);
+    EXPECT_FALSE(Form.FindDeviceLMDButton->isEnabled());
+    EXPECT_FALSE(Form.MainLMDPageControl->isEnabled());
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    // The current selection is wanted again, not the stored one.
+    EXPECT_EQ(worker.WantedCrateSerial, "QR000001");
+    EXPECT_EQ(worker.WantedSlot, 3);
+    EXPECT_NE(worker.SettingsAccessor, nullptr);
+
+    worker.FinishRun();
+
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(worker.SettingsAccessor, nullptr);
+    EXPECT_TRUE(Form.FindDeviceLMDButton->isEnabled());
     ExpectMeasurementLocked(Form);
 }
 
