@@ -335,5 +335,5 @@ class Session:
         self.note("key %s to %s" % (keys, window["name"]))
 
     def click(self, window, x, y):
-        self._x("xdotool", "mousemove", "--sync", str(window["x"] + x), str(window["y"] + y), "click", "1")
+        self._x("xdotool", "mousemove", str(window["x"] + x), str(window["y"] + y), "click", "1")
         self.note("click at %d,%d in %s" % (x, y, window["name"]))

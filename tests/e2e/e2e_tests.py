@@ -324,6 +324,113 @@ def case_readonly_dir_no_settings(s, a):
     close_with_ctrl_q(s, w)
 
 
+# Each failure the emulator injects into one module, and what the run must
+# show: (row, slot of faults.json, the request that fails in the log).
+def failed(name):
+    return lambda l: l.name == name and l.status != 0
+
+
+MODULE_FAULTS = [
+    ("setadc", 3, failed("SetADC")),
+    ("calibrate", 4, failed("Calibrate")),
+    ("start", 5, failed("Start")),
+    ("stop", 6, failed("Stop")),
+    # The stream pauses beyond the 5000 ms receive time-out: a short receive.
+    ("stall", 7, lambda l: l.name == "Recv" and recv_words(l)[0] < recv_words(l)[1]),
+    ("drop", 8, failed("Recv")),  # the data link drops
+    ("corrupt", 9, None),  # the module library refuses the block; no request fails
+]
+# Modules that fail to open or to answer are left out of the listing; the
+# crate's first usable module (slot 3) is measured instead.
+UNUSABLE_SLOTS = [("open", 1), ("getconfig", 2)]
+
+
+def select_module(default, crate, slot):
+    return settings_with(default, {"Серийный номер QIRA крейта": crate, "Слот модуля": str(slot)})
+
+
+def run_to_worker_message(s, a, settings, row):
+    """Starts a measurement that must end in exactly one worker message;
+    afterwards the button is idle, no block starts and the program closes
+    cleanly. Returns the log lines of this run."""
+    mark = len(s.log())
+    s.start_program(s.program_dir(a.program, settings))
+    w = wait_discovered(s, a.version)
+    s.click(w, *START_BUTTON_CENTRE)
+    wait_for("the worker message", lambda: s.windows_captioned(MAIN_DIALOG), 20)
+    time.sleep(1)
+    check(len(s.windows_captioned(MAIN_DIALOG)) == 1, "%s: more than one worker message" % row)
+    s.shot(row + "-message")
+    dismiss(s, MAIN_DIALOG)
+    time.sleep(1.5)
+    check(not s.windows_captioned(MAIN_DIALOG), "%s: a second worker message" % row)
+    starts = len([l for l in s.log()[mark:] if l.name == "Start"])
+    time.sleep(2)
+    check(len([l for l in s.log()[mark:] if l.name == "Start"]) == starts, "%s: blocks go on" % row)
+    after = s.shot(row + "-after")
+    check(start_button_look(after, w) == "idle", "%s: start button %s" % (row, start_button_look(after, w)))
+    for name, (x, y) in (("crate", CRATE_LAMP), ("module", MODULE_LAMP)):
+        colour = lamp_colour(after.mean(w["x"] + x, w["y"] + y))
+        check(colour == "green", "%s: %s lamp is %s" % (row, name, colour))
+    close_with_ctrl_q(s, w)
+    return s.log()[mark:]
+
+
+def case_fault_matrix(s, a):
+    """Every failure the emulator can inject, one program run each."""
+    with open(a.default_settings, "rb") as f:
+        default = f.read()
+    s.start_emulator(a.emulator, os.path.join(a.fixtures, "faults.json"))
+    for row, slot, request in MODULE_FAULTS:
+        log = run_to_worker_message(s, a, select_module(default, "QF000001", slot), row)
+        measured = {l.slot for l in log if l.name == "SetADC"}
+        check(measured == {slot}, "%s: measured slots %s" % (row, measured))
+        if request:
+            check(any(request(l) for l in log if l.slot == slot), "%s: no failed request" % row)
+        else:
+            check(all(l.status == 0 for l in log if l.slot == slot), "%s: a request failed" % row)
+    for row, slot in UNUSABLE_SLOTS:
+        log = run_to_worker_message(s, a, select_module(default, "QF000001", slot), row)
+        check(any(l.name == "Open" and l.slot == slot and l.status != 0 for l in log) or
+              any(l.name == "GetConfig" and l.slot == slot and l.status != 0 for l in log),
+              "%s: slot %d did not fail" % (row, slot))
+        measured = {l.slot for l in log if l.name == "SetADC"}
+        check(measured == {3}, "%s: measured slots %s" % (row, measured))
+
+    # A crate whose slot types cannot be read ends the detection without a
+    # message: both lamps red, no module open.
+    s.kill_emulator()
+    s.start_emulator(a.emulator, os.path.join(a.fixtures, "crate-fault.json"))
+    s.start_program(s.program_dir(a.program))
+    w = wait_for("the caption with the version",
+                 lambda: (s.main_window() or {}).get("name") == "KM808_viza - " + a.version and s.main_window(), 30)
+    time.sleep(1)
+    shot = s.shot("crate-modules")
+    check(len(s.windows()) == 1, "crate-modules: windows %s" % s.windows())
+    for name, (x, y) in (("crate", CRATE_LAMP), ("module", MODULE_LAMP)):
+        colour = lamp_colour(shot.mean(w["x"] + x, w["y"] + y))
+        check(colour == "red", "crate-modules: %s lamp is %s" % (name, colour))
+    close_with_ctrl_q(s, w)
+
+    # No crate server at all: the discovery worker's message, then a clean
+    # close.
+    s.kill_emulator()
+    s.start_program(s.program_dir(a.program))
+    wait_for("the discovery message", lambda: s.windows_captioned(DISCOVERY_DIALOG), 30)
+    time.sleep(1)
+    check(len(s.windows_captioned(DISCOVERY_DIALOG)) == 1, "no-server: more than one message")
+    s.shot("no-server")
+    dismiss(s, DISCOVERY_DIALOG)
+    time.sleep(1)
+    check(not s.windows_captioned(DISCOVERY_DIALOG), "no-server: a second message")
+    w = s.main_window()
+    shot = s.shot("no-server-after")
+    for name, (x, y) in (("crate", CRATE_LAMP), ("module", MODULE_LAMP)):
+        colour = lamp_colour(shot.mean(w["x"] + x, w["y"] + y))
+        check(colour == "red", "no-server: %s lamp is %s" % (name, colour))
+    close_with_ctrl_q(s, w)
+
+
 CASES = {
     "first_start": (case_first_start, "1920x1080"),
     "measurement": (case_measurement, "1920x1080"),
@@ -331,6 +438,7 @@ CASES = {
     "small_screen": (case_small_screen, "1280x767"),
     "readonly_dir_save": (case_readonly_dir_save, "1920x1080"),
     "readonly_dir_no_settings": (case_readonly_dir_no_settings, "1920x1080"),
+    "fault_matrix": (case_fault_matrix, "1920x1080"),
 }
 
 
