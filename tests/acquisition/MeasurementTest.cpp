@@ -49,7 +49,7 @@ TEST(MeasurementTest, VoltageOnEachRangeWithItsDecimals) {
     ASSERT_TRUE(w.WaitIdle());
     EXPECT_EQ(w.ButtonText(), StartText);
     EXPECT_EQ(w.Form->AcquisitionTimeLMDLabel->text(), "-----");
-    EXPECT_EQ(w.Form->ModuleControl.AcquisitionRunning, 0);
+    EXPECT_EQ(int(w.Form->ModuleControl.AcquisitionRunning), 0);
     EXPECT_TRUE(w.Messages.isEmpty());
 }
 
@@ -228,19 +228,19 @@ TEST_P(StartCaseTest, ModuleSetUpAndBlockSizes) {
     EXPECT_EQ(worker->ResultChannelCount, c.Active.size());
     const KM808_CONTROL& module = w.Form->ModuleControl;
     if (c.Mode == 1) {
-        ASSERT_EQ(module.LogicalChannelCount, 4);
+        ASSERT_EQ(int(module.LogicalChannelCount), 4);
         const uint8_t expected[4][3] = {{0x20, 0, 0}, {0x28, 0, 0}, {0x20, 1, 0}, {0x28, 1, 0}};
         for (int k = 0; k < 4; ++k) {
-            EXPECT_EQ(module.LogicalChannelTable[k].ModeCode, expected[k][0]) << k;
-            EXPECT_EQ(module.LogicalChannelTable[k].PhysicalChannel, expected[k][1]) << k;
-            EXPECT_EQ(module.LogicalChannelTable[k].RangeCode, expected[k][2]) << k;
+            EXPECT_EQ(int(module.LogicalChannelTable[k].ModeCode), int(expected[k][0])) << k;
+            EXPECT_EQ(int(module.LogicalChannelTable[k].PhysicalChannel), int(expected[k][1])) << k;
+            EXPECT_EQ(int(module.LogicalChannelTable[k].RangeCode), int(expected[k][2])) << k;
         }
         EXPECT_EQ(worker->ChannelPosition[0], 0);
         EXPECT_EQ(worker->ChannelPosition[1], 1);
     } else {
-        EXPECT_EQ(module.LogicalChannelCount, int32_t(c.Active.size()));
+        EXPECT_EQ(int(module.LogicalChannelCount), int(c.Active.size()));
     }
-    EXPECT_EQ(module.CalibrationSlotCount, c.Correction);
+    EXPECT_EQ(int(module.CalibrationSlotCount), c.Correction);
     if (std::string(c.Method) == "fft") {
         ASSERT_NE(worker->Analyser, nullptr);
         EXPECT_EQ(worker->Analyser->Length(), c.SamplesPerChannel);

@@ -59,7 +59,7 @@ TEST_P(FaultTest, ShownOnceAndTheRunEndsCleanly) {
     QTest::qWait(300);
     EXPECT_EQ(w.Messages, QStringList{c.Message});
     if (c.ModuleStops)
-        EXPECT_EQ(w.Form->ModuleControl.AcquisitionRunning, 0);
+        EXPECT_EQ(int(w.Form->ModuleControl.AcquisitionRunning), 0);
     // The worker idles until the next press releases it; the one after that
     // measures again.
     EXPECT_TRUE(w.Form->WorkerRunning);
@@ -100,7 +100,7 @@ TEST_P(RefusalTest, ReportedBeforeTheModuleIsSetUp) {
     w.PressStart();
     ExpectIdleLook(w);
     EXPECT_EQ(w.Messages, QStringList{c.Message});
-    EXPECT_EQ(w.Form->ModuleControl.FrequencyDivider, divider) << "the module was not set up";
+    EXPECT_EQ(int(w.Form->ModuleControl.FrequencyDivider), divider) << "the module was not set up";
     EXPECT_TRUE(w.Emulator->LogLines("SetADC").isEmpty());
 }
 
@@ -125,7 +125,7 @@ TEST_F(StopTest, StopDuringTheStartPhaseStillFinishes) {
     EXPECT_TRUE(W.Messages.isEmpty());
     EXPECT_EQ(W.Form->MainThread, nullptr);
     EXPECT_FALSE(W.Form->WorkerRunning);
-    EXPECT_EQ(W.Form->ModuleControl.AcquisitionRunning, 0);
+    EXPECT_EQ(int(W.Form->ModuleControl.AcquisitionRunning), 0);
 }
 
 TEST_F(StopTest, EscapeStopsARunningMeasurement) {
