@@ -241,7 +241,8 @@ bool TMainForm::ShowHint(QWidget* widget, const QPoint& globalPos) {
     const QScreen* s = QGuiApplication::screenAt(globalPos);
     const QRect area = s ? s->availableGeometry() : WorkArea();
     tip->setMaximumWidth(area.width());
-    QRect r = tip->geometry();
+    // Where the hint goes below the pointer, before any correction of the toolkit.
+    QRect r(globalPos + QPoint(2, 16), tip->frameGeometry().size());
     const int bottom = area.y() + area.height();
     const int right = area.x() + area.width();
     if (r.y() + r.height() > bottom)

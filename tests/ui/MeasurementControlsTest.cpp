@@ -1,0 +1,247 @@
+// The channel frames and the common measurement controls: item texts, the
+// mode switch, spreading common choices and summarising the frames back.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "FormFixture.h"
+#include "ModalCatcher.h"
+#include "ui/TKm808AdcChannelFrame.h"
+#include "ui/TLed.h"
+
+namespace {
+
+QStringList Items(const QComboBox* box) {
+    QStringList items;
+    for (int i = 0; i < box->count(); ++i)
+        items << box->itemText(i);
+    return items;
+}
+
+// A window after a detection that found a module: frames enabled, voltage mode.
+class ControlsTest : public FormTest {
+protected:
+    void SetUp() override {
+        FormTest::SetUp();
+        Form->CommonMeasuringModeLMDComboBox->setCurrentIndex(0);
+        Form->EnableChannelFrames();
+        ASSERT_FALSE(Form->HandlersBusy);
+    }
+    TKm808AdcChannelFrame* Frame(int ch) { return Form->ChannelFrames[ch]; }
+};
+
+TEST_F(ControlsTest, SelectorItemsCarryTheirExactSpacing) {
+    struct Case {
+        QComboBox* Box;
+        QStringList Expected;
+    } cases[] = {
+        {Form->CommonInputRangeULMDComboBox, {"   10.0 В", "    2.0 В", "    0.4 В"}},
+        {Form->CommonInputRangeRLMDComboBox, {" 400.0 Ом", "1200.0 Ом", "4000.0 Ом"}},
+        {Form->CommonMeasuringModeLMDComboBox, {"  DC", "    R"}},
+        {Form->AdcRateComboBox,
+         {"      5.0", "    100.0", "    200.0", "    500.0", "   1000.0", "   2000.0", "   4000.0"}},
+        {Frame(0)->InputRangeULMDComboBox, {"     10.0 В", "      2.0 В", "      0.4 В"}},
+        {Frame(15)->InputRangeRLMDComboBox, {"  400.0 Ом", " 1200.0 Ом", " 4000.0 Ом"}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Items(c.Box), c.Expected) << c.Box->objectName().toStdString();
+}
+
+TEST_F(ControlsTest, FramesFormTwoColumnsOfEight) {
+    for (int ch = 0; ch < 16; ++ch) {
+        const TKm808AdcChannelFrame* f = Frame(ch);
+        EXPECT_EQ(f->objectName(), QString("Km808AdcChannel%1Frame").arg(ch));
+        EXPECT_EQ(f->geometry(), QRect(475 * (ch / 8) + 1, 66 * (ch % 8) + 2, 475, 66));
+        EXPECT_EQ(f->ChannelNumberLMDCheckBox->text(), QString("Канал %1").arg(ch + 1));
+        EXPECT_EQ(f->parentWidget(), Form->AdcIndividualParsLMDSimplePanel);
+    }
+}
+
+TEST(ChannelFrameCreation, FramesStartDisabledAndReset) {
+    TMainForm form;
+    for (const TKm808AdcChannelFrame* f : form.ChannelFrames) {
+        EXPECT_FALSE(f->Km808AdcChannelLMDSimplePanel->isEnabled());
+        EXPECT_FALSE(f->ChannelNumberLMDCheckBox->isEnabled());
+        EXPECT_FALSE(f->ChannelNumberLMDCheckBox->isChecked());
+        EXPECT_EQ(f->Value1LMDEdit->text(), "--------");
+        EXPECT_EQ(f->InputRangeULMDComboBox->currentIndex(), -1);
+        EXPECT_EQ(f->InputRangeRLMDComboBox->currentIndex(), -1);
+        EXPECT_FALSE(f->FlashLed->IsOn());
+        EXPECT_FALSE(f->IsChannelActive());
+    }
+    EXPECT_FALSE(form.HandlersBusy);
+    EXPECT_EQ(form.StartupPhase, 1);
+}
+
+TEST_F(ControlsTest, ResistanceModeLeavesOnlyTheFirstEightChannels) {
+    Form->AllChannelsLMDCheckBox->click();
+    Form->CommonMeasuringModeLMDComboBox->setCurrentIndex(1);
+
+    EXPECT_TRUE(Form->CommonInputRangeULMDComboBox->isHidden());
+    EXPECT_FALSE(Form->CommonInputRangeRLMDComboBox->isHidden());
+    for (int ch = 0; ch < 16; ++ch) {
+        const TKm808AdcChannelFrame* f = Frame(ch);
+        SCOPED_TRACE(ch);
+        if (ch < 8) {
+            EXPECT_EQ(f->MeasuringModeLMDLabel->text(), "R");
+            EXPECT_EQ(f->Value1LabLMDLabel->text(), "Сопротивление, Ом");
+            EXPECT_FALSE(f->InputRangeRLMDComboBox->isHidden());
+            EXPECT_TRUE(f->InputRangeULMDComboBox->isHidden());
+            EXPECT_TRUE(f->ChannelNumberLMDCheckBox->isEnabled());
+            EXPECT_TRUE(f->IsChannelActive());
+        } else {
+            EXPECT_FALSE(f->ChannelNumberLMDCheckBox->isEnabled());
+            for (QWidget* w :
+                 {static_cast<QWidget*>(f->InputRangeULMDComboBox), static_cast<QWidget*>(f->Value1LMDEdit),
+                  static_cast<QWidget*>(f->FlashLed), static_cast<QWidget*>(f->Value1LabLMDLabel)})
+                EXPECT_FALSE(w->isEnabled());
+            EXPECT_TRUE(f->MeasuringModeLMDLabel->isHidden());
+            EXPECT_TRUE(f->InputRangeULMDComboBox->isHidden());
+            EXPECT_TRUE(f->InputRangeRLMDComboBox->isHidden());
+            EXPECT_TRUE(f->Value1LabLMDLabel->text().isEmpty());
+            EXPECT_FALSE(f->IsChannelActive()); // checked, but unusable
+        }
+    }
+
+    Form->CommonMeasuringModeLMDComboBox->setCurrentIndex(0);
+    for (int ch = 0; ch < 16; ++ch) {
+        EXPECT_EQ(Frame(ch)->MeasuringModeLMDLabel->text(), "DC");
+        EXPECT_FALSE(Frame(ch)->InputRangeULMDComboBox->isHidden());
+        EXPECT_TRUE(Frame(ch)->IsChannelActive());
+    }
+}
+
+TEST_F(ControlsTest, NoModeChosenDisablesTheUpperChannels) {
+    Frame(0)->ChannelNumberLMDCheckBox->click();
+    Form->HandlersBusy = true;
+    Form->CommonMeasuringModeLMDComboBox->setCurrentIndex(-1);
+    Form->HandlersBusy = false;
+    Form->EnableChannelFrames();
+
+    EXPECT_TRUE(Frame(0)->InputRangeULMDComboBox->isEnabled());
+    EXPECT_EQ(Frame(0)->MeasuringModeLMDLabel->text(), "DC");
+    EXPECT_FALSE(Frame(1)->InputRangeULMDComboBox->isEnabled());
+    EXPECT_TRUE(Frame(1)->ChannelNumberLMDCheckBox->isEnabled());
+    EXPECT_EQ(Frame(1)->Value1LMDEdit->text(), "--------");
+    EXPECT_TRUE(Frame(1)->Value1LabLMDLabel->text().isEmpty());
+    EXPECT_FALSE(Frame(8)->ChannelNumberLMDCheckBox->isEnabled());
+}
+
+TEST_F(ControlsTest, UncheckedChannelKeepsItsBoxAndTitle) {
+    Form->AllChannelsLMDCheckBox->click();
+    Frame(3)->Value1LMDEdit->setText("12.3456");
+    Frame(3)->ChannelNumberLMDCheckBox->click();
+
+    const TKm808AdcChannelFrame* f = Frame(3);
+    EXPECT_TRUE(f->ChannelNumberLMDCheckBox->isEnabled());
+    EXPECT_FALSE(f->InputRangeULMDComboBox->isEnabled());
+    EXPECT_FALSE(f->Value1LMDEdit->isEnabled());
+    EXPECT_EQ(f->Value1LMDEdit->text(), "--------");
+    EXPECT_EQ(f->Value1LabLMDLabel->text(), "Напряжение, мВ");
+    EXPECT_FALSE(f->IsChannelActive());
+    EXPECT_TRUE(Form->ChannelActive(2));
+}
+
+TEST_F(ControlsTest, AllChannelsBoxSummarisesTheFrames) {
+    Form->AllChannelsLMDCheckBox->click();
+    for (const TKm808AdcChannelFrame* f : Form->ChannelFrames)
+        EXPECT_TRUE(f->ChannelNumberLMDCheckBox->isChecked());
+
+    Frame(5)->ChannelNumberLMDCheckBox->click();
+    EXPECT_EQ(Form->AllChannelsLMDCheckBox->checkState(), Qt::PartiallyChecked);
+    Frame(5)->ChannelNumberLMDCheckBox->click();
+    EXPECT_EQ(Form->AllChannelsLMDCheckBox->checkState(), Qt::Checked);
+
+    // A click on the undecided summary switches every channel on.
+    Frame(5)->ChannelNumberLMDCheckBox->click();
+    Form->AllChannelsLMDCheckBox->click();
+    EXPECT_EQ(Form->AllChannelsLMDCheckBox->checkState(), Qt::Checked);
+    for (const TKm808AdcChannelFrame* f : Form->ChannelFrames)
+        EXPECT_TRUE(f->ChannelNumberLMDCheckBox->isChecked());
+    EXPECT_FALSE(Form->HandlersBusy);
+}
+
+TEST_F(ControlsTest, CommonRangeSpreadsAndEmptiesWhenFramesDiffer) {
+    Form->CommonMeasuringModeLMDComboBox->setCurrentIndex(1); // upper channels disabled
+    Form->CommonInputRangeULMDComboBox->setCurrentIndex(1);
+    for (const TKm808AdcChannelFrame* f : Form->ChannelFrames)
+        EXPECT_EQ(f->InputRangeULMDComboBox->currentIndex(), 1);
+
+    Form->CommonMeasuringModeLMDComboBox->setCurrentIndex(0);
+    Frame(7)->InputRangeULMDComboBox->setCurrentIndex(2);
+    EXPECT_EQ(Form->CommonInputRangeULMDComboBox->currentIndex(), -1);
+    Frame(7)->InputRangeULMDComboBox->setCurrentIndex(1);
+    EXPECT_EQ(Form->CommonInputRangeULMDComboBox->currentIndex(), 1);
+
+    Form->CommonInputRangeRLMDComboBox->setCurrentIndex(2);
+    Frame(0)->InputRangeRLMDComboBox->setCurrentIndex(0);
+    EXPECT_EQ(Form->CommonInputRangeRLMDComboBox->currentIndex(), -1);
+    EXPECT_EQ(Form->CommonInputRangeULMDComboBox->currentIndex(), 1);
+}
+
+TEST_F(ControlsTest, ChangesMadeUnderTheGuardRunNoHandler) {
+    Form->HandlersBusy = true;
+    Form->AllChannelsLMDCheckBox->setCheckState(Qt::Checked);
+    Form->CommonInputRangeULMDComboBox->setCurrentIndex(2);
+    Form->CommonMeasuringModeLMDComboBox->setCurrentIndex(1);
+    Frame(2)->ChannelNumberLMDCheckBox->setChecked(true);
+    Frame(4)->InputRangeULMDComboBox->setCurrentIndex(0);
+    Form->AutoSaveSettingsLMDCheckBox->setChecked(true);
+    EXPECT_TRUE(Form->HandlersBusy);
+
+    for (int ch = 0; ch < 16; ++ch) {
+        EXPECT_EQ(Frame(ch)->ChannelNumberLMDCheckBox->isChecked(), ch == 2) << ch;
+        EXPECT_EQ(Frame(ch)->InputRangeULMDComboBox->currentIndex(), ch == 4 ? 0 : -1) << ch;
+        EXPECT_EQ(Frame(ch)->MeasuringModeLMDLabel->text(), "DC") << ch;
+    }
+    EXPECT_EQ(Form->CommonInputRangeULMDComboBox->currentIndex(), 2);
+    EXPECT_FALSE(Form->CommonInputRangeULMDComboBox->isHidden());
+    EXPECT_TRUE(Form->SaveSettingsButton->isEnabled());
+}
+
+TEST_F(ControlsTest, HandlersRejectForeignSenders) {
+    QCheckBox foreignBox;
+    QLabel notASelector;
+    struct Case {
+        std::function<void()> Call;
+        QString Caption;
+        QString Text;
+    } cases[] = {
+        {[&] { Form->EnaChannelLMDCheckBoxChange(&foreignBox); }, "Ошибка EnaChannelLMDCheckBoxChange()!",
+         "Не могу опознать управляюшщий элемент типа TLMDCheckBox!"},
+        {[&] { Form->EnaChannelLMDCheckBoxChange(&notASelector); }, "Ошибка EnaChannelLMDCheckBoxChange()!!!",
+         "Не могу привести тип!"},
+        {[&] { Form->InputRangeLMDComboBoxChange(&notASelector); }, "Ошибка InputRangeLMDComboBoxChange()!!!",
+         "Не могу привести тип!"},
+        {[&] { Form->CommonMeasuringModeLMDComboBoxChange(&notASelector); },
+         "Ошибка CommonMeasuringMethodLMDComboBoxChange()!!!", "Не могу привести тип!"},
+        {[&] { Form->LMDComboBoxChange(&notASelector); }, "Ошибка LMDComboBoxChange()!!!",
+         "Не могу привести тип!"},
+    };
+    for (const Case& c : cases) {
+        ModalCatcher catcher;
+        c.Call();
+        ASSERT_EQ(catcher.Captions.size(), 1);
+        EXPECT_EQ(catcher.Captions[0], c.Caption);
+        EXPECT_EQ(catcher.Texts[0], c.Text);
+        EXPECT_FALSE(Form->HandlersBusy);
+    }
+    EXPECT_EQ(Form->AllChannelsLMDCheckBox->checkState(), Qt::Unchecked);
+}
+
+TEST_F(ControlsTest, UpdateLampStates) {
+    TKm808AdcChannelFrame* f = Frame(0);
+    f->SetUpdateLamp(0);
+    EXPECT_EQ(f->FlashLed->Color(), QColor(0, 128, 0));
+    f->SetUpdateLamp(7);
+    EXPECT_EQ(f->FlashLed->Color(), QColor(0, 128, 0));
+    f->SetUpdateLamp(1);
+    EXPECT_EQ(f->FlashLed->Color(), QColor(255, 0, 0));
+    EXPECT_TRUE(f->FlashLed->IsOn());
+    f->SetUpdateLamp(2);
+    EXPECT_FALSE(f->FlashLed->IsOn());
+}
+
+} // namespace
