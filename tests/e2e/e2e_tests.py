@@ -11,6 +11,7 @@ artefacts directory.
 
 import argparse
 import os
+import signal
 import statistics
 import sys
 import time
@@ -452,6 +453,8 @@ def main():
     p.add_argument("--version", required=True)
     p.add_argument("--artifacts", required=True)
     a = p.parse_args()
+    # A time-out's SIGTERM must still run the clean-up below.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
     run, screen = CASES[a.case]
     s = Session(a.artifacts, screen)
     try:
