@@ -63,6 +63,8 @@ TEST_F(MainForm, FittedToTheDesignWithoutTheEquipmentStrip) {
     EXPECT_EQ(panel.top(), (page.height() - panel.height()) / 2 + 1);
     EXPECT_FALSE(Form->MainLMDPageControl->isTabVisible(1));
     EXPECT_FALSE(Form->MainLMDPageControl->isTabVisible(2));
+    EXPECT_FALSE(QApplication::windowIcon().isNull()); // the icon resource is linked in
+    EXPECT_FALSE(Form->isMaximized() || (Form->windowFlags() & Qt::WindowMaximizeButtonHint));
 }
 
 TEST_F(MainForm, FirstResizeAfterShowingRequestsOneDetection) {
