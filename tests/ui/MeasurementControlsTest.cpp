@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 
 #include "FormFixture.h"
 #include "ModalCatcher.h"
@@ -229,6 +230,25 @@ TEST_F(ControlsTest, HandlersRejectForeignSenders) {
         EXPECT_FALSE(Form->HandlersBusy);
     }
     EXPECT_EQ(Form->AllChannelsLMDCheckBox->checkState(), Qt::Unchecked);
+}
+
+TEST_F(ControlsTest, ValueUnderThePointerIsSelectedWhileTheApplicationIsActive) {
+    Form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
+    QLineEdit* value = Frame(0)->Value1LMDEdit;
+    QCursor::setPos(value->mapToGlobal(value->rect().center()));
+    ASSERT_EQ(QCursor::pos(), value->mapToGlobal(value->rect().center()));
+
+    Frame(0)->ApplicationActive = false;
+    value->setText("1.0000");
+    EXPECT_FALSE(value->hasSelectedText());
+    Frame(0)->ApplicationActive = true;
+    value->setText("2.0000");
+    EXPECT_EQ(value->selectedText(), "2.0000");
+
+    QCursor::setPos(Form->mapToGlobal(QPoint(5, 5)));
+    value->setText("3.0000");
+    EXPECT_FALSE(value->hasSelectedText());
 }
 
 TEST_F(ControlsTest, UpdateLampStates) {
