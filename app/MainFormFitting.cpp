@@ -30,6 +30,21 @@ TMainForm::FrameMetrics TMainForm::WindowFrame() const {
     return {style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this), frame, frame};
 }
 
+void TMainForm::RefitToDecoration() {
+    // Window managers add their frame after mapping; until the platform
+    // reports a decoration the construction's estimate stands, which keeps the
+    // window inside the work area.
+    if (!isVisible())
+        return;
+    const FrameMetrics frame = WindowFrame();
+    const bool known = frame.Caption != 0 || frame.FrameWidth != 0 || frame.FrameHeight != 0;
+    if (!known || (frame.Caption == FittedFrame.Caption && frame.FrameWidth == FittedFrame.FrameWidth &&
+                   frame.FrameHeight == FittedFrame.FrameHeight))
+        return;
+    FitWindow();
+    FitChannelScrollBox();
+}
+
 QRect TMainForm::WorkArea() const {
     const QScreen* s = screen();
     return s ? s->availableGeometry() : QRect();

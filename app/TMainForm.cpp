@@ -121,14 +121,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 void TMainForm::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     FormShow();
-    // Once shown, the real decoration is known; fit again if the estimate of
-    // the construction was off.
-    const FrameMetrics frame = WindowFrame();
-    if (frame.Caption != FittedFrame.Caption || frame.FrameWidth != FittedFrame.FrameWidth ||
-        frame.FrameHeight != FittedFrame.FrameHeight) {
-        FitWindow();
-        FitChannelScrollBox();
-    }
+    RefitToDecoration();
     // Not every platform reports a resize after showing; the first placement
     // must happen all the same (FormResize acts once).
     QTimer::singleShot(0, this, [this] { FormResize(); });
@@ -136,7 +129,13 @@ void TMainForm::showEvent(QShowEvent* event) {
 
 void TMainForm::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
+    RefitToDecoration();
     FormResize();
+}
+
+void TMainForm::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    RefitToDecoration();
 }
 
 void TMainForm::changeEvent(QEvent* event) {

@@ -21,6 +21,7 @@
 class QAction;
 class QCheckBox;
 class QContextMenuEvent;
+class QMoveEvent;
 class QComboBox;
 class QFrame;
 class QGroupBox;
@@ -254,6 +255,7 @@ protected:
     void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
 public:
     // ---- Window fitting (app/) -------------------------------------------
@@ -290,6 +292,7 @@ private:
     void LayoutMultimeterPanel(int width, int height);
     bool ChannelScrollBarNeeded() const;
     void FitChannelScrollBox();
+    void RefitToDecoration();
     void HideUnusedParts();
     bool ShowHint(QWidget* widget, const QPoint& globalPos);
     void PageChanged(int index);
