@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QLocale>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QTabWidget>
@@ -149,6 +150,8 @@ void TInitAndConfigThread::Execute() {
 }
 
 void TInitAndConfigThread::PrepareRun() {
+    // Numbers are read and written with "." at every worker start.
+    QLocale::setDefault(QLocale::c());
     Form->MainLMDPageControl->setEnabled(false);
     const QCursor* current = QApplication::overrideCursor();
     SavedCursor = current ? int16_t(current->shape()) : int16_t(-1);
