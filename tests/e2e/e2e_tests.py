@@ -16,6 +16,7 @@ import statistics
 import sys
 import time
 
+sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from e2e_session import (E2eFailure, Session, blocks, check, is_green_text, is_red_text,  # noqa: E402
                          lamp_colour, recv_words, wait_for)
