@@ -34,8 +34,6 @@ void TMainForm::OnStartMainThread() {
     TMainThread* worker = new (std::nothrow) TMainThread(this);
     if (worker != nullptr) {
         worker->StartPageIndex = MainLMDPageControl->currentIndex();
-        connect(
-            worker, &QThread::finished, this, [this] { OnMainThreadTerminate(); }, Qt::QueuedConnection);
         worker->start();
         if (!worker->isRunning() && !worker->isFinished()) {
             delete worker;
@@ -70,6 +68,7 @@ void TMainForm::StopThread() {
         QCoreApplication::processEvents(QEventLoop::AllEvents);
     if (worker.isNull())
         return;
+    worker->Ended.load(std::memory_order_acquire);
     // The termination handler is queued by now; run it without a pause.
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     UiThread::PumpUntil([&] { return worker.isNull() || !WorkerRunning.load(); });

@@ -6,6 +6,8 @@
 #include "discovery/WorkerMessageDialog.h"
 #include "dsp/TREALFFT.h"
 
+#include <QMetaObject>
+
 #include <algorithm>
 #include <stdexcept>
 
@@ -54,6 +56,13 @@ void TMainThread::ShowWorkerMessage() {
 
 void TMainThread::run() {
     Execute();
+    // The termination handler is posted here rather than connected to
+    // finished(): a connection makes Qt read this object while the thread
+    // ends, behind synchronisation that ThreadSanitizer cannot see.
+    TMainForm* form = Form;
+    QMetaObject::invokeMethod(
+        form, [form] { form->OnMainThreadTerminate(); }, Qt::QueuedConnection);
+    Ended.store(true, std::memory_order_release);
 }
 
 void TMainThread::Execute() {

@@ -21,7 +21,7 @@ class TMainThread : public QThread {
 public:
     using TProcessing = std::function<void(TMainThread*)>;
 
-    // Not started: the window connects the termination handler, then starts it.
+    // Not started: the window starts it once it is stored.
     explicit TMainThread(TMainForm* form);
     ~TMainThread() override;
 
@@ -44,6 +44,10 @@ public:
     // The termination request of StopThread; also the abort flag of the window
     // generators and the analyser.
     std::atomic<bool> Terminated{false};
+    // Set as the last step of the thread, after the termination handler has
+    // been posted; the window reads it before destroying the worker, which
+    // orders every access of the thread before the destruction.
+    std::atomic<bool> Ended{false};
     // The main page control's active page when the worker was created; the
     // preparation must not read the control from this thread.
     int StartPageIndex = 0;
