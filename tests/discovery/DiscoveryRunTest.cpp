@@ -149,7 +149,7 @@ TEST_F(DiscoveryRun, NoCrateServerIsReportedOnceAndLeavesMeasurementLocked) {
     EXPECT_EQ(s.CrateLamp, Red);
     EXPECT_EQ(s.CrateHint, "Статус QIRA крейта -> BAD");
     EXPECT_EQ(s.ModuleLamp, Red);
-    EXPECT_EQ(s.ModuleHint, "Статус модуля '???' -> BAD");
+    EXPECT_EQ(s.ModuleHint, "Статус модуля '?\?\?' -> BAD");
     EXPECT_EQ(s.Serial, "????????");
     EXPECT_EQ(s.Firmware, "????????");
     EXPECT_EQ(Form.ModuleState, 0);
@@ -168,7 +168,7 @@ TEST_F(DiscoveryRun, PreparationShowsTheUnknownStateUntilTheRunFinishes) {
     EXPECT_FALSE(s.CrateLampOn);
     EXPECT_EQ(s.CrateHint, "Статус QIRA крейта -> ???");
     EXPECT_FALSE(s.ModuleLampOn);
-    EXPECT_EQ(s.ModuleHint, "Статус модуля '???'-> ???");
+    EXPECT_EQ(s.ModuleHint, "Статус модуля '?\?\?'-> ???");
     EXPECT_EQ(s.Serial, "????????");
     EXPECT_EQ(s.Firmware, "????????");
     EXPECT_EQ(Form.QiraCratesComboBox->count(), 0);
@@ -262,7 +262,7 @@ TEST_P(DiscoveryChangeFailure, LeavesTheUnknownStateAndLocksMeasurement) {
         EXPECT_EQ(s.CrateHint, "Статус QIRA крейта -> ???");
     }
     EXPECT_FALSE(s.ModuleLampOn);
-    EXPECT_EQ(s.ModuleHint, "Статус модуля '???'-> ???");
+    EXPECT_EQ(s.ModuleHint, "Статус модуля '?\?\?'-> ???");
     EXPECT_EQ(s.Caption, "KM808_viza - ?.?.?");
     EXPECT_EQ(s.Serial, "????????");
     EXPECT_EQ(s.Firmware, "????????");
