@@ -21,7 +21,6 @@ int main(int argc, char** argv) {
     qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
     QApplication app(argc, argv);
     QApplication::setApplicationName("KM808_Viza");
-    QApplication::setApplicationDisplayName("KM808_Viza");
 
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen || !ScreenIsLargeEnough(screen->size())) {

@@ -58,9 +58,6 @@ void ShowDeviceStatus(TMainForm& form, TInitAndConfigThread& worker, bool known)
 
     const QString caption =
         known ? VersionCaption(QCoreApplication::applicationFilePath()) : form.CaptionTemplate;
-    // The display name first: on X11 Qt appends it to every window title
-    // that does not already end with it.
-    QGuiApplication::setApplicationDisplayName(caption);
     form.setWindowTitle(caption);
 
     if (!known && fullDetection)

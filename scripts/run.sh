@@ -2,6 +2,7 @@
 # Installs what is missing, builds, starts the crate server emulator with its
 # built-in crates (unless a crate server already listens on 127.0.0.1:11111),
 # runs the program, and stops the emulator it started when the program exits.
+# Arguments go to the emulator: scripts/run.sh --config my.json
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -21,10 +22,19 @@ trap cleanup EXIT INT TERM
 
 if port_open; then
   echo "A crate server already listens on 127.0.0.1:11111; using it."
+  [ $# -eq 0 ] || echo "The emulator arguments ($*) are ignored." >&2
 else
-  "$bin/qira-emulator" &
+  "$bin/qira-emulator" "$@" &
   emulator_pid=$!
-  for _ in $(seq 1 100); do port_open && break; sleep 0.1; done
+  for _ in $(seq 1 100); do
+    port_open && break
+    if ! kill -0 "$emulator_pid" 2>/dev/null; then
+      emulator_pid=""
+      echo "qira-emulator did not start (see its message above)." >&2
+      exit 1
+    fi
+    sleep 0.1
+  done
 fi
 
 program="$bin/KM808_Viza"

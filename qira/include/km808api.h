@@ -28,7 +28,9 @@ typedef struct KM808_TABLE_ENTRY {
 } KM808_TABLE_ENTRY;
 
 /* The module-control record. All zero is a valid never-opened record. The
- * library keeps its own state in Private and the Reserved areas. */
+ * library keeps its own state in Private and the Reserved areas. Offsets stay
+ * in one column, so the formatter leaves the record alone. */
+/* clang-format off */
 typedef struct KM808_CONTROL {
     uint8_t Private[340];                               /* 0 */
     int32_t LogicalChannelCount;                        /* 340 */
@@ -51,6 +53,7 @@ typedef struct KM808_CONTROL {
     uint8_t TableCoefsTail[2];                          /* 868 */
     uint8_t Reserved870[154];
 } KM808_CONTROL;
+/* clang-format on */
 #pragma pack(pop)
 
 #ifdef __cplusplus
@@ -84,7 +87,7 @@ KM808_ASSERT(sizeof(KM808_CONTROL) == 1024, "the record is 1024 bytes");
 #define KM808_ERR_PROTOCOL (-4)   /* a reply that does not fit the request; the connection is dropped */
 #define KM808_ERR_ALREADY_OPEN (-5)
 #define KM808_ERR_NOT_CONFIGURED (-6) /* no KM808_SetADC, or the table changed since */
-#define KM808_ERR_STRUCTURE (-7) /* KM808_ProcessData: a word out of place */
+#define KM808_ERR_STRUCTURE (-7)      /* KM808_ProcessData: a word out of place */
 #define KM808_ERR_SERVER_BASE (-100)
 
 /* KM808_ProcessData flags: bit 0 checks the block's structure, bit 1 applies

@@ -58,8 +58,9 @@ TEST_P(FaultTest, ShownOnceAndTheRunEndsCleanly) {
     ExpectIdleLook(w);
     QTest::qWait(300);
     EXPECT_EQ(w.Messages, QStringList{c.Message});
-    if (c.ModuleStops)
+    if (c.ModuleStops) {
         EXPECT_EQ(int(w.Form->ModuleControl.AcquisitionRunning), 0);
+    }
     // The worker idles until the next press releases it; the one after that
     // measures again.
     EXPECT_TRUE(w.Form->WorkerRunning);

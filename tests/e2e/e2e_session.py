@@ -307,15 +307,12 @@ class Session:
         return found
 
     def windows_captioned(self, caption):
-        """Windows whose caption is the given text. Qt appends the
-        application's display name to the title it hands the window manager
-        (" — " + name), so that form counts as the same caption."""
-        return [w for w in self.windows()
-                if caption in (w["name"], w["wm_name"]) or w["name"].startswith(caption + " \u2014 ")]
+        """Windows whose caption is exactly the given text."""
+        return [w for w in self.windows() if caption in (w["name"], w["wm_name"])]
 
     def main_window(self):
         for w in self.windows():
-            if w["name"].startswith("KM808_viza") or w["name"] in ("KM808", "KM808 \u2014 KM808_Viza"):
+            if w["name"].startswith("KM808_viza") or w["name"] == "KM808":
                 return w
         return None
 

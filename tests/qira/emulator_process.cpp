@@ -1,35 +1,13 @@
 #include "emulator_process.h"
 
-#include <cerrno>
+#include "EmulatorSpawn.h"
+
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
 #include <fstream>
-#include <poll.h>
 #include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
-
-namespace {
-
-pid_t spawn(const std::vector<std::string>& args, int out, int err) {
-    std::vector<char*> argv;
-    for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(out, 1);
-        dup2(err, 2);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    return pid;
-}
-
-} // namespace
 
 std::string EmulatorProcess::fixture(const std::string& name) {
     return std::string(QIRA_FIXTURE_DIR) + "/" + name;
@@ -40,7 +18,7 @@ std::string EmulatorProcess::binary(const std::string& name) {
 }
 
 EmulatorProcess::EmulatorProcess(const std::string& config, std::vector<std::string> extra) {
-    std::vector<std::string> args{binary("qira-emulator"), "--listen", "127.0.0.1:0"};
+    std::vector<std::string> args{binary("qira-emulator")};
     if (!config.empty())
         args.insert(args.end(),
                     {"--config", config.find('/') == std::string::npos ? fixture(config) : config});
@@ -48,32 +26,18 @@ EmulatorProcess::EmulatorProcess(const std::string& config, std::vector<std::str
     char logName[] = "/tmp/qira-emulator-log-XXXXXX";
     const int logFd = mkstemp(logName);
     logPath_ = logName;
-    int pipeFds[2];
-    if (logFd < 0 || pipe2(pipeFds, O_CLOEXEC) != 0) {
-        error_ = "cannot create the log file or pipe";
+    if (logFd < 0) {
+        error_ = "cannot create the log file";
         return;
     }
-    pid_ = spawn(args, pipeFds[1], logFd);
-    close(pipeFds[1]);
+    const SpawnedEmulator spawned = SpawnEmulator(args, logFd);
     close(logFd);
-    // Wait for "listening on HOST:PORT".
-    std::string line;
-    pollfd p{pipeFds[0], POLLIN, 0};
-    while (line.find('\n') == std::string::npos && poll(&p, 1, 10000) > 0) {
-        char buf[256];
-        const ssize_t n = read(pipeFds[0], buf, sizeof buf);
-        if (n <= 0)
-            break;
-        line.append(buf, size_t(n));
-    }
-    close(pipeFds[0]);
-    const std::string prefix = "listening on 127.0.0.1:";
-    if (line.rfind(prefix, 0) != 0) {
-        error_ = "the emulator did not start: " + log();
-        stop();
+    pid_ = spawned.Pid;
+    port_ = spawned.Port;
+    if (port_ == 0) {
+        error_ = "the emulator did not start: " + spawned.Printed + log();
         return;
     }
-    port_ = unsigned(std::strtoul(line.c_str() + prefix.size(), nullptr, 10));
     select();
 }
 
@@ -95,13 +59,7 @@ std::string EmulatorProcess::log() const {
 }
 
 int EmulatorProcess::stop() {
-    if (pid_ <= 0)
-        return -1;
-    kill(pid_, SIGTERM);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return status;
+    return EndProcess(pid_, SIGTERM);
 }
 
 int EmulatorProcess::run(const std::vector<std::string>& args, std::string& output) {
@@ -109,7 +67,7 @@ int EmulatorProcess::run(const std::vector<std::string>& args, std::string& outp
     const int fd = mkstemp(name);
     if (fd < 0)
         return -1;
-    const pid_t pid = spawn(args, fd, fd);
+    const pid_t pid = SpawnProgram(args, fd, fd);
     close(fd);
     int status = 0;
     waitpid(pid, &status, 0);
