@@ -208,7 +208,8 @@ TEST_F(MainFormSettings, LoadsCorrectionValuesOnlyWithAnOpenModule) {
     EXPECT_EQ(Form.CoefSource, 3);
     for (int i = 0; i < 9; ++i) {
         EXPECT_EQ(Form.LoadedCoefs[i], 1.5f + i);
-        EXPECT_EQ(Form.ModuleControl.TableCoefs[i], 1.5f + i);
+        const float table = Form.ModuleControl.TableCoefs[i]; // packed: read by value
+        EXPECT_EQ(table, 1.5f + i);
     }
 }
 
