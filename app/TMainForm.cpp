@@ -11,6 +11,7 @@
 
 #include <clocale>
 
+#include "app/HandlerGuard.h"
 #include "app/MainFormDesign.h"
 #include "settings/TSettingsFile.h"
 #include "ui/DesignLook.h"
@@ -145,12 +146,16 @@ void TMainForm::changeEvent(QEvent* event) {
 }
 
 void TMainForm::FormShow() {
+    THandlerGuard guard(HandlersBusy);
+    if (!guard.Owned)
+        return;
     if (StartupPhase == 1)
         StartupPhase = 2;
 }
 
 void TMainForm::FormResize() {
-    if (StartupPhase != 2)
+    THandlerGuard guard(HandlersBusy);
+    if (!guard.Owned || StartupPhase != 2)
         return;
     const QRect area = WorkArea();
     move(x(), (area.height() - frameGeometry().height()) / 2);

@@ -87,6 +87,8 @@ void TMainForm::BuildMeasurementGroups() {
         MakeLabel(ccp, "CommonInputRangeLabLMDComboBox", {77, 3, 101, 32}, "Предел измерений", 13);
     CommonInputRangeULMDComboBox = MakeSelector(ccp, "CommonInputRangeULMDComboBox", {75, 37, 111, 29});
     CommonInputRangeRLMDComboBox = MakeSelector(ccp, "CommonInputRangeRLMDComboBox", {75, 37, 111, 29});
+    // Both lie in one place; only the one of the chosen mode is shown.
+    CommonInputRangeRLMDComboBox->hide();
     CommonMeasuringModeLabLMDComboBox =
         MakeLabel(ccp, "CommonMeasuringModeLabLMDComboBox", {189, 4, 72, 30}, "Режим измерений", 13);
     CommonMeasuringModeLMDComboBox = MakeSelector(ccp, "CommonMeasuringModeLMDComboBox", {188, 37, 74, 29});

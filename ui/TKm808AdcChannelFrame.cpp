@@ -61,12 +61,11 @@ TKm808AdcChannelFrame::TKm808AdcChannelFrame(QWidget* owner, int ch, const doubl
         pal.setColor(group, QPalette::Base, Qt::black);
         pal.setColor(group, QPalette::Text, QColor(0, 255, 0));
     }
-    pal.setColor(QPalette::Active, QPalette::Highlight, Qt::white);
-    pal.setColor(QPalette::Active, QPalette::HighlightedText, QColor(0, 128, 0));
     // Without the focus the selection looks like plain text.
     pal.setColor(QPalette::Inactive, QPalette::Highlight, Qt::black);
     pal.setColor(QPalette::Inactive, QPalette::HighlightedText, QColor(0, 255, 0));
     Value1LMDEdit->setPalette(pal);
+    ShowValueSelection(false);
 
     FlashLed = new TLed(panel);
     FlashLed->setGeometry(448, 34, 22, 22);
@@ -181,9 +180,12 @@ void TKm808AdcChannelFrame::ShowRangeSelectorForMode(int mode) {
 }
 
 bool TKm808AdcChannelFrame::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == Value1LMDEdit && event->type() == QEvent::FocusOut)
+    if (watched == Value1LMDEdit && event->type() == QEvent::FocusIn) {
+        ShowValueSelection(true);
+    } else if (watched == Value1LMDEdit && event->type() == QEvent::FocusOut) {
+        ShowValueSelection(false);
         ValueLMDEditExit();
-    else if (watched == ChannelNumberLMDCheckBox && event->type() == QEvent::EnabledChange)
+    } else if (watched == ChannelNumberLMDCheckBox && event->type() == QEvent::EnabledChange)
         UpdateChannelActive();
     return QFrame::eventFilter(watched, event);
 }
@@ -191,6 +193,17 @@ bool TKm808AdcChannelFrame::eventFilter(QObject* watched, QEvent* event) {
 void TKm808AdcChannelFrame::UpdateChannelActive() {
     ChannelActive.store(ChannelNumberLMDCheckBox->isEnabledTo(this) && ChannelNumberLMDCheckBox->isChecked(),
                         std::memory_order_relaxed);
+}
+
+void TKm808AdcChannelFrame::ShowValueSelection(bool shown) {
+    // A line edit paints its selection whether it has the focus or not; an
+    // unfocused one hides it by painting it in the box's own colours.
+    QPalette pal = Value1LMDEdit->palette();
+    pal.setColor(QPalette::Active, QPalette::Highlight,
+                 shown ? QColor(Qt::white) : pal.color(QPalette::Active, QPalette::Base));
+    pal.setColor(QPalette::Active, QPalette::HighlightedText,
+                 shown ? QColor(0, 128, 0) : pal.color(QPalette::Active, QPalette::Text));
+    Value1LMDEdit->setPalette(pal);
 }
 
 void TKm808AdcChannelFrame::ValueLMDEditChange() {

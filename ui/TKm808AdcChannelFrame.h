@@ -47,6 +47,7 @@ protected:
 
 private:
     void UpdateChannelActive();
+    void ShowValueSelection(bool shown); // selection colours with and without the focus
     void ValueLMDEditChange();
     void ValueLMDEditExit();
     std::atomic<bool> ChannelActive{false};

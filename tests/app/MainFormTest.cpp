@@ -85,6 +85,17 @@ TEST_F(MainForm, FirstResizeAfterShowingRequestsOneDetection) {
     EXPECT_EQ(Counter.Requests.size(), 1u);
 }
 
+TEST_F(MainForm, ShowAndResizeUnderTheGuardDoNothing) {
+    Form->HandlersBusy = true;
+    ShowAndSettle(*Form);
+    Form->setFixedSize(Form->width() + 1, Form->height());
+    QTest::qWait(50);
+    EXPECT_EQ(Form->StartupPhase, 1);
+    EXPECT_TRUE(Counter.Requests.empty());
+    EXPECT_TRUE(Form->HandlersBusy);
+    Form->HandlersBusy = false;
+}
+
 TEST_F(MainForm, RequestsWhileDetectionRunsOrIsRequestedAreDropped) {
     Form->DiscoveryRunning = true;
     Form->StartInitDevicesThread(3, 0);

@@ -251,6 +251,39 @@ TEST_F(ControlsTest, ValueUnderThePointerIsSelectedWhileTheApplicationIsActive) 
     EXPECT_FALSE(value->hasSelectedText());
 }
 
+TEST(CommonRangeSelectors, OnlyTheVoltageSelectorShowsBeforeAModeIsChosen) {
+    TMainForm form;
+    EXPECT_EQ(form.CommonMeasuringModeLMDComboBox->currentIndex(), -1);
+    EXPECT_FALSE(form.CommonInputRangeULMDComboBox->isHidden());
+    EXPECT_TRUE(form.CommonInputRangeRLMDComboBox->isHidden());
+}
+
+TEST_F(ControlsTest, SelectionOfTheValueShowsOnlyWithTheFocus) {
+    Form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
+    QLineEdit* value = Frame(0)->Value1LMDEdit;
+    value->setText("1.2345");
+    value->selectAll();
+    ASSERT_TRUE(value->hasSelectedText());
+    auto selectionLooksLikeText = [value] {
+        const QPalette pal = value->palette();
+        return pal.color(QPalette::Active, QPalette::Highlight) ==
+                   pal.color(QPalette::Active, QPalette::Base) &&
+               pal.color(QPalette::Active, QPalette::HighlightedText) ==
+                   pal.color(QPalette::Active, QPalette::Text);
+    };
+    EXPECT_TRUE(selectionLooksLikeText());
+
+    QFocusEvent in(QEvent::FocusIn, Qt::MouseFocusReason);
+    QApplication::sendEvent(value, &in);
+    EXPECT_EQ(value->palette().color(QPalette::Active, QPalette::Highlight), QColor(Qt::white));
+    EXPECT_EQ(value->palette().color(QPalette::Active, QPalette::HighlightedText), QColor(0, 128, 0));
+
+    QFocusEvent out(QEvent::FocusOut, Qt::MouseFocusReason);
+    QApplication::sendEvent(value, &out);
+    EXPECT_TRUE(selectionLooksLikeText());
+}
+
 TEST_F(ControlsTest, UpdateLampStates) {
     TKm808AdcChannelFrame* f = Frame(0);
     f->SetUpdateLamp(0);
