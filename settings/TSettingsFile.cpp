@@ -90,6 +90,9 @@ std::optional<double> ParseReal(QStringView text) {
     QByteArray latin = TrimBlanks(text).toLatin1();
     const char* b = latin.constData();
     const char* e = b + latin.size();
+    // A plus sign is as valid here as for integers; from_chars refuses it.
+    if (e - b > 1 && *b == '+' && b[1] != '-' && b[1] != '+')
+        ++b;
     double v = 0;
     auto [end, ec] = std::from_chars(b, e, v, std::chars_format::general);
     if (b == e || ec != std::errc() || end != e || !std::isfinite(v))
