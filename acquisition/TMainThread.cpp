@@ -1,5 +1,6 @@
 #include "acquisition/TMainThread.h"
 
+#include "acquisition/HandlersGuard.h"
 #include "acquisition/MeasurementBody.h"
 #include "app/TMainForm.h"
 #include "app/UiThread.h"
@@ -51,6 +52,10 @@ void TMainThread::ShowWorkerMessage() {
     request.Buttons = QMessageBox::Ok;
     request.ButtonCaptions = QStringList{"Принято"};
     request.Text = MessageText;
+    // The dialog runs its own event loop while the worker waits for this step:
+    // no handler may run from it (a stop from here would wait for the worker,
+    // which waits for this step).
+    THandlersGuard guard(Form);
     ShowWorkerMessageDialog(Form, request, ButtonLayout::CommonWidth);
 }
 

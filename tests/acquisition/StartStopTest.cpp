@@ -3,10 +3,12 @@
 #include "MeasurementWindow.h"
 
 #include "acquisition/TMainThread.h"
+#include "discovery/WorkerMessageDialog.h"
 #include "ui/TKm808AdcChannelFrame.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 
@@ -71,6 +73,41 @@ TEST_P(FaultTest, ShownOnceAndTheRunEndsCleanly) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, FaultTest, ::testing::ValuesIn(FaultCases),
                          [](const auto& info) { return std::string(info.param.Name); });
+
+// The worker waits in its message step while the dialog runs its own event
+// loop: the handlers stay guarded there, so that the Escape handler cannot
+// stop (and wait for) the worker from inside that step.
+TEST(WorkerMessageTest, TheDialogHoldsTheHandlerGuard) {
+    MeasurementWindow w(EmulatorConfig({{1, 1.25}}, R"("faults": {"drop_after_words": 250})"));
+    REQUIRE_WINDOW(w);
+    MeasurementSetup s;
+    s.AcquisitionTime = 1.0;
+    w.Configure(s);
+    bool guarded = false;
+    bool escapeConsumed = false;
+    WorkerMessageDialog::SetShownObserver([&](QMessageBox& box) {
+        w.Messages << box.text();
+        guarded = w.Form->HandlersBusy;
+        QMetaObject::invokeMethod(
+            &box,
+            [&box, &w, &escapeConsumed, guarded] {
+                // Unguarded, the handler would stop the worker from here and
+                // never return.
+                if (guarded)
+                    escapeConsumed = w.Form->ApplicationShortCut(Qt::Key_Escape);
+                EXPECT_NE(w.Form->MainThread, nullptr);
+                box.accept();
+            },
+            Qt::QueuedConnection);
+    });
+    w.PressStart();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.Messages.isEmpty(); }, 20000));
+    ExpectIdleLook(w);
+    EXPECT_TRUE(guarded);
+    EXPECT_TRUE(escapeConsumed);
+    EXPECT_FALSE(w.Form->HandlersBusy);
+    EXPECT_EQ(w.Messages, QStringList{"Не могу получить данные с модуля!"});
+}
 
 struct RefusalCase {
     const char* Name;
