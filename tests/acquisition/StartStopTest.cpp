@@ -78,13 +78,14 @@ INSTANTIATE_TEST_SUITE_P(Cases, FaultTest, ::testing::ValuesIn(FaultCases),
 // loop: the handlers stay guarded there, so that the Escape handler cannot
 // stop (and wait for) the worker from inside that step.
 TEST(WorkerMessageTest, TheDialogHoldsTheHandlerGuard) {
+    // Declared first: the observer below may still run while the window closes.
+    bool guarded = false;
+    bool escapeConsumed = false;
     MeasurementWindow w(EmulatorConfig({{1, 1.25}}, R"("faults": {"drop_after_words": 250})"));
     REQUIRE_WINDOW(w);
     MeasurementSetup s;
     s.AcquisitionTime = 1.0;
     w.Configure(s);
-    bool guarded = false;
-    bool escapeConsumed = false;
     WorkerMessageDialog::SetShownObserver([&](QMessageBox& box) {
         w.Messages << box.text();
         guarded = w.Form->HandlersBusy;
