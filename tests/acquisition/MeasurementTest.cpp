@@ -121,6 +121,40 @@ TEST(MeasurementTest, ContinuousCorrectionFollowsDrift) {
     EXPECT_LT(error[1], 0.01) << "continuous calibration stays exact (mV)";
 }
 
+// The module is set up and calibrated once per start; every block starts it,
+// receives 100 ms chunks with the remainder last, and stops it.
+TEST(MeasurementTest, EachBlockIsReceivedInChunksWithTheRemainderLast) {
+    MeasurementWindow w(EmulatorConfig({{1, 1.25}}));
+    REQUIRE_WINDOW(w);
+    MeasurementSetup s;
+    s.AcquisitionTime = 0.25; // 1000 Hz, one channel: 250 words in chunks of 100
+    w.Configure(s);
+    w.PressStart();
+    ASSERT_TRUE(w.WaitBlocks(2)) << w.Messages.join("|").toStdString();
+    w.PressStop();
+    ASSERT_TRUE(w.WaitIdle());
+    EXPECT_TRUE(w.Messages.isEmpty());
+    ASSERT_EQ(w.Form->MainThread, nullptr);
+
+    QStringList asked;
+    for (const QString& line : w.Emulator->LogLines("Recv")) {
+        const QStringList parts = line.split(' ', Qt::SkipEmptyParts);
+        ASSERT_GE(parts.size(), 6) << line.toStdString();
+        asked << parts[5].section('/', 1);
+    }
+    const qsizetype blocks = w.Emulator->LogLines("Start").size();
+    ASSERT_GE(blocks, 2);
+    // The last block may have been cut short by the stop.
+    ASSERT_GE(asked.size(), 3 * (blocks - 1));
+    for (qsizetype b = 0; b + 1 < blocks; ++b) {
+        EXPECT_EQ(asked.mid(3 * b, 3), (QStringList{"100", "100", "50"})) << b;
+    }
+    EXPECT_EQ(w.Emulator->LogLines("SetADC").size(), 1);
+    EXPECT_EQ(w.Emulator->LogLines("Calibrate").size(), 1);
+    EXPECT_GE(w.Emulator->LogLines("Stop").size(), blocks);
+    EXPECT_EQ(int(w.Form->ModuleControl.AcquisitionRunning), 0);
+}
+
 struct StartCase {
     const char* Name;
     int Mode;
