@@ -24,6 +24,7 @@
 #include "app/ApplicationStyle.h"
 #include "app/HandlerGuard.h"
 #include "app/TMainForm.h"
+#include "discovery/ModuleEnumeration.h"
 #include "ui/TKm808AdcChannelFrame.h"
 
 // The icon lives in the core library, whose resources are not linked in by themselves.
@@ -143,7 +144,8 @@ void TMainForm::ModulesComboBoxChange() {
     if (crate < 0 || crate >= 16 || module < 0 || module >= 16 || SelectedCrateIndex >= 16)
         return;
     const char* serial = ModuleSerials[crate][module];
-    if (QString::fromLatin1(serial, qstrnlen(serial, 16)) == ModuleSerialNumberLMDLabel->text())
+    // Read as the label was filled, so a serial outside ASCII still matches.
+    if (FixedText(serial, 16) == ModuleSerialNumberLMDLabel->text())
         return;
     StopThread();
     SelectedModuleIndex[SelectedCrateIndex] = uint16_t(module);
