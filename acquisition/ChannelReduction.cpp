@@ -1,8 +1,8 @@
 #include "acquisition/ChannelReduction.h"
 
 #include "acquisition/DisplayFormat.h"
-#include "acquisition/HandlersGuard.h"
 #include "acquisition/TMainThread.h"
+#include "app/HandlerGuard.h"
 #include "app/TMainForm.h"
 #include "dsp/TREALFFT.h"
 #include "dsp/WindowedMean.h"
@@ -98,7 +98,7 @@ void ReduceChannels(TMainThread* worker) {
 
 void ShowChannelValues(TMainThread* worker) {
     TMainForm* form = worker->Form;
-    THandlersGuard guard(form);
+    TGuardHeld guard(form->HandlersBusy);
     for (TKm808AdcChannelFrame* frame : form->ChannelFrames)
         frame->SetUpdateLamp(2);
     for (int c = 0; c < 16; ++c) {
@@ -129,7 +129,7 @@ void ShowChannelValues(TMainThread* worker) {
 }
 
 void ShowFrameLeds(TMainThread* worker) {
-    THandlersGuard guard(worker->Form);
+    TGuardHeld guard(worker->Form->HandlersBusy);
     for (TKm808AdcChannelFrame* frame : worker->Form->ChannelFrames) {
         const QCheckBox* box = frame->ChannelNumberLMDCheckBox;
         if (box->isEnabledTo(frame))

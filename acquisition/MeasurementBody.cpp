@@ -2,9 +2,9 @@
 
 #include "acquisition/ChannelReduction.h"
 #include "acquisition/FrameCycle.h"
-#include "acquisition/HandlersGuard.h"
 #include "acquisition/MeasurementConfiguration.h"
 #include "acquisition/TMainThread.h"
+#include "app/HandlerGuard.h"
 #include "app/TMainForm.h"
 #include "app/UiThread.h"
 #include "dsp/TREALFFT.h"
@@ -138,7 +138,7 @@ void MeasurementBody(TMainThread* worker) {
 
 void FinishMeasurement(TMainThread* worker) {
     TMainForm* form = worker->Form;
-    THandlersGuard guard(form);
+    TGuardHeld guard(form->HandlersBusy);
     QPushButton* button = form->StartMultimeterLMDSpeedButton;
     button->setText("С   Т   А   Р   Т");
     DesignLook::SetTextColor(button, DesignLook::Green);

@@ -1,8 +1,8 @@
 #include "acquisition/MeasurementConfiguration.h"
 
 #include "acquisition/DisplayFormat.h"
-#include "acquisition/HandlersGuard.h"
 #include "acquisition/TMainThread.h"
+#include "app/HandlerGuard.h"
 #include "app/TMainForm.h"
 #include "ui/DesignLook.h"
 #include "ui/TKm808AdcChannelFrame.h"
@@ -100,7 +100,7 @@ TBlockPlan PlanBlock(const TBlockSettings& s) {
 
 void CaptureConfiguration(TMainThread* worker) {
     TMainForm* form = worker->Form;
-    THandlersGuard guard(form);
+    TGuardHeld guard(form->HandlersBusy);
     form->StartMultimeterLMDSpeedButton->setText("С   Т   О   П");
     DesignLook::SetTextColor(form->StartMultimeterLMDSpeedButton, DesignLook::Red);
 
@@ -123,7 +123,7 @@ void CaptureConfiguration(TMainThread* worker) {
 
 void ConfigureModule(TMainThread* worker) {
     TMainForm* form = worker->Form;
-    THandlersGuard guard(form);
+    TGuardHeld guard(form->HandlersBusy);
     KM808_CONTROL& module = form->ModuleControl;
 
     if (module.AcquisitionRunning != 0 && KM808_Stop(&module) != 0) {

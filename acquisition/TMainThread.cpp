@@ -1,7 +1,7 @@
 #include "acquisition/TMainThread.h"
 
-#include "acquisition/HandlersGuard.h"
 #include "acquisition/MeasurementBody.h"
+#include "app/HandlerGuard.h"
 #include "app/TMainForm.h"
 #include "app/UiThread.h"
 #include "discovery/WorkerMessageDialog.h"
@@ -55,7 +55,7 @@ void TMainThread::ShowWorkerMessage() {
     // The dialog runs its own event loop while the worker waits for this step:
     // no handler may run from it (a stop from here would wait for the worker,
     // which waits for this step).
-    THandlersGuard guard(Form);
+    TGuardHeld guard(Form->HandlersBusy);
     ShowWorkerMessageDialog(Form, request, ButtonLayout::CommonWidth);
 }
 

@@ -20,3 +20,18 @@ public:
 private:
     bool& Guard;
 };
+
+// Holds the guard while the program itself changes controls, so that no
+// handler runs for those changes, and gives it back as it was found (the
+// caller may hold it already).
+class TGuardHeld {
+public:
+    explicit TGuardHeld(bool& guard) : Saved(guard), Guard(guard) { Guard = true; }
+    ~TGuardHeld() { Guard = Saved; }
+    TGuardHeld(const TGuardHeld&) = delete;
+    TGuardHeld& operator=(const TGuardHeld&) = delete;
+
+private:
+    const bool Saved;
+    bool& Guard;
+};

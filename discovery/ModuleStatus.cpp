@@ -1,5 +1,6 @@
 #include "discovery/ModuleStatus.h"
 
+#include "app/HandlerGuard.h"
 #include "app/TMainForm.h"
 #include "discovery/ModuleEnumeration.h"
 #include "discovery/PJVersionInfo.h"
@@ -51,8 +52,7 @@ bool OpenSelectedModule(TMainForm& form, TInitAndConfigThread& worker) {
 }
 
 void ShowDeviceStatus(TMainForm& form, TInitAndConfigThread& worker, bool known) {
-    const bool wasBusy = form.HandlersBusy;
-    form.HandlersBusy = true;
+    TGuardHeld guard(form.HandlersBusy);
     const uint32_t action = worker.Action;
     const bool fullDetection = action == TInitAndConfigThread::FullDetection;
 
@@ -98,5 +98,4 @@ void ShowDeviceStatus(TMainForm& form, TInitAndConfigThread& worker, bool known)
                 firmware->repaint();
         }
     }
-    form.HandlersBusy = wasBusy;
 }
