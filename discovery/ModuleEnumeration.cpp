@@ -17,6 +17,12 @@ struct TerminatedSerial {
     char Text[17] = {};
 };
 
+// A call that timed out or lost its connection means the crate server no
+// longer answers, so every further slot would cost one more time-out.
+bool ServerStoppedAnswering(int32_t result) {
+    return result == KM808_ERR_TIMEOUT || result == KM808_ERR_CONNECTION;
+}
+
 } // namespace
 
 QString FixedText(const char* text, size_t size) {
@@ -88,9 +94,17 @@ bool DetectAll(TMainForm& form, const QString& wantedCrateSerial, int16_t wanted
             if (form.ListedSlotTypes[i][k] != Km808TypeCode)
                 continue;
             CloseModuleIfOpen(form);
-            if (KM808_Open(&form.ModuleControl, ModuleServerAddress, ModuleServerPort, crate.Text, k + 1) !=
-                    0 ||
-                KM808_GetConfig(&form.ModuleControl) != 0)
+            int32_t result =
+                KM808_Open(&form.ModuleControl, ModuleServerAddress, ModuleServerPort, crate.Text, k + 1);
+            if (result == 0)
+                result = KM808_GetConfig(&form.ModuleControl);
+            if (ServerStoppedAnswering(result)) {
+                form.CrateCount = j;
+                CloseModuleIfOpen(form);
+                report(QStringLiteral("Не могу найти ни одного QIRA крейта!"));
+                return false;
+            }
+            if (result != 0)
                 continue;
             const uint16_t m = form.ModuleCount[j];
             std::memcpy(form.ModuleSerials[j][m], form.ModuleControl.SerialNumber, 16);

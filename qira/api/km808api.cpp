@@ -14,35 +14,42 @@ using namespace qira;
 
 namespace {
 
-constexpr int kConnectTimeoutMs = 2000;
 constexpr int kCallTimeoutMs = 5000;
 // A Recv reply may arrive this late after the time-out the server honours.
 constexpr int kRecvGraceMs = 1000;
+// Words of a Recv reply may take this long per KiB on top.
+constexpr int64_t kRecvMsPerKiB = 1;
 
-bool isOpen(const ModuleState& st) {
-    return st.magic == kOpenMagic && st.fd > 0;
+// The record's socket, or -1 when it holds no connection of its own (never
+// opened, closed, or a copy of another record).
+int socketOf(const KM808_CONTROL* m, const ModuleState& st) {
+    return st.magic == kOpenMagic ? connections::fdOf(st.fd, m) : -1;
 }
 
 int32_t serverCode(int32_t status) {
     return KM808_ERR_SERVER_BASE - status;
 }
 
-// A broken exchange leaves the stream out of step; the socket is shut so that
-// every later call fails at once, until KM808_Close.
-int32_t linkFailed(const ModuleState& st) {
-    shutdown(st.fd - 1, 2);
-    return KM808_ERR_CONNECTION;
+// A broken or late exchange leaves the stream out of step; the socket is shut
+// so that every later call fails at once, until KM808_Close.
+int32_t linkFailed(const KM808_CONTROL* m, LinkResult why = LinkResult::Broken) {
+    const int fd = socketOf(m, loadState(m));
+    if (fd >= 0)
+        shutdown(fd, SHUT_RDWR);
+    return why == LinkResult::TimedOut ? KM808_ERR_TIMEOUT : KM808_ERR_CONNECTION;
 }
 
 int32_t control(KM808_CONTROL* m, const std::vector<uint8_t>& request, std::vector<uint8_t>& reply,
                 int32_t& status) {
-    const ModuleState st = loadState(m);
-    if (!isOpen(st))
+    const int fd = socketOf(m, loadState(m));
+    if (fd < 0)
         return KM808_ERR_NOT_OPEN;
-    if (!ServerLink::exchange(st.fd - 1, request, kMaxControlReplyPayload, reply, kCallTimeoutMs))
-        return linkFailed(st);
+    const LinkResult r =
+        ServerLink::exchange(fd, request, kMaxControlReplyPayload, reply, deadlineIn(kCallTimeoutMs));
+    if (r != LinkResult::Done)
+        return linkFailed(m, r);
     if (!decodeStatus(reply.data(), reply.size(), status))
-        return linkFailed(st);
+        return linkFailed(m);
     return 0;
 }
 
@@ -54,7 +61,7 @@ int32_t simpleCall(KM808_CONTROL* m, MessageType type) {
         return r;
     if (status != StatusOk)
         return serverCode(status);
-    return reply.size() == 4 ? 0 : linkFailed(loadState(m));
+    return reply.size() == 4 ? 0 : linkFailed(m);
 }
 
 void clearLibraryFields(KM808_CONTROL* m) {
@@ -108,9 +115,7 @@ extern "C" {
 int32_t KM808_Init(KM808_CONTROL* m) {
     if (!m)
         return KM808_ERR_ARGUMENT;
-    const ModuleState st = loadState(m);
-    if (isOpen(st))
-        ServerLink::closeSocket(st.fd - 1);
+    connections::remove(loadState(m).fd, m);
     clearLibraryFields(m);
     return 0;
 }
@@ -119,22 +124,25 @@ int32_t KM808_Open(KM808_CONTROL* m, uint32_t address, uint16_t port, const char
                    uint16_t slot) {
     if (!m || !crateSerial || slot < 1 || slot > 16)
         return KM808_ERR_ARGUMENT;
-    if (isOpen(loadState(m)))
+    if (socketOf(m, loadState(m)) >= 0)
         return KM808_ERR_ALREADY_OPEN;
     clearLibraryFields(m);
     if (address == KM808_LOOPBACK_ADDRESS && port == KM808_DEFAULT_PORT)
         resolveServer(address, port);
-    const int fd = ServerLink::connectTo(address, port, kConnectTimeoutMs);
+    // Connecting and the server's answer share the one time-out.
+    const Deadline deadline = deadlineIn(kCallTimeoutMs);
+    bool timedOut = false;
+    const int fd = ServerLink::connectTo(address, port, deadline, timedOut);
     if (fd < 0)
-        return KM808_ERR_CONNECTION;
+        return timedOut ? KM808_ERR_TIMEOUT : KM808_ERR_CONNECTION;
     char serial[kSerialSize] = {};
     strncpy(serial, crateSerial, kSerialSize - 1);
     std::vector<uint8_t> reply;
     int32_t status = 0;
-    if (!ServerLink::exchange(fd, encodeOpen(serial, slot), kMaxControlReplyPayload, reply, kCallTimeoutMs) ||
-        !decodeStatus(reply.data(), reply.size(), status) || reply.size() != 4) {
+    const LinkResult r = ServerLink::exchange(fd, encodeOpen(serial, slot), kMaxControlReplyPayload, reply, deadline);
+    if (r != LinkResult::Done || !decodeStatus(reply.data(), reply.size(), status) || reply.size() != 4) {
         ServerLink::closeSocket(fd);
-        return KM808_ERR_CONNECTION;
+        return r == LinkResult::TimedOut ? KM808_ERR_TIMEOUT : KM808_ERR_CONNECTION;
     }
     if (status != StatusOk) {
         ServerLink::closeSocket(fd);
@@ -142,27 +150,39 @@ int32_t KM808_Open(KM808_CONTROL* m, uint32_t address, uint16_t port, const char
     }
     ModuleState st{};
     st.magic = kOpenMagic;
-    st.fd = fd + 1;
+    st.fd = connections::add(fd, m);
+    if (st.fd == 0)
+        return KM808_ERR_CONNECTION;
     storeState(m, st);
     return 0;
 }
 
 int32_t KM808_IsOpened(KM808_CONTROL* m) {
-    return m && isOpen(loadState(m)) ? 0 : 1;
+    return m && socketOf(m, loadState(m)) >= 0 ? 0 : 1;
 }
 
 int32_t KM808_Close(KM808_CONTROL* m) {
     if (!m)
         return KM808_ERR_ARGUMENT;
     const ModuleState st = loadState(m);
-    if (!isOpen(st))
+    const int fd = socketOf(m, st);
+    if (fd < 0) {
+        if (st.magic == kOpenMagic) {
+            // A copy of an open record: forget the connection, it is not ours.
+            ModuleState forgotten = st;
+            forgotten.magic = 0;
+            forgotten.fd = 0;
+            storeState(m, forgotten);
+            m->AcquisitionRunning = 0;
+        }
         return KM808_ERR_NOT_OPEN;
-    // The server frees the module when the connection ends, so a failed
-    // Close request changes nothing.
+    }
+    // The server frees the module when the connection ends, so a failed or
+    // late Close request changes nothing.
     std::vector<uint8_t> reply;
-    ServerLink::exchange(st.fd - 1, encodeEmpty(MessageType::Close), kMaxControlReplyPayload, reply,
-                         kCallTimeoutMs);
-    ServerLink::closeSocket(st.fd - 1);
+    ServerLink::exchange(fd, encodeEmpty(MessageType::Close), kMaxControlReplyPayload, reply,
+                         deadlineIn(kCallTimeoutMs));
+    connections::remove(st.fd, m);
     ModuleState closed = st;
     closed.magic = 0;
     closed.fd = 0;
@@ -183,7 +203,7 @@ int32_t KM808_GetConfig(KM808_CONTROL* m) {
         return serverCode(status);
     ModuleIdentity id;
     if (!decodeIdentity(reply.data(), reply.size(), id))
-        return linkFailed(loadState(m));
+        return linkFailed(m);
     std::memcpy(m->ModuleName, id.name, sizeof m->ModuleName);
     std::memcpy(m->SerialNumber, id.serial, sizeof m->SerialNumber);
     m->FirmwareVersion = id.firmware;
@@ -198,7 +218,7 @@ int32_t KM808_GetConfig(KM808_CONTROL* m) {
 int32_t KM808_SetADC(KM808_CONTROL* m) {
     if (!m)
         return KM808_ERR_ARGUMENT;
-    if (!isOpen(loadState(m)))
+    if (socketOf(m, loadState(m)) < 0)
         return KM808_ERR_NOT_OPEN;
     const AdcSettings settings = settingsOf(m);
     if (m->LogicalChannelCount < 1 || m->LogicalChannelCount > KM808_MAX_TABLE)
@@ -218,7 +238,7 @@ int32_t KM808_SetADC(KM808_CONTROL* m) {
         return serverCode(status);
     int32_t served = 0;
     if (!decodeFrameLength(reply.data(), reply.size(), served) || served != frameLength)
-        return linkFailed(st);
+        return linkFailed(m);
     m->FrameLength = frameLength;
     st.flags |= FlagConfigured;
     st.frameLength = frameLength;
@@ -238,8 +258,14 @@ int32_t KM808_Calibrate(KM808_CONTROL* m) {
         return serverCode(status);
     CalibrationCodes codes;
     if (!decodeCalibration(reply.data(), reply.size(), codes))
-        return linkFailed(loadState(m));
+        return linkFailed(m);
     ModuleState st = loadState(m);
+    // A zero and reference that give no usable span (a faulty module, or a
+    // server that lies) would turn every reading into a false value.
+    const uint32_t used = (st.flags & FlagConfigured) ? scalesUsedMask(m) : (1u << kScaleCount) - 1;
+    for (int s = 0; s < kScaleCount; ++s)
+        if ((used & (1u << s)) && !calibrationPlausible(st, s, codes.zero[s], codes.reference[s]))
+            return KM808_ERR_CALIBRATION;
     std::memcpy(st.calZero, codes.zero, sizeof st.calZero);
     std::memcpy(st.calReference, codes.reference, sizeof st.calReference);
     std::memcpy(st.trackZero, codes.zero, sizeof st.trackZero);
@@ -271,37 +297,45 @@ int32_t KM808_Recv(KM808_CONTROL* m, uint32_t* words, uint32_t* marks, uint32_t 
     (void)marks; // the module sends no marks
     if (!m || (count > 0 && !words))
         return KM808_ERR_ARGUMENT;
-    const ModuleState st = loadState(m);
-    if (!isOpen(st))
+    const int fd = socketOf(m, loadState(m));
+    if (fd < 0)
         return KM808_ERR_NOT_OPEN;
     if (count > kMaxRecvWords)
         count = kMaxRecvWords;
     if (count > uint32_t(INT32_MAX))
         count = uint32_t(INT32_MAX);
-    const int fd = st.fd - 1;
     const uint32_t wait = timeoutMs > 3600000u ? 3600000u : timeoutMs;
+    // One deadline for the request, the reply and its words: a server that
+    // trickles cannot hold the caller longer than the time-out it asked for.
+    const Deadline deadline = deadlineIn(int64_t(wait) + kRecvGraceMs);
     const auto request = encodeRecv(count, wait);
-    if (!ServerLink::sendAll(fd, request.data(), request.size(), kCallTimeoutMs))
-        return linkFailed(st);
+    if (const LinkResult r = ServerLink::sendAll(fd, request.data(), request.size(), deadline);
+        r != LinkResult::Done)
+        return linkFailed(m, r);
     uint8_t head[kHeaderSize];
-    if (!ServerLink::recvAllFirst(fd, head, sizeof head, int(wait) + kRecvGraceMs, kCallTimeoutMs))
-        return linkFailed(st);
+    if (const LinkResult r = ServerLink::recvAll(fd, head, sizeof head, deadline); r != LinkResult::Done)
+        return linkFailed(m, r);
     Header h;
     std::string reason;
     if (!decodeHeader(head, h, reason) || h.type != (uint16_t(MessageType::Recv) | kReplyBit) || h.length < 4)
-        return linkFailed(st);
+        return linkFailed(m);
     uint8_t fixed[kRecvReplyFixed] = {};
-    if (!ServerLink::recvAll(fd, fixed, h.length >= kRecvReplyFixed ? kRecvReplyFixed : 4, kCallTimeoutMs))
-        return linkFailed(st);
+    if (const LinkResult r =
+            ServerLink::recvAll(fd, fixed, h.length >= kRecvReplyFixed ? kRecvReplyFixed : 4, deadline);
+        r != LinkResult::Done)
+        return linkFailed(m, r);
     int32_t status = 0;
     uint32_t n = 0;
     if (!decodeRecvFixed(fixed, h.length, count, status, n))
-        return linkFailed(st);
+        return linkFailed(m);
     if (status != StatusOk)
         return serverCode(status);
     // Words go straight into the caller's buffer, no copy.
-    if (n > 0 && !ServerLink::recvAll(fd, words, size_t(n) * 4, kCallTimeoutMs))
-        return linkFailed(st);
+    const Deadline wordsDeadline = deadline + std::chrono::milliseconds(int64_t(n) * 4 / 1024 * kRecvMsPerKiB);
+    if (n > 0) {
+        if (const LinkResult r = ServerLink::recvAll(fd, words, size_t(n) * 4, wordsDeadline); r != LinkResult::Done)
+            return linkFailed(m, r);
+    }
     return int32_t(n);
 }
 

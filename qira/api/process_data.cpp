@@ -82,7 +82,11 @@ public:
             return false;
         int32_t& slot = (tag & 1) ? codes_.reference[scale] : codes_.zero[scale];
         const int32_t code = wordCode(word);
-        if (slot != code) {
+        // A word that would leave the scale without a plausible span is not
+        // applied: the last good codes go on serving.
+        const int32_t zero = (tag & 1) ? codes_.zero[scale] : code;
+        const int32_t reference = (tag & 1) ? code : codes_.reference[scale];
+        if (slot != code && spanPlausible(reference_[scale], scale, zero, reference)) {
             slot = code;
             refreshScale(scale);
         }

@@ -12,15 +12,16 @@ using namespace qira;
 namespace {
 
 constexpr uint32_t kCrateMagic = 0x51495241;
-constexpr int kConnectTimeoutMs = 2000;
 constexpr int kCallTimeoutMs = 5000;
 constexpr int32_t kErrArgument = -2;
 constexpr int32_t kErrConnection = -3;
 constexpr int32_t kErrNotOpen = -1;
+constexpr int32_t kErrTimeout = -8;
 constexpr int32_t kErrServerBase = -100;
 
-bool isOpen(const CrateControl* c) {
-    return c->Magic == kCrateMagic && c->Connection > 0;
+// The record's socket, or -1 when it holds no connection of its own.
+int socketOf(const CrateControl* c) {
+    return c->Magic == kCrateMagic ? connections::fdOf(c->Connection, c) : -1;
 }
 
 // The serial as the record holds it, even when the caller left no NUL.
@@ -29,16 +30,24 @@ void recordSerial(const CrateControl* c, char out[16]) {
     out[15] = 0;
 }
 
-int32_t query(CrateControl* c, const std::vector<uint8_t>& request, std::vector<uint8_t>& reply) {
+int32_t query(CrateControl* c, const std::vector<uint8_t>& request, std::vector<uint8_t>& reply,
+              Deadline deadline) {
     if (!c)
         return kErrArgument;
-    if (!isOpen(c))
+    const int fd = socketOf(c);
+    if (fd < 0)
         return kErrNotOpen;
     int32_t status = 0;
-    if (!ServerLink::exchange(c->Connection - 1, request, kMaxControlReplyPayload, reply, kCallTimeoutMs) ||
-        !decodeStatus(reply.data(), reply.size(), status))
+    const LinkResult r = ServerLink::exchange(fd, request, kMaxControlReplyPayload, reply, deadline);
+    if (r == LinkResult::TimedOut)
+        return kErrTimeout;
+    if (r != LinkResult::Done || !decodeStatus(reply.data(), reply.size(), status))
         return kErrConnection;
     return status == StatusOk ? 0 : kErrServerBase - status;
+}
+
+int32_t query(CrateControl* c, const std::vector<uint8_t>& request, std::vector<uint8_t>& reply) {
+    return query(c, request, reply, deadlineIn(kCallTimeoutMs));
 }
 
 } // namespace
@@ -48,6 +57,8 @@ extern "C" {
 int32_t QIRA_Init(CrateControl* c) {
     if (!c)
         return kErrArgument;
+    if (c->Magic == kCrateMagic)
+        connections::remove(c->Connection, c);
     std::memset(c, 0, sizeof *c);
     c->ServerAddress = QIRA_DEFAULT_ADDRESS;
     c->ServerPort = QIRA_DEFAULT_PORT;
@@ -59,16 +70,20 @@ int32_t QIRA_Init(CrateControl* c) {
 int32_t QIRA_Open(CrateControl* c) {
     if (!c || c->Magic != kCrateMagic)
         return kErrArgument;
-    if (isOpen(c))
-        QIRA_Close(c);
-    const int fd = ServerLink::connectTo(c->ServerAddress, c->ServerPort, kConnectTimeoutMs);
+    QIRA_Close(c);
+    // Connecting and the server's answer share the one time-out.
+    const Deadline deadline = deadlineIn(kCallTimeoutMs);
+    bool timedOut = false;
+    const int fd = ServerLink::connectTo(c->ServerAddress, c->ServerPort, deadline, timedOut);
     if (fd < 0)
+        return timedOut ? kErrTimeout : kErrConnection;
+    c->Connection = connections::add(fd, c);
+    if (c->Connection == 0)
         return kErrConnection;
-    c->Connection = fd + 1;
     char serial[16];
     recordSerial(c, serial);
     std::vector<uint8_t> reply;
-    const int32_t r = query(c, encodeOpen(serial, 0), reply);
+    const int32_t r = query(c, encodeOpen(serial, 0), reply, deadline);
     if (r == 0 && reply.size() == 4)
         return 0;
     QIRA_Close(c);
@@ -98,11 +113,11 @@ int32_t QIRA_GetCrateModules(CrateControl* c, uint16_t types[16]) {
 int32_t QIRA_Close(CrateControl* c) {
     if (!c)
         return kErrArgument;
-    if (!isOpen(c))
-        return kErrNotOpen;
-    ServerLink::closeSocket(c->Connection - 1);
+    // A copy of an open record, or one closed already, only forgets its
+    // handle: the connection is not its own to close.
+    const bool own = c->Magic == kCrateMagic && connections::remove(c->Connection, c);
     c->Connection = 0;
-    return 0;
+    return own ? 0 : kErrNotOpen;
 }
 
 } // extern "C"

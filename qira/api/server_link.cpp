@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -18,18 +19,24 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Rounded up, so that a wait does not end just before its deadline.
 int remainingMs(Clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left < 0 ? 0 : int(left);
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now() +
+                                                                            std::chrono::microseconds(999))
+                          .count();
+    return left < 0 ? 0 : left > INT32_MAX ? INT32_MAX : int(left);
 }
 
-bool waitFor(int fd, short events, int timeoutMs) {
+// True when the descriptor is ready before the deadline.
+bool waitFor(int fd, short events, Deadline deadline) {
     pollfd p{fd, events, 0};
     for (;;) {
-        const int r = poll(&p, 1, timeoutMs);
+        const int r = poll(&p, 1, remainingMs(deadline));
         if (r > 0)
             return true;
-        if (r == 0 || errno != EINTR)
+        if (r == 0 && Clock::now() >= deadline)
+            return false;
+        if (r < 0 && errno != EINTR)
             return false;
     }
 }
@@ -56,7 +63,12 @@ void resolveServer(uint32_t& address, uint16_t& port) {
     port = uint16_t(p);
 }
 
-int ServerLink::connectTo(uint32_t address, uint16_t port, int timeoutMs) {
+Deadline deadlineIn(int64_t ms) {
+    return Clock::now() + std::chrono::milliseconds(ms);
+}
+
+int ServerLink::connectTo(uint32_t address, uint16_t port, Deadline deadline, bool& timedOut) {
+    timedOut = false;
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0)
         return -1;
@@ -65,11 +77,15 @@ int ServerLink::connectTo(uint32_t address, uint16_t port, int timeoutMs) {
     sa.sin_port = htons(port);
     sa.sin_addr.s_addr = htonl(address);
     int r = connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-    if (r != 0 && errno == EINPROGRESS && waitFor(fd, POLLOUT, timeoutMs)) {
-        int err = 0;
-        socklen_t len = sizeof err;
-        getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len);
-        r = err == 0 ? 0 : -1;
+    if (r != 0 && errno == EINPROGRESS) {
+        if (waitFor(fd, POLLOUT, deadline)) {
+            int err = 0;
+            socklen_t len = sizeof err;
+            getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len);
+            r = err == 0 ? 0 : -1;
+        } else {
+            timedOut = Clock::now() >= deadline;
+        }
     }
     if (r != 0) {
         close(fd);
@@ -85,7 +101,7 @@ void ServerLink::closeSocket(int fd) {
         close(fd);
 }
 
-bool ServerLink::sendAll(int fd, const void* data, size_t size, int timeoutMs) {
+LinkResult ServerLink::sendAll(int fd, const void* data, size_t size, Deadline deadline) {
     const auto* p = static_cast<const uint8_t*>(data);
     while (size > 0) {
         const ssize_t n = send(fd, p, size, MSG_NOSIGNAL);
@@ -95,55 +111,110 @@ bool ServerLink::sendAll(int fd, const void* data, size_t size, int timeoutMs) {
         } else if (n < 0 && errno == EINTR) {
             continue;
         } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (!waitFor(fd, POLLOUT, timeoutMs))
-                return false;
+            if (!waitFor(fd, POLLOUT, deadline))
+                return Clock::now() >= deadline ? LinkResult::TimedOut : LinkResult::Broken;
         } else {
-            return false;
+            return LinkResult::Broken;
         }
     }
-    return true;
+    return LinkResult::Done;
 }
 
-bool ServerLink::recvAll(int fd, void* data, size_t size, int idleTimeoutMs) {
-    return recvAllFirst(fd, data, size, idleTimeoutMs, idleTimeoutMs);
-}
-
-bool ServerLink::recvAllFirst(int fd, void* data, size_t size, int firstByteMs, int idleTimeoutMs) {
+LinkResult ServerLink::recvAll(int fd, void* data, size_t size, Deadline deadline) {
     auto* p = static_cast<uint8_t*>(data);
-    const auto firstDeadline = Clock::now() + std::chrono::milliseconds(firstByteMs);
-    bool first = true;
     while (size > 0) {
         const ssize_t n = recv(fd, p, size, 0);
         if (n > 0) {
             p += n;
             size -= size_t(n);
-            first = false;
         } else if (n < 0 && errno == EINTR) {
             continue;
         } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (!waitFor(fd, POLLIN, first ? remainingMs(firstDeadline) : idleTimeoutMs))
-                return false;
+            if (!waitFor(fd, POLLIN, deadline))
+                return Clock::now() >= deadline ? LinkResult::TimedOut : LinkResult::Broken;
         } else {
-            return false; // closed by the server, or an error
+            return LinkResult::Broken; // closed by the server, or an error
         }
     }
-    return true;
+    return LinkResult::Done;
 }
 
-bool ServerLink::exchange(int fd, const std::vector<uint8_t>& request, size_t maxPayload,
-                          std::vector<uint8_t>& reply, int timeoutMs) {
-    if (fd < 0 || !sendAll(fd, request.data(), request.size(), timeoutMs))
-        return false;
+LinkResult ServerLink::exchange(int fd, const std::vector<uint8_t>& request, size_t maxPayload,
+                                std::vector<uint8_t>& reply, Deadline deadline) {
+    if (fd < 0)
+        return LinkResult::Broken;
+    if (const LinkResult r = sendAll(fd, request.data(), request.size(), deadline); r != LinkResult::Done)
+        return r;
     uint8_t head[kHeaderSize];
-    if (!recvAllFirst(fd, head, sizeof head, timeoutMs, timeoutMs))
-        return false;
+    if (const LinkResult r = recvAll(fd, head, sizeof head, deadline); r != LinkResult::Done)
+        return r;
     Header h;
     std::string reason;
     const uint16_t expected = uint16_t(request[6] | (request[7] << 8)) | kReplyBit;
-    if (!decodeHeader(head, h, reason) || h.type != expected || h.length > maxPayload)
-        return false;
+    if (!decodeHeader(head, h, reason) || (h.type != expected && !(h.type == kRefusalType && h.length == 4)) ||
+        h.length > maxPayload)
+        return LinkResult::Broken;
     reply.resize(h.length);
-    return h.length == 0 || recvAll(fd, reply.data(), h.length, timeoutMs);
+    return h.length == 0 ? LinkResult::Done : recvAll(fd, reply.data(), h.length, deadline);
 }
+
+namespace connections {
+namespace {
+
+constexpr uint32_t kSlots = 256;
+constexpr uint32_t kGenerations = 1u << 22; // keeps a handle positive
+
+struct Entry {
+    int fd = -1;
+    uint32_t generation = 0;
+    const void* owner = nullptr;
+};
+
+std::mutex tableMutex;
+Entry table[kSlots];
+
+Entry* find(int32_t handle, const void* owner) {
+    if (handle <= 0)
+        return nullptr;
+    const uint32_t h = uint32_t(handle - 1);
+    Entry& e = table[h % kSlots];
+    return e.fd >= 0 && e.generation == h / kSlots && e.owner == owner ? &e : nullptr;
+}
+
+} // namespace
+
+int32_t add(int fd, const void* owner) {
+    std::lock_guard<std::mutex> lock(tableMutex);
+    for (uint32_t i = 0; i < kSlots; ++i) {
+        Entry& e = table[i];
+        if (e.fd >= 0)
+            continue;
+        e.fd = fd;
+        e.generation = (e.generation + 1) % kGenerations;
+        e.owner = owner;
+        return int32_t(e.generation * kSlots + i + 1);
+    }
+    close(fd);
+    return 0;
+}
+
+int fdOf(int32_t handle, const void* owner) {
+    std::lock_guard<std::mutex> lock(tableMutex);
+    const Entry* e = find(handle, owner);
+    return e ? e->fd : -1;
+}
+
+bool remove(int32_t handle, const void* owner) {
+    std::lock_guard<std::mutex> lock(tableMutex);
+    Entry* e = find(handle, owner);
+    if (!e)
+        return false;
+    close(e->fd);
+    e->fd = -1;
+    e->owner = nullptr;
+    return true;
+}
+
+} // namespace connections
 
 } // namespace qira

@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <iostream>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -19,12 +18,36 @@
 namespace qira {
 namespace {
 
-constexpr int kMaxClients = 256;
 constexpr uint32_t kSendChunkWords = 1 << 16;
+// Refused clients are told so by a short-lived thread each; beyond this many
+// at once they are simply closed.
+constexpr int kMaxRefusing = 32;
+constexpr size_t kMaxLogLines = 10000;
 
-bool readAll(int fd, void* data, size_t size) {
+using Clock = std::chrono::steady_clock;
+
+// Reads size bytes. Gives up at the deadline (timedOut set) or when the peer
+// closes or fails.
+bool readAll(int fd, void* data, size_t size, Clock::time_point deadline, bool& timedOut) {
     auto* p = static_cast<uint8_t*>(data);
+    timedOut = false;
     while (size > 0) {
+        if (deadline != Clock::time_point::max()) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count() + 1;
+            pollfd pfd{fd, POLLIN, 0};
+            const int r = left > 0 ? poll(&pfd, 1, int(std::min<int64_t>(left, 1000))) : 0;
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r == 0) {
+                if (Clock::now() < deadline)
+                    continue;
+                timedOut = true;
+                return false;
+            }
+            if (r < 0)
+                return false;
+        }
         const ssize_t n = recv(fd, p, size, 0);
         if (n > 0) {
             p += n;
@@ -90,9 +113,17 @@ private:
     // Serves one request; false ends the session (reason empty when the
     // client simply closed its end).
     bool step(std::string& reason) {
+        // A connection without a module is a short query; one that idles
+        // would hold a place that other clients need.
+        const int64_t idleMs = server_.config_.idleTimeoutMs;
+        const auto idle = slot_ ? Clock::time_point::max() : Clock::now() + std::chrono::milliseconds(idleMs);
         uint8_t head[kHeaderSize];
-        if (!readAll(fd_, head, sizeof head))
+        bool timedOut = false;
+        if (!readAll(fd_, head, sizeof head, idle, timedOut)) {
+            if (timedOut)
+                reason = "idle for " + std::to_string(idleMs) + " ms";
             return false;
+        }
         Header h;
         if (!decodeHeader(head, h, reason))
             return false;
@@ -105,8 +136,10 @@ private:
             return false;
         }
         std::vector<uint8_t> payload(h.length);
-        if (h.length && !readAll(fd_, payload.data(), h.length)) {
-            reason = "connection closed inside a request";
+        if (h.length &&
+            !readAll(fd_, payload.data(), h.length, Clock::now() + std::chrono::milliseconds(idleMs), timedOut)) {
+            reason = timedOut ? "request not completed within " + std::to_string(idleMs) + " ms"
+                              : "connection closed inside a request";
             return false;
         }
         Request r;
@@ -146,7 +179,58 @@ private:
 
     bool reply(ReplyWriter& w) {
         const auto& bytes = w.finish();
-        return writeAll(fd_, bytes.data(), bytes.size());
+        return send(bytes.data(), bytes.size());
+    }
+
+    // The reply faults of the configured levels that concern this request:
+    // the longest stall and the slowest trickle win.
+    void chooseReplyFaults(const Request& r) {
+        stallMs_ = 0;
+        trickle_ = 0;
+        auto take = [&](const ReplyFaults& f) {
+            const auto it = f.stallMs.find(messageName(r.type));
+            if (it != f.stallMs.end())
+                stallMs_ = std::max(stallMs_, it->second);
+            const bool trickles = f.trickleCalls.empty() || f.trickleCalls.count(messageName(r.type));
+            if (trickles && f.trickleBytesPerS > 0 && (trickle_ == 0 || f.trickleBytesPerS < trickle_))
+                trickle_ = f.trickleBytesPerS;
+        };
+        take(server_.config_.replies);
+        const bool namesCrate = (r.type == MessageType::Open && r.slot == 0) || r.type == MessageType::GetCrateModules;
+        const std::string crate = namesCrate ? r.serial : state_ == State::Crate ? crate_ : std::string();
+        if (!crate.empty())
+            if (const CrateConfig* c = server_.findCrate(crate))
+                take(c->replies);
+        const Slot* s = slot_;
+        if (!s && r.type == MessageType::Open && r.slot != 0)
+            s = server_.findSlot(r.serial, r.slot);
+        if (s)
+            take(s->module->config().faults.replies);
+    }
+
+    // Writes part of a reply, held back and slowed as the faults say.
+    bool send(const void* data, size_t size) {
+        if (stallMs_ > 0) {
+            const auto until = Clock::now() + std::chrono::milliseconds(stallMs_);
+            stallMs_ = 0;
+            if (!clientStays(until))
+                return false;
+        }
+        if (trickle_ <= 0)
+            return writeAll(fd_, data, size);
+        const size_t chunk = size_t(std::max<int64_t>(1, trickle_ / 20));
+        const auto* p = static_cast<const uint8_t*>(data);
+        while (size > 0) {
+            const size_t k = std::min(chunk, size);
+            if (!writeAll(fd_, p, k))
+                return false;
+            p += k;
+            size -= k;
+            const auto pause = std::chrono::microseconds(int64_t(k) * 1000000 / trickle_);
+            if (size > 0 && !clientStays(Clock::now() + pause))
+                return false;
+        }
+        return true;
     }
 
     bool status(MessageType t, int32_t code) {
@@ -157,6 +241,7 @@ private:
     bool handle(const Request& r, std::string& reason) {
         const std::string serial = slot_ ? slot_->crate->serial : crate_;
         const int slotNo = slot_ ? slot_->module->config().slot : 0;
+        chooseReplyFaults(r);
         switch (r.type) {
         case MessageType::Open:
             return open(r);
@@ -307,13 +392,13 @@ private:
             w.u32(n);
         logCall(r.type, serial, slotNo, st, std::to_string(n) + "/" + std::to_string(r.count) + " words");
         const auto& head = w.finish(4 * n);
-        if (!writeAll(fd_, head.data(), head.size()))
+        if (!send(head.data(), head.size()))
             return false;
         std::vector<uint32_t> buffer(std::min(n, kSendChunkWords));
         while (n > 0) {
             const uint32_t k = std::min(n, kSendChunkWords);
             m.produce(buffer.data(), k);
-            if (!writeAll(fd_, buffer.data(), 4 * size_t(k)))
+            if (!send(buffer.data(), 4 * size_t(k)))
                 return false;
             n -= k;
         }
@@ -342,6 +427,8 @@ private:
     State state_ = State::Unbound;
     std::string crate_;
     Slot* slot_ = nullptr;
+    int64_t stallMs_ = 0; // of the reply being sent
+    int64_t trickle_ = 0; // bytes per second, 0 = full speed
 };
 
 CrateServer::CrateServer(EmulatorConfig config, bool verbose)
@@ -374,8 +461,76 @@ double CrateServer::secondsSinceStart() const {
 void CrateServer::log(const std::string& line) {
     char stamp[32];
     snprintf(stamp, sizeof stamp, "%.3f ", secondsSinceStart());
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::cerr << stamp << line << std::endl;
+    {
+        std::lock_guard<std::mutex> lock(logMutex_);
+        if (logLines_.size() >= kMaxLogLines) {
+            ++logDropped_;
+            return;
+        }
+        logLines_.push_back(stamp + line + "\n");
+    }
+    logReady_.notify_one();
+}
+
+void CrateServer::writeLog() {
+    std::unique_lock<std::mutex> lock(logMutex_);
+    for (;;) {
+        logReady_.wait(lock, [this] { return !logLines_.empty() || logDropped_ > 0; });
+        std::string text;
+        if (logDropped_ > 0) {
+            text = std::to_string(logDropped_) + " log lines dropped: the log stream was not read\n";
+            logDropped_ = 0;
+        }
+        while (!logLines_.empty()) {
+            text += logLines_.front();
+            logLines_.pop_front();
+        }
+        lock.unlock();
+        for (size_t done = 0; done < text.size();) {
+            const ssize_t n = ::write(STDERR_FILENO, text.data() + done, text.size() - done);
+            if (n > 0)
+                done += size_t(n);
+            else if (!(n < 0 && errno == EINTR))
+                break;
+        }
+        lock.lock();
+    }
+}
+
+void CrateServer::refuse(int fd, int client) {
+    log("client " + std::to_string(client) + " refused: server full (" + std::to_string(config_.maxClients) +
+        " connections)");
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (refusing_ >= kMaxRefusing) {
+            close(fd);
+            return;
+        }
+        ++refusing_;
+    }
+    auto tell = [this, fd] {
+        ReplyWriter w(MessageType(0), StatusServerFull);
+        const auto& bytes = w.finish();
+        writeAll(fd, bytes.data(), bytes.size()); // a fresh socket: its buffer is empty
+        // Closing with the client's request unread would reset the connection
+        // and lose the refusal: let the client read it and hang up first.
+        shutdown(fd, SHUT_WR);
+        const auto until = Clock::now() + std::chrono::seconds(2);
+        char sink[512];
+        bool timedOut = false;
+        while (readAll(fd, sink, 1, until, timedOut)) {
+        }
+        close(fd);
+        std::lock_guard<std::mutex> lock(mutex_);
+        --refusing_;
+    };
+    try {
+        std::thread(tell).detach();
+    } catch (const std::system_error&) {
+        close(fd);
+        std::lock_guard<std::mutex> lock(mutex_);
+        --refusing_;
+    }
 }
 
 bool CrateServer::listen(const std::string& host, uint16_t port, std::string& error) {
@@ -414,6 +569,7 @@ void CrateServer::serve(int fd, int client) {
 }
 
 void CrateServer::run() {
+    std::thread([this] { writeLog(); }).detach();
     for (int next = 1;; ++next) {
         const int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) {
@@ -423,13 +579,16 @@ void CrateServer::run() {
         }
         const int one = 1;
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        bool full = false;
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            if (clients_ >= kMaxClients) {
-                close(fd);
-                continue;
-            }
-            ++clients_;
+            full = clients_ >= config_.maxClients;
+            if (!full)
+                ++clients_;
+        }
+        if (full) {
+            refuse(fd, next);
+            continue;
         }
         try {
             std::thread([this, fd, next] { serve(fd, next); }).detach();

@@ -6,7 +6,9 @@
 #include "emulator_config.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -40,16 +42,27 @@ private:
 
     const CrateConfig* findCrate(const std::string& serial) const;
     Slot* findSlot(const std::string& serial, uint16_t slot);
+    // Queues a line for the log thread; never waits for the log stream.
     void log(const std::string& line);
+    void writeLog();
+    void refuse(int fd, int client);
     double secondsSinceStart() const;
 
     EmulatorConfig config_;
     bool verbose_;
     int listenFd_ = -1;
     std::chrono::steady_clock::time_point startedAt_;
-    std::mutex mutex_; // guards the owners and the log
+    std::mutex mutex_; // guards the owners and the client counts
     std::map<std::pair<std::string, int>, Slot> slots_;
     int clients_ = 0;
+    int refusing_ = 0; // connections being told that the server is full
+
+    // A stuck standard error must not stop the serving: lines wait here for
+    // the log thread, and are counted and dropped when too many wait.
+    std::mutex logMutex_;
+    std::condition_variable logReady_;
+    std::deque<std::string> logLines_;
+    uint64_t logDropped_ = 0;
 };
 
 } // namespace qira

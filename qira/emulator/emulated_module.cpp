@@ -110,7 +110,8 @@ int32_t EmulatedModule::calibrate(CalibrationCodes& codes) {
     const double t = moduleSeconds(Clock::now());
     for (int s = 0; s < kScaleCount; ++s) {
         codes.zero[s] = convert(0.0, s, t);
-        codes.reference[s] = convert(referenceVolts(config_.coefs, s), s, t);
+        codes.reference[s] =
+            config_.faults.flatCalibration ? codes.zero[s] : convert(referenceVolts(config_.coefs, s), s, t);
     }
     return StatusOk;
 }
@@ -241,8 +242,10 @@ uint32_t EmulatedModule::word(uint64_t p) const {
         const uint64_t step = frame % (2 * calibrationScales_.size());
         const int scale = calibrationScales_[step / 2];
         const bool reference = step % 2 == 1;
-        w = makeWord(calibrationTag(scale, reference),
-                     convert(reference ? referenceVolts(config_.coefs, scale) : 0.0, scale, t));
+        const int32_t code = config_.faults.zeroCalibrationWords
+                                 ? 0
+                                 : convert(reference ? referenceVolts(config_.coefs, scale) : 0.0, scale, t);
+        w = makeWord(calibrationTag(scale, reference), code);
     }
     if (int64_t(streamIndex) == config_.faults.corruptAfterWords)
         w = ~w;

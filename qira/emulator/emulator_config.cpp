@@ -3,10 +3,12 @@
 #include "channel_table.h"
 #include "json_value.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
@@ -88,10 +90,36 @@ private:
     const JsonValue& v_;
 };
 
+const char* const kCallNames[] = {"Open", "Close", "GetCrates", "GetCrateModules", "GetConfig",
+                                  "SetADC", "Calibrate", "Start", "Recv", "Stop"};
+
+ReplyFaults replyFaults(const Fields& f) {
+    ReplyFaults r;
+    r.trickleBytesPerS = f.integer("trickle_bytes_per_s", 0, 0, int64_t(1) << 40);
+    if (const JsonValue* calls = f.get("trickle_calls")) {
+        if (!calls->isArray())
+            refuse(calls->line, "\"trickle_calls\" must be an array of call names");
+        for (const JsonValue& c : calls->items) {
+            if (c.kind != JsonValue::Kind::String ||
+                std::find(std::begin(kCallNames), std::end(kCallNames), c.text) == std::end(kCallNames))
+                refuse(c.line, "\"trickle_calls\" must be an array of call names");
+            r.trickleCalls.insert(c.text);
+        }
+    }
+    if (const JsonValue* calls = f.get("stall_calls")) {
+        Fields c(*calls, "stall_calls", std::set<std::string>(std::begin(kCallNames), std::end(kCallNames)));
+        for (const char* name : kCallNames)
+            if (c.get(name))
+                r.stallMs[name] = c.integer(name, 0, 0, 3600000);
+    }
+    return r;
+}
+
 ModuleFaults moduleFaults(const JsonValue& v) {
     Fields f(v, "faults",
              {"open", "getconfig", "setadc", "calibrate", "start", "stop", "stall_after_words", "stall_ms",
-              "drop_after_words", "corrupt_after_words"});
+              "drop_after_words", "corrupt_after_words", "flat_calibration", "zero_calibration_words",
+              "trickle_bytes_per_s", "trickle_calls", "stall_calls"});
     ModuleFaults m;
     m.open = f.boolean("open");
     m.getconfig = f.boolean("getconfig");
@@ -104,6 +132,9 @@ ModuleFaults moduleFaults(const JsonValue& v) {
     m.stallMs = f.integer("stall_ms", 0, 0, 3600000);
     m.dropAfterWords = f.integer("drop_after_words", -1, 0, kMaxWords);
     m.corruptAfterWords = f.integer("corrupt_after_words", -1, 0, kMaxWords);
+    m.flatCalibration = f.boolean("flat_calibration");
+    m.zeroCalibrationWords = f.boolean("zero_calibration_words");
+    m.replies = replyFaults(f);
     return m;
 }
 
@@ -176,13 +207,17 @@ SlotConfig slot(const JsonValue& v, const std::string& crate, std::set<int>& see
 }
 
 EmulatorConfig build(const JsonValue& root) {
-    Fields f(root, "the configuration", {"pace", "seed", "crates"});
+    Fields f(root, "the configuration", {"pace", "seed", "idle_timeout_ms", "max_clients", "faults", "crates"});
     EmulatorConfig c;
     const std::string pace = f.text("pace", "realtime", 16);
     if (pace != "realtime" && pace != "fast")
         refuse(f.get("pace")->line, "\"pace\" must be \"realtime\" or \"fast\"");
     c.fast = pace == "fast";
     c.seed = uint64_t(f.integer("seed", 1, 0, int64_t(1) << 53));
+    c.idleTimeoutMs = f.integer("idle_timeout_ms", 10000, 1, 86400000);
+    c.maxClients = int(f.integer("max_clients", 256, 1, 4096));
+    if (const JsonValue* faults = f.get("faults"))
+        c.replies = replyFaults(Fields(*faults, "faults", {"trickle_bytes_per_s", "trickle_calls", "stall_calls"}));
     std::set<std::string> serials;
     for (const JsonValue& cv : f.array("crates", root.line).items) {
         Fields cf(cv, "a crate", {"serial", "faults", "slots"});
@@ -193,8 +228,9 @@ EmulatorConfig build(const JsonValue& root) {
         if (!serials.insert(crate.serial).second)
             refuse(cv.line, "crate " + crate.serial + " is listed twice");
         if (const JsonValue* faults = cf.get("faults")) {
-            Fields ff(*faults, "crate faults", {"modules"});
+            Fields ff(*faults, "crate faults", {"modules", "trickle_bytes_per_s", "trickle_calls", "stall_calls"});
             crate.failModules = ff.boolean("modules");
+            crate.replies = replyFaults(ff);
         }
         if (cf.get("slots")) {
             std::set<int> seen;

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -18,6 +20,13 @@ struct ChannelConfig {
     double ohms = 0;
 };
 
+// Faults of the replies themselves, whatever the call answers.
+struct ReplyFaults {
+    int64_t trickleBytesPerS = 0;            // 0: at full speed
+    std::set<std::string> trickleCalls;     // by call name; empty: every call
+    std::map<std::string, int64_t> stallMs; // by call name (messageName)
+};
+
 struct ModuleFaults {
     bool open = false;
     bool getconfig = false;
@@ -30,6 +39,9 @@ struct ModuleFaults {
     int64_t stallMs = 0;
     int64_t dropAfterWords = -1;
     int64_t corruptAfterWords = -1;
+    bool flatCalibration = false;      // Calibrate: reference code = zero code
+    bool zeroCalibrationWords = false; // calibration words of the stream carry 0
+    ReplyFaults replies;
 };
 
 struct SlotConfig {
@@ -49,12 +61,17 @@ struct SlotConfig {
 struct CrateConfig {
     std::string serial;
     bool failModules = false;
+    ReplyFaults replies;
     std::vector<SlotConfig> slots;
 };
 
 struct EmulatorConfig {
     bool fast = false;
     uint64_t seed = 1;
+    // A connection without a module that sends nothing this long is closed.
+    int64_t idleTimeoutMs = 10000;
+    int maxClients = 256;
+    ReplyFaults replies;
     std::vector<CrateConfig> crates;
 };
 

@@ -88,6 +88,8 @@ KM808_ASSERT(sizeof(KM808_CONTROL) == 1024, "the record is 1024 bytes");
 #define KM808_ERR_ALREADY_OPEN (-5)
 #define KM808_ERR_NOT_CONFIGURED (-6) /* no KM808_SetADC, or the table changed since */
 #define KM808_ERR_STRUCTURE (-7)      /* KM808_ProcessData: a word out of place */
+#define KM808_ERR_TIMEOUT (-8)        /* no whole reply within the call's time-out; the connection is dropped */
+#define KM808_ERR_CALIBRATION (-9)    /* KM808_Calibrate: zero and reference give no plausible span */
 #define KM808_ERR_SERVER_BASE (-100)
 
 /* KM808_ProcessData flags: bit 0 checks the block's structure, bit 1 applies
@@ -100,7 +102,10 @@ KM808_ASSERT(sizeof(KM808_CONTROL) == 1024, "the record is 1024 bytes");
  * variable QIRA_SERVER ("HOST:PORT"), so tests can use another server. */
 
 /* Every call returns 0 on success, except KM808_IsOpened (0 while open) and
- * KM808_Recv (a word count, or a negative code). */
+ * KM808_Recv (a word count, or a negative code). Each call is bounded as a
+ * whole: 5000 ms for a control call (KM808_Open included), the time-out plus
+ * one second for KM808_Recv (and 1 ms per KiB of words received). An open
+ * record belongs to its address: a copy of it is not open. */
 int32_t KM808_Init(KM808_CONTROL* m);
 int32_t KM808_Open(KM808_CONTROL* m, uint32_t address, uint16_t port, const char* crateSerial, uint16_t slot);
 int32_t KM808_IsOpened(KM808_CONTROL* m);

@@ -18,7 +18,7 @@ typedef struct CrateControl {
     uint16_t ServerPort;      /* 4 */
     char CrateSerial[16];     /* 6: NUL-terminated; empty = the server itself */
     uint16_t ChannelSelector; /* 22 */
-    int32_t Connection;       /* 24: socket + 1, 0 when closed */
+    int32_t Connection;       /* 24: connection handle of this record, 0 when closed */
     uint32_t Magic;           /* 28: set by QIRA_Init */
     uint32_t Reserved;        /* 32 */
 } CrateControl;
@@ -42,7 +42,10 @@ _Static_assert(offsetof(CrateControl, ChannelSelector) == 22, "ChannelSelector a
 
 /* Every call returns 0 on success. QIRA_Init points the record at
  * 127.0.0.1:11111, or at the environment variable QIRA_SERVER ("HOST:PORT")
- * when it is set. A server refusal returns -(100 + its status). */
+ * when it is set. A server refusal returns -(100 + its status); -8 means no
+ * whole reply came within the call's 5000 ms (QIRA_Open: connecting
+ * included). A connection belongs to the record that opened it: a copy of
+ * the record can neither use nor close it. */
 int32_t QIRA_Init(CrateControl* crate);
 int32_t QIRA_Open(CrateControl* crate);
 int32_t QIRA_GetCrates(CrateControl* crate, char list[16][16]);

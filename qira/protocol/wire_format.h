@@ -34,6 +34,9 @@ enum class MessageType : uint16_t {
     Stop = 10,
 };
 constexpr uint16_t kReplyBit = 0x8000;
+// Sent unasked, instead of any reply, to a client the server will not serve
+// (status only): type 0 with the reply bit.
+constexpr uint16_t kRefusalType = kReplyBit;
 
 const char* messageName(MessageType type);
 bool isRequestType(uint16_t type);
@@ -49,6 +52,7 @@ enum ServerStatus : int32_t {
     StatusWrongState = 6,
     StatusLinkLost = 7,
     StatusBadRequest = 8,
+    StatusServerFull = 9,
 };
 
 struct Header {

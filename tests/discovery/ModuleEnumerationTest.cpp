@@ -6,6 +6,7 @@
 #include "discovery/ModuleEnumeration.h"
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <gtest/gtest.h>
 
 using namespace DiscoveryTesting;
@@ -164,6 +165,53 @@ INSTANTIATE_TEST_SUITE_P(
                             Crate("QB", {Km808Slot(3, "KM3")}, "\"faults\": {\"modules\": true}")}),
                     {},
                     0}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+// A crate server that stops answering (or answers a byte a second) costs a
+// detection one call time-out (5 s), not one per module, and the detection
+// says that it found no crate.
+struct SilentServerCase {
+    const char* Name;
+    QByteArray Config;
+};
+void PrintTo(const SilentServerCase& c, std::ostream* os) {
+    *os << c.Name;
+}
+
+class SilentServer : public ::testing::TestWithParam<SilentServerCase> {};
+
+TEST_P(SilentServer, IsGivenUpAfterOneTimeOut) {
+    EmulatorProcess emulator(GetParam().Config);
+    ASSERT_TRUE(emulator.Started()) << emulator.Error.toStdString();
+    TMainForm form;
+    form.HandlersBusy = true;
+    QStringList reports;
+    QElapsedTimer clock;
+    clock.start();
+
+    EXPECT_FALSE(DetectAll(form, "", -1, [&](const QString& t) { reports << t; }));
+
+    EXPECT_LT(clock.elapsed(), 9000); // one 5 s time-out and a generous margin
+    EXPECT_EQ(reports, QStringList{"Не могу найти ни одного QIRA крейта!"});
+    EXPECT_EQ(form.ModuleState, 0);
+    EXPECT_NE(KM808_IsOpened(&form.ModuleControl), 0);
+}
+
+QByteArray ThreeSlotsWith(const QByteArray& fault) {
+    return Config({Crate("QS", {Km808Slot(2, "KM2", fault), Km808Slot(4, "KM4", fault),
+                                Km808Slot(6, "KM6", fault)})});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Discovery, SilentServer,
+    ::testing::Values(
+        SilentServerCase{"UnansweredOpens", ThreeSlotsWith("\"faults\": {\"stall_calls\": {\"Open\": 60000}}")},
+        SilentServerCase{"TrickledOpens", ThreeSlotsWith("\"faults\": {\"trickle_bytes_per_s\": 1, "
+                                                         "\"trickle_calls\": [\"Open\"]}")},
+        SilentServerCase{"TrickledCrateList",
+                         "{\"pace\": \"fast\", \"faults\": {\"trickle_bytes_per_s\": 1, \"trickle_calls\": "
+                         "[\"GetCrates\"]}, \"crates\": [" +
+                             Crate("QS", {Km808Slot(2, "KM2")}) + "]}"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(Discovery, CrateChangeRefillsModulesAndOpensTheFirst) {
