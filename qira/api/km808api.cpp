@@ -139,7 +139,8 @@ int32_t KM808_Open(KM808_CONTROL* m, uint32_t address, uint16_t port, const char
     strncpy(serial, crateSerial, kSerialSize - 1);
     std::vector<uint8_t> reply;
     int32_t status = 0;
-    const LinkResult r = ServerLink::exchange(fd, encodeOpen(serial, slot), kMaxControlReplyPayload, reply, deadline);
+    const LinkResult r =
+        ServerLink::exchange(fd, encodeOpen(serial, slot), kMaxControlReplyPayload, reply, deadline);
     if (r != LinkResult::Done || !decodeStatus(reply.data(), reply.size(), status) || reply.size() != 4) {
         ServerLink::closeSocket(fd);
         return r == LinkResult::TimedOut ? KM808_ERR_TIMEOUT : KM808_ERR_CONNECTION;
@@ -331,9 +332,11 @@ int32_t KM808_Recv(KM808_CONTROL* m, uint32_t* words, uint32_t* marks, uint32_t 
     if (status != StatusOk)
         return serverCode(status);
     // Words go straight into the caller's buffer, no copy.
-    const Deadline wordsDeadline = deadline + std::chrono::milliseconds(int64_t(n) * 4 / 1024 * kRecvMsPerKiB);
+    const Deadline wordsDeadline =
+        deadline + std::chrono::milliseconds(int64_t(n) * 4 / 1024 * kRecvMsPerKiB);
     if (n > 0) {
-        if (const LinkResult r = ServerLink::recvAll(fd, words, size_t(n) * 4, wordsDeadline); r != LinkResult::Done)
+        if (const LinkResult r = ServerLink::recvAll(fd, words, size_t(n) * 4, wordsDeadline);
+            r != LinkResult::Done)
             return linkFailed(m, r);
     }
     return int32_t(n);

@@ -5,8 +5,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <fcntl.h>
+#include <mutex>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -151,8 +151,8 @@ LinkResult ServerLink::exchange(int fd, const std::vector<uint8_t>& request, siz
     Header h;
     std::string reason;
     const uint16_t expected = uint16_t(request[6] | (request[7] << 8)) | kReplyBit;
-    if (!decodeHeader(head, h, reason) || (h.type != expected && !(h.type == kRefusalType && h.length == 4)) ||
-        h.length > maxPayload)
+    if (!decodeHeader(head, h, reason) ||
+        (h.type != expected && !(h.type == kRefusalType && h.length == 4)) || h.length > maxPayload)
         return LinkResult::Broken;
     reply.resize(h.length);
     return h.length == 0 ? LinkResult::Done : recvAll(fd, reply.data(), h.length, deadline);

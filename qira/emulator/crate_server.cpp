@@ -136,8 +136,8 @@ private:
             return false;
         }
         std::vector<uint8_t> payload(h.length);
-        if (h.length &&
-            !readAll(fd_, payload.data(), h.length, Clock::now() + std::chrono::milliseconds(idleMs), timedOut)) {
+        if (h.length && !readAll(fd_, payload.data(), h.length,
+                                 Clock::now() + std::chrono::milliseconds(idleMs), timedOut)) {
             reason = timedOut ? "request not completed within " + std::to_string(idleMs) + " ms"
                               : "connection closed inside a request";
             return false;
@@ -196,7 +196,8 @@ private:
                 trickle_ = f.trickleBytesPerS;
         };
         take(server_.config_.replies);
-        const bool namesCrate = (r.type == MessageType::Open && r.slot == 0) || r.type == MessageType::GetCrateModules;
+        const bool namesCrate =
+            (r.type == MessageType::Open && r.slot == 0) || r.type == MessageType::GetCrateModules;
         const std::string crate = namesCrate ? r.serial : state_ == State::Crate ? crate_ : std::string();
         if (!crate.empty())
             if (const CrateConfig* c = server_.findCrate(crate))

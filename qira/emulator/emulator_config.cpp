@@ -90,8 +90,9 @@ private:
     const JsonValue& v_;
 };
 
-const char* const kCallNames[] = {"Open", "Close", "GetCrates", "GetCrateModules", "GetConfig",
-                                  "SetADC", "Calibrate", "Start", "Recv", "Stop"};
+const char* const kCallNames[] = {"Open",      "Close",  "GetCrates", "GetCrateModules",
+                                  "GetConfig", "SetADC", "Calibrate", "Start",
+                                  "Recv",      "Stop"};
 
 ReplyFaults replyFaults(const Fields& f) {
     ReplyFaults r;
@@ -207,7 +208,8 @@ SlotConfig slot(const JsonValue& v, const std::string& crate, std::set<int>& see
 }
 
 EmulatorConfig build(const JsonValue& root) {
-    Fields f(root, "the configuration", {"pace", "seed", "idle_timeout_ms", "max_clients", "faults", "crates"});
+    Fields f(root, "the configuration",
+             {"pace", "seed", "idle_timeout_ms", "max_clients", "faults", "crates"});
     EmulatorConfig c;
     const std::string pace = f.text("pace", "realtime", 16);
     if (pace != "realtime" && pace != "fast")
@@ -217,7 +219,8 @@ EmulatorConfig build(const JsonValue& root) {
     c.idleTimeoutMs = f.integer("idle_timeout_ms", 10000, 1, 86400000);
     c.maxClients = int(f.integer("max_clients", 256, 1, 4096));
     if (const JsonValue* faults = f.get("faults"))
-        c.replies = replyFaults(Fields(*faults, "faults", {"trickle_bytes_per_s", "trickle_calls", "stall_calls"}));
+        c.replies =
+            replyFaults(Fields(*faults, "faults", {"trickle_bytes_per_s", "trickle_calls", "stall_calls"}));
     std::set<std::string> serials;
     for (const JsonValue& cv : f.array("crates", root.line).items) {
         Fields cf(cv, "a crate", {"serial", "faults", "slots"});
@@ -228,7 +231,8 @@ EmulatorConfig build(const JsonValue& root) {
         if (!serials.insert(crate.serial).second)
             refuse(cv.line, "crate " + crate.serial + " is listed twice");
         if (const JsonValue* faults = cf.get("faults")) {
-            Fields ff(*faults, "crate faults", {"modules", "trickle_bytes_per_s", "trickle_calls", "stall_calls"});
+            Fields ff(*faults, "crate faults",
+                      {"modules", "trickle_bytes_per_s", "trickle_calls", "stall_calls"});
             crate.failModules = ff.boolean("modules");
             crate.replies = replyFaults(ff);
         }

@@ -22,7 +22,7 @@ struct ChannelConfig {
 
 // Faults of the replies themselves, whatever the call answers.
 struct ReplyFaults {
-    int64_t trickleBytesPerS = 0;            // 0: at full speed
+    int64_t trickleBytesPerS = 0;           // 0: at full speed
     std::set<std::string> trickleCalls;     // by call name; empty: every call
     std::map<std::string, int64_t> stallMs; // by call name (messageName)
 };

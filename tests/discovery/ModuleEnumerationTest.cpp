@@ -198,14 +198,15 @@ TEST_P(SilentServer, IsGivenUpAfterOneTimeOut) {
 }
 
 QByteArray ThreeSlotsWith(const QByteArray& fault) {
-    return Config({Crate("QS", {Km808Slot(2, "KM2", fault), Km808Slot(4, "KM4", fault),
-                                Km808Slot(6, "KM6", fault)})});
+    return Config(
+        {Crate("QS", {Km808Slot(2, "KM2", fault), Km808Slot(4, "KM4", fault), Km808Slot(6, "KM6", fault)})});
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Discovery, SilentServer,
     ::testing::Values(
-        SilentServerCase{"UnansweredOpens", ThreeSlotsWith("\"faults\": {\"stall_calls\": {\"Open\": 60000}}")},
+        SilentServerCase{"UnansweredOpens",
+                         ThreeSlotsWith("\"faults\": {\"stall_calls\": {\"Open\": 60000}}")},
         SilentServerCase{"TrickledOpens", ThreeSlotsWith("\"faults\": {\"trickle_bytes_per_s\": 1, "
                                                          "\"trickle_calls\": [\"Open\"]}")},
         SilentServerCase{"TrickledCrateList",
