@@ -433,6 +433,70 @@ def case_fault_matrix(s, a):
     close_with_ctrl_q(s, w)
 
 
+def case_slow_server(s, a):
+    """A module whose receive replies trickle at 20 bytes/s (a 400-word
+    receive would take 80 s): Escape stops the measurement, and Ctrl+Q closes
+    the program, each within one receive call's time-out (5 s + 1 s) and a
+    generous margin."""
+    s.start_emulator(a.emulator, os.path.join(a.fixtures, "slow-module.json"))
+    s.start_program(s.program_dir(a.program))
+    w = wait_discovered(s, a.version)
+    s.click(w, *START_BUTTON_CENTRE)
+    wait_for("a receive request", lambda: any(l.name == "Recv" for l in s.log()), 30)
+    time.sleep(0.5)
+    s.shot("receiving")
+    s.key(w, "Escape")
+    t = time.monotonic()
+
+    answered = []
+
+    def idle():
+        # The receive that the stop waited for ends in its worker message;
+        # the stop has come through once it shows (or the button is idle).
+        for d in s.windows_captioned(MAIN_DIALOG):
+            answered.append(time.monotonic())
+            s.key(d, "Return")
+        shot = s.shot("poll")
+        os.remove(shot.path)
+        s.shots -= 1
+        if start_button_look(shot, w) != "idle":
+            return False
+        answered.append(time.monotonic())
+        return True
+
+    wait_for("the idle start button after Escape", idle, 60, 0.3)
+    stopped = answered[0] - t
+    s.note("stop came through %.1f s after Escape" % stopped)
+    # Old libraries: a receive trickled like this lasted 80 s.
+    check(stopped < 15, "the stop took %.1f s" % stopped)
+    time.sleep(1)
+    for d in s.windows_captioned(MAIN_DIALOG):
+        dismiss(s, MAIN_DIALOG)
+    # The late receive gave up the module's link; the program closes at once.
+    close_with_ctrl_q(s, w)
+
+    count = len([l for l in s.log() if l.name == "Recv"])
+    s.start_program(s.program_dir(a.program))
+    w = wait_discovered(s, a.version)
+    s.click(w, *START_BUTTON_CENTRE)
+    wait_for("a second receive request", lambda: len([l for l in s.log() if l.name == "Recv"]) > count, 30)
+    time.sleep(0.5)
+    s.key(w, "ctrl+q")
+    t = time.monotonic()
+    code = None
+    end = t + 30
+    while code is None and time.monotonic() < end:
+        for d in s.windows_captioned(MAIN_DIALOG):
+            s.key(d, "Return")
+        if s.program.poll() is not None:
+            code = s.program.returncode
+        time.sleep(0.3)
+    closed = time.monotonic() - t
+    s.note("closed %.1f s after Ctrl+Q" % closed)
+    check(code == 0, "the program ended with %s" % code)
+    check(closed < 15, "the close took %.1f s" % closed)
+
+
 CASES = {
     "first_start": (case_first_start, "1920x1080"),
     "measurement": (case_measurement, "1920x1080"),
@@ -441,6 +505,7 @@ CASES = {
     "readonly_dir_save": (case_readonly_dir_save, "1920x1080"),
     "readonly_dir_no_settings": (case_readonly_dir_no_settings, "1920x1080"),
     "fault_matrix": (case_fault_matrix, "1920x1080"),
+    "slow_server": (case_slow_server, "1920x1080"),
 }
 
 
