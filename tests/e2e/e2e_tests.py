@@ -443,6 +443,9 @@ CASES = {
     "fault_matrix": (case_fault_matrix, "1920x1080"),
 }
 
+import cases_settings  # noqa: E402
+CASES.update(cases_settings.cases(sys.modules[__name__]))
+
 
 def main():
     p = argparse.ArgumentParser()
