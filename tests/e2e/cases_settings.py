@@ -38,6 +38,12 @@ def auto_save_flag(data):
     return hits[0].decode()
 
 
+def file_id(program):
+    """Every save writes a new file in place of the old one: a new
+    modification time proves that one ran."""
+    return os.stat(os.path.join(os.path.dirname(program), "Km808_Viza.ini")).st_mtime_ns
+
+
 def check_kept(program, stored, what):
     now = read_settings(program)
     check(module_keys(now) == module_keys(stored), "%s: the measurement keys changed:\n%s" % (
@@ -61,6 +67,7 @@ def case_failed_detection_save(s, a):
 
     # "Обнаружить" with the crate server gone, then close: auto-save is on.
     s.kill_emulator()
+    before = file_id(program)
     s.click(w, *FIND_BUTTON)
     wait_for("the discovery message", lambda: s.windows_captioned(T.DISCOVERY_DIALOG), 30)
     s.shot("failed-detection")
@@ -68,6 +75,7 @@ def case_failed_detection_save(s, a):
     time.sleep(1)
     s.shot("reset-controls")
     T.close_with_ctrl_q(s, w)
+    check(file_id(program) != before, "no auto-save on close")
     check_kept(program, stored, "auto-save after a failed detection")
 
     # The server down from the start: "Сохранить" (enabled, since nothing
@@ -77,10 +85,12 @@ def case_failed_detection_save(s, a):
     T.dismiss(s, T.DISCOVERY_DIALOG)
     time.sleep(1)
     w = wait_for("the main window", s.main_window, 10)
+    before = file_id(program)
     s.click(w, *SAVE_BUTTON)
     time.sleep(1.5)
     s.shot("saved-without-server")
     check(not s.windows_captioned(T.SAVE_ERROR), "the save reported an error")
+    check(file_id(program) != before, "\"Сохранить\" saved nothing")
     T.close_with_ctrl_q(s, w)
     check_kept(program, stored, "save with no crate server")
 
@@ -89,11 +99,13 @@ def case_failed_detection_save(s, a):
     s.start_emulator(a.emulator, os.path.join(a.fixtures, "one-module.json"))
     s.start_program(program)
     w = T.wait_discovered(s, a.version)
+    before = file_id(program)
     s.click(w, *FIND_BUTTON)
     time.sleep(0.4)
     s.key(w, "ctrl+s")
     w = T.wait_discovered(s, a.version)
     time.sleep(1.5)
+    check(file_id(program) != before, "Ctrl+S during a detection saved nothing")
     check_kept(program, stored, "Ctrl+S during a detection")
     s.click(w, *T.START_BUTTON_CENTRE)
     T.wait_start_count(s, 1, 30)
