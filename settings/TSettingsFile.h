@@ -17,7 +17,7 @@ public:
     enum class OpenFailure { None, Unusable, TooLarge, NotCp1251 };
     // A real file is a few kilobytes; anything far beyond that is not one of
     // ours and must not cost memory and time at every detection.
-    static constexpr qint64 MaxFileBytes = 256 * 1024;
+    static constexpr qint64 MaxFileBytes = 64 * 1024;
 
     // Reads the file (a missing file reads as empty). Null when the path cannot
     // be used: empty, a directory, a file that cannot be read, a file above
