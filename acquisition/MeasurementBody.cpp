@@ -8,6 +8,7 @@
 #include "app/TMainForm.h"
 #include "app/UiThread.h"
 #include "dsp/TREALFFT.h"
+#include "dsp/WindowedMean.h"
 #include "ui/DesignLook.h"
 
 #include <QLabel>
@@ -66,7 +67,9 @@ void PrepareBuffers(TMainThread* worker) {
         if (Stopping(worker))
             return;
         worker->WindowNorm = kind == 0 ? double(worker->SamplesPerChannel)
-                                       : worker->SamplesPerChannel * worker->WindowDescriptor.WindowCoefs[0];
+                                       : WindowSum(worker->Window.get(), worker->SamplesPerChannel,
+                                                   worker->WindowDescriptor.WindowTermCount,
+                                                   worker->WindowDescriptor.WindowCoefs[0]);
         return;
     }
     if (worker->ComputationMethod == "fft") {
@@ -91,7 +94,8 @@ void PrepareBuffers(TMainThread* worker) {
         // The rectangular window stays all zeros here; the spectral value uses
         // unit weights for it, whose sum is the block length.
         worker->WindowNorm = kind == 0 ? double(worker->SamplesPerChannel)
-                                       : worker->SamplesPerChannel * analyser.WindowCoefs[0];
+                                       : WindowSum(worker->Window.get(), worker->SamplesPerChannel,
+                                                   analyser.WindowTermCount, analyser.WindowCoefs[0]);
     }
 }
 

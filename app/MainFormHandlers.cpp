@@ -102,6 +102,7 @@ void TMainForm::FindDeviceLMDButtonClick() {
     if (!guard.Owned)
         return;
     StopThread();
+    MeasurementSettingsLoaded = false;
     AllChannelsLMDCheckBox->setCheckState(Qt::Unchecked);
     CommonInputRangeULMDComboBox->setCurrentIndex(-1);
     CommonInputRangeRLMDComboBox->setCurrentIndex(-1);
@@ -156,6 +157,7 @@ void TMainForm::AutoSaveSettingsLMDCheckBoxChange() {
     THandlerGuard guard(HandlersBusy);
     if (!guard.Owned)
         return;
+    AutoSaveSettingKnown = true;
     SaveSettingsButton->setEnabled(!AutoSaveSettingsLMDCheckBox->isChecked());
 }
 

@@ -177,6 +177,18 @@ public:
     // Directory of the settings file: the executable's; tests point it elsewhere.
     QString SettingsDirectory;
     QString SettingsPath() const;
+    // The measurement controls show what a load put there (and the operator's
+    // changes since). A detection resets them first, and when it fails they
+    // stay reset: a save then must not store them over the operator's values.
+    bool MeasurementSettingsLoaded = false;
+    // The auto-save box shows the stored flag or the operator's own choice.
+    bool AutoSaveSettingKnown = false;
+    // Ctrl+S and Ctrl+D pressed while a detection runs, in the order pressed;
+    // they run once it has ended, on what the window then shows.
+    enum class HeldSettingsRequest { Save, Defaults };
+    QList<HeldSettingsRequest> HeldSettingsRequests;
+    bool HoldWhileDiscoveryRuns(HeldSettingsRequest request);
+    void RunHeldSettingsRequests();
 
     // ---- Workers ---------------------------------------------------------
     TMainThread* MainThread = nullptr; // the acquisition worker, at most one

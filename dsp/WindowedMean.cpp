@@ -12,6 +12,17 @@ double WindowedMean(const double* samples, const double* window, uint32_t n, dou
     return sum / norm;
 }
 
+double WindowSum(const double* window, uint32_t n, uint16_t termCount, double a0) {
+    if (termCount == 0)
+        return double(n);
+    if (n >= termCount)
+        return n * a0;
+    double sum = 0.0;
+    for (uint32_t i = 0; i < n; ++i)
+        sum += window[i];
+    return sum;
+}
+
 void StridedWindowedMeans(const double* data, uint32_t stride, const uint32_t* positions, uint32_t count,
                           const double* window, uint32_t n, double norm, double* means) {
     constexpr uint32_t TileFrames = 2048;

@@ -15,8 +15,14 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QThread>
+#include <QTimer>
 
 #include <cstring>
+#include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace SettingsKeys;
 
@@ -45,22 +51,33 @@ QString TMainForm::SettingsPath() const {
 std::unique_ptr<TSettingsFile>
 TMainForm::OpenSettingsFile(const std::function<void(const QString&)>& report) {
     QString path = SettingsPath();
-    if (!QFileInfo::exists(path)) {
-        QFile empty(path);
-        if (!empty.open(QIODevice::WriteOnly)) {
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st {};
+    if (::lstat(name.constData(), &st) != 0) {
+        // O_EXCL never follows a link, so a link placed at the path since
+        // cannot make the program create its target.
+        int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0) {
             report(QStringLiteral("Не могу создать файл настроек!"));
             return nullptr;
         }
-        empty.close();
+        ::close(fd);
         if (!CreateDefaultIniFile(path)) {
             // Left empty, the file would hide the defaults from every later start.
             QFile::remove(path);
             return nullptr;
         }
+    } else if (S_ISLNK(st.st_mode) && !QFileInfo::exists(path)) {
+        // A dangling link: creating the file would create the link's target.
+        report(QStringLiteral("Не могу создать файл настроек!"));
+        return nullptr;
     }
-    std::unique_ptr<TSettingsFile> accessor = TSettingsFile::Open(path);
+    TSettingsFile::OpenFailure why = TSettingsFile::OpenFailure::None;
+    std::unique_ptr<TSettingsFile> accessor = TSettingsFile::Open(path, &why);
     if (!accessor)
-        report(QStringLiteral("Не могу выделить память под файл настроек!"));
+        report(why == TSettingsFile::OpenFailure::NotCp1251
+                   ? QStringLiteral("Файл настроек записан не в кодировке Windows-1251!")
+                   : QStringLiteral("Не могу выделить память под файл настроек!"));
     return accessor;
 }
 
@@ -68,6 +85,7 @@ bool TMainForm::LoadSettings(TSettingsFile* accessor) {
     if (!accessor)
         return false;
     AutoSaveSettingsLMDCheckBox->setChecked(accessor->ReadInteger(ApplicationSection, AutoSave, 0) != 0);
+    AutoSaveSettingKnown = true;
     bool ok = LoadModuleSettings(accessor);
     if (ModuleState == 2)
         ok = LoadCorrectionSettings(accessor) && ok;
@@ -134,6 +152,7 @@ bool TMainForm::LoadModuleSettings(TSettingsFile* accessor) {
         ItemIndex(CorrectionModeLMDComboBox, accessor->ReadInteger(s, CorrectionMode, 0)));
     Qt::CheckState state = Qt::Unchecked;
     AllChannelsLMDCheckBox->setCheckState(AllChannelsSameState(state) ? state : Qt::PartiallyChecked);
+    MeasurementSettingsLoaded = true;
     HandlersBusy = false;
     return true;
 }
@@ -158,7 +177,9 @@ void TMainForm::SaveIniFile(const QString& path) {
 bool TMainForm::WriteApplicationSettings(TSettingsFile* accessor) {
     if (!accessor)
         return false;
-    accessor->WriteBool(ApplicationSection, AutoSave, AutoSaveSettingsLMDCheckBox->isChecked());
+    // Unchecked because nothing was ever loaded is not the operator's choice.
+    if (AutoSaveSettingKnown)
+        accessor->WriteBool(ApplicationSection, AutoSave, AutoSaveSettingsLMDCheckBox->isChecked());
     accessor->WriteInteger(ApplicationSection, WindowTop, y());
     accessor->WriteInteger(ApplicationSection, WindowLeft, x());
     uint16_t crate = Selected(QiraCratesComboBox);
@@ -178,6 +199,10 @@ bool TMainForm::WriteApplicationSettings(TSettingsFile* accessor) {
 bool TMainForm::WriteModuleSettings(TSettingsFile* accessor) {
     if (!accessor)
         return false;
+    // Controls reset by a detection that then failed (or never loaded since
+    // the start) hold no settings: the stored ones stay for the next load.
+    if (!MeasurementSettingsLoaded)
+        return accessor->Flush();
     const QString& s = ModuleSection;
     accessor->WriteInteger(s, AdcRateIndex, AdcRateComboBox->currentIndex());
     accessor->WriteInteger(s, CorrectionMode, CorrectionModeLMDComboBox->currentIndex());
@@ -277,14 +302,56 @@ void TMainForm::SaveSettingsButtonClick() {
 }
 
 void TMainForm::SaveCurrentSettingsClick() {
+    if (HoldWhileDiscoveryRuns(HeldSettingsRequest::Save))
+        return;
     SaveSettingsButtonClick();
 }
 
 void TMainForm::SaveDefaultSettingsClick() {
+    if (HoldWhileDiscoveryRuns(HeldSettingsRequest::Defaults))
+        return;
     CreateDefaultIniFile(SettingsPath());
 }
 
+// A detection resets the controls and then loads the file it read at its
+// start: a save made meanwhile would store the reset state, and default
+// values written meanwhile would be undone by that load. Held, the request
+// acts as if made just after the run, on what the window shows then.
+bool TMainForm::HoldWhileDiscoveryRuns(HeldSettingsRequest request) {
+    if (!DiscoveryRunning && DiscoveryGate)
+        return false;
+    if (HeldSettingsRequests.isEmpty() || HeldSettingsRequests.last() != request)
+        HeldSettingsRequests.append(request);
+    if (HeldSettingsRequests.size() == 1)
+        QTimer::singleShot(50, this, [this] { RunHeldSettingsRequests(); });
+    return true;
+}
+
+void TMainForm::RunHeldSettingsRequests() {
+    if (HeldSettingsRequests.isEmpty())
+        return;
+    if (DiscoveryRunning || !DiscoveryGate || HandlersBusy) {
+        QTimer::singleShot(50, this, [this] { RunHeldSettingsRequests(); });
+        return;
+    }
+    const QList<HeldSettingsRequest> requests = std::exchange(HeldSettingsRequests, {});
+    for (HeldSettingsRequest request : requests) {
+        if (request == HeldSettingsRequest::Save)
+            SaveCurrentSettingsClick();
+        else
+            SaveDefaultSettingsClick();
+    }
+}
+
 void TMainForm::FormClose() {
+    // Requests held for a detection that the close has waited for still count.
+    const QList<HeldSettingsRequest> held = std::exchange(HeldSettingsRequests, {});
+    for (HeldSettingsRequest request : held) {
+        if (request == HeldSettingsRequest::Save)
+            SaveIniFile(SettingsPath());
+        else
+            CreateDefaultIniFile(SettingsPath());
+    }
     // A guard left set by a failed handler skips only the automatic save: the
     // worker and the module must still be ended before the window goes.
     bool skipSave = HandlersBusy;

@@ -4,11 +4,17 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QRandomGenerator>
+#include <QStringDecoder>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -100,9 +106,48 @@ std::optional<double> ParseReal(QStringView text) {
     return v;
 }
 
+// A Windows-1251 text with Cyrillic in it is almost never valid UTF-8 (the
+// program's own keys never are), while a file saved by a UTF-8 editor is.
+bool IsUtf8Text(const QByteArray& bytes) {
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) < 0x80; }))
+        return false;
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    const QString text = utf8(bytes);
+    return !utf8.hasError() && !text.isEmpty();
+}
+
+bool WriteAllBytes(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= size_t(n);
+    }
+    return true;
+}
+
+// A new file beside the settings file, created with the mode the process
+// would give a new file, never through an existing name.
+int CreateTemporary(const QByteArray& dir, QByteArray& name) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = dir + "/.Km808_Viza.ini." + QByteArray::number(QRandomGenerator::global()->generate(), 36);
+        int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
 } // namespace
 
-std::unique_ptr<TSettingsFile> TSettingsFile::Open(const QString& path) {
+std::unique_ptr<TSettingsFile> TSettingsFile::Open(const QString& path, OpenFailure* why) {
+    OpenFailure failure = OpenFailure::None;
+    if (!why)
+        why = &failure;
+    *why = OpenFailure::Unusable;
     if (path.isEmpty())
         return nullptr;
     std::unique_ptr<TSettingsFile> file(new TSettingsFile);
@@ -114,11 +159,25 @@ std::unique_ptr<TSettingsFile> TSettingsFile::Open(const QString& path) {
         QFile f(path);
         if (!info.isFile() || !f.open(QIODevice::ReadOnly))
             return nullptr;
-        QByteArray bytes = f.readAll();
+        if (f.size() > MaxFileBytes) {
+            *why = OpenFailure::TooLarge;
+            return nullptr;
+        }
+        // The size may grow between the test and the read.
+        QByteArray bytes = f.read(MaxFileBytes + 1);
         if (f.error() != QFileDevice::NoError)
             return nullptr;
+        if (bytes.size() > MaxFileBytes) {
+            *why = OpenFailure::TooLarge;
+            return nullptr;
+        }
+        if (IsUtf8Text(bytes)) {
+            *why = OpenFailure::NotCp1251;
+            return nullptr;
+        }
         file->Parse(bytes);
     }
+    *why = OpenFailure::None;
     return file;
 }
 
@@ -253,19 +312,51 @@ void TSettingsFile::WriteFloat(const QString& section, const QString& key, doubl
 bool TSettingsFile::Flush() {
     if (FilePath.isEmpty())
         return false;
-    // The rename below would replace a file the operator made read-only (and
-    // root could write it anyway), so such a file refuses the write.
-    QFileInfo info(FilePath);
-    if (info.exists() &&
-        (!info.isFile() || !info.isWritable() || !(info.permissions() & QFileDevice::WriteOwner)))
+    const QByteArray target = QFile::encodeName(FilePath);
+    struct stat old {};
+    const bool exists = ::lstat(target.constData(), &old) == 0;
+    if (!exists && errno != ENOENT)
         return false;
-    QSaveFile file(FilePath);
-    if (!file.open(QIODevice::WriteOnly))
+    if (exists) {
+        // A link would send the content somewhere the program never chose. The
+        // rename below would also replace a file the operator made read-only
+        // (and root could write it anyway), so such a file refuses the write.
+        if (!S_ISREG(old.st_mode) || !(old.st_mode & S_IWUSR) || ::access(target.constData(), W_OK) != 0)
+            return false;
+    }
+    QByteArray dir = QFile::encodeName(QFileInfo(FilePath).absolutePath());
+    QByteArray temporary;
+    int fd = CreateTemporary(dir, temporary);
+    if (fd < 0)
         return false;
-    QByteArray bytes = ToBytes();
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
+    const QByteArray bytes = ToBytes();
+    bool ok = WriteAllBytes(fd, bytes.constData(), size_t(bytes.size()));
+    if (ok && exists) {
+        struct stat made {};
+        ok = ::fstat(fd, &made) == 0;
+        // A save must not hand the operator's file to whoever ran it.
+        if (ok && (made.st_uid != old.st_uid || made.st_gid != old.st_gid))
+            ok = ::fchown(fd, old.st_uid, old.st_gid) == 0;
+        if (ok)
+            ok = ::fchmod(fd, old.st_mode & 07777) == 0;
+    }
+    // Space a write could not report (delayed allocation, network file
+    // systems) shows up here at the latest; the old file is still whole.
+    if (ok)
+        ok = ::fsync(fd) == 0;
+    if (::close(fd) != 0)
+        ok = false;
+    if (ok)
+        ok = ::rename(temporary.constData(), target.constData()) == 0;
+    if (!ok) {
+        ::unlink(temporary.constData());
         return false;
     }
-    return file.commit();
+    // The rename itself reaches the disk with the directory.
+    int dirFd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return true;
 }

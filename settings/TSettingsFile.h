@@ -14,9 +14,16 @@
 
 class TSettingsFile {
 public:
+    enum class OpenFailure { None, Unusable, TooLarge, NotCp1251 };
+    // A real file is a few kilobytes; anything far beyond that is not one of
+    // ours and must not cost memory and time at every detection.
+    static constexpr qint64 MaxFileBytes = 64 * 1024;
+
     // Reads the file (a missing file reads as empty). Null when the path cannot
-    // be used: empty, a directory, or a file that cannot be read.
-    static std::unique_ptr<TSettingsFile> Open(const QString& path);
+    // be used: empty, a directory, a file that cannot be read, a file above
+    // MaxFileBytes, or a UTF-8 text (its Cyrillic keys would never match, and
+    // a save would mix two encodings in it). why tells which.
+    static std::unique_ptr<TSettingsFile> Open(const QString& path, OpenFailure* why = nullptr);
     // An accessor on file content without a file; Flush then fails.
     static std::unique_ptr<TSettingsFile> FromBytes(const QByteArray& bytes);
 
@@ -35,8 +42,11 @@ public:
     void WriteBool(const QString& section, const QString& key, bool value);
     void WriteFloat(const QString& section, const QString& key, double value);
 
-    // Replaces the file atomically with the content. False on any failure and
-    // when the file is marked read-only; the old file then stays whole.
+    // Replaces the file atomically with the content, keeping its owner and
+    // mode. False on any failure (a failed write, sync or close included), when
+    // the file is marked read-only, and when the path is a symbolic link or
+    // anything but a plain file: the program writes only the file it means.
+    // The old file then stays whole.
     bool Flush();
 
     QByteArray ToBytes() const;

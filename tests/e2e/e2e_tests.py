@@ -508,6 +508,9 @@ CASES = {
     "slow_server": (case_slow_server, "1920x1080"),
 }
 
+import cases_settings  # noqa: E402
+CASES.update(cases_settings.cases(sys.modules[__name__]))
+
 
 def main():
     p = argparse.ArgumentParser()

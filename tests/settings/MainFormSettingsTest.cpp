@@ -8,11 +8,13 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -219,6 +221,8 @@ TEST_F(MainFormSettings, SaveWritesTheWindowAndKeepsEverythingElse) {
     WriteFile("; от оператора\r\n[Приложение. Общие]\r\nTop основной панели=5\r\n"
               "[Приложение. Обнаружение]\r\nСерийный номер QIRA крейта=OLD\r\nСлот модуля=4\r\n"
               "[Модуль KM808]\r\nАЦП. Метод расчёта=fft\r\n[Своё]\r\nключ=значение\r\n");
+    // The controls hold loaded settings, then the operator's changes.
+    ASSERT_TRUE(Load());
     Form.move(120, 45);
     Form.AutoSaveSettingsLMDCheckBox->setChecked(true);
     Form.AdcRateComboBox->setCurrentIndex(2);
@@ -339,6 +343,192 @@ TEST_F(MainFormSettings, CloseSavesOnlyWithAutoSaveAndAFreeGuard) {
     EXPECT_EQ(Saved()->ReadInteger(App, "Сохранение настроек", 0), 1);
     EXPECT_FALSE(Form.SettingsFile);
     EXPECT_FALSE(Form.HandlersBusy);
+}
+
+namespace {
+
+QByteArray DefaultFile() {
+    return ReadAll(KM808_SETTINGS_FIXTURES "/default-Km808_Viza.ini");
+}
+
+// The default file with some lines replaced.
+QByteArray FileWith(const QList<std::pair<QString, QString>>& lines) {
+    QString text = Cp1251::Decode(DefaultFile());
+    for (const auto& [from, to] : lines) {
+        EXPECT_TRUE(text.contains(from + "\r\n")) << from.toStdString();
+        text.replace(from + "\r\n", to + "\r\n");
+    }
+    return Cp1251::Encode(text);
+}
+
+// Stored settings unlike the defaults, the window at 120, 45, auto-save on.
+const QList<std::pair<QString, QString>> Stored = {
+    {"Сохранение настроек=0", "Сохранение настроек=1"},
+    {"Top    основной панели=-1", "Top    основной панели=45"},
+    {"Left   основной панели=-1", "Left   основной панели=120"},
+    {"АЦП. Индекс частоты работы АЦП=6", "АЦП. Индекс частоты работы АЦП=3"},
+    {"АЦП. Режим коррекции данных=0", "АЦП. Режим коррекции данных=1"},
+    {"АЦП. Групповое управление каналами=1", "АЦП. Групповое управление каналами=0"},
+    {"АЦП. Управление каналом 2=1", "АЦП. Управление каналом 2=0"},
+    {"АЦП. Групповое управление входным диапазоном для измерения U=0",
+     "АЦП. Групповое управление входным диапазоном для измерения U=-1"},
+    {"АЦП. Управление входным диапазоном U канала 3=0", "АЦП. Управление входным диапазоном U канала 3=2"},
+};
+
+} // namespace
+
+// A detection that fails leaves the controls reset; neither a save nor the
+// automatic save on close may store that state, however often, and the next
+// load brings the stored settings back.
+TEST_F(MainFormSettings, FailedDetectionLeavesTheStoredSettingsAlone) {
+    const QByteArray stored = FileWith(Stored);
+    QFile f(Path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(stored);
+    f.close();
+    Form.move(120, 45);
+    ASSERT_TRUE(Load());
+    EXPECT_TRUE(Form.AutoSaveSettingsLMDCheckBox->isChecked());
+
+    for (int round = 0; round < 2; ++round) {
+        // "Обнаружить" with the crate server gone: the controls are reset and
+        // the run ends before its load.
+        Form.FindDeviceLMDButtonClick();
+        QCoreApplication::removePostedEvents(&Form, TPrivateMessageEvent::StartInitDevices);
+        Form.DiscoveryGate = true;
+        ASSERT_EQ(Form.AdcRateComboBox->currentIndex(), -1);
+        Form.SaveCurrentSettingsClick();
+        EXPECT_EQ(ReadAll(Path), stored) << "save, round " << round;
+        Form.FormClose();
+        EXPECT_EQ(ReadAll(Path), stored) << "close, round " << round;
+    }
+    EXPECT_TRUE(Messages.empty());
+    ASSERT_TRUE(Load());
+    EXPECT_EQ(Form.AdcRateComboBox->currentIndex(), 3);
+    EXPECT_EQ(Frame(2)->InputRangeULMDComboBox->currentIndex(), 2);
+    EXPECT_FALSE(Frame(1)->ChannelNumberLMDCheckBox->isChecked());
+}
+
+// The crate server down from the start: nothing was ever loaded. A save
+// stores the window's position only; the auto-save flag changes only when the
+// operator changes it.
+TEST_F(MainFormSettings, SaveBeforeAnyLoadStoresOnlyWhatIsMeaningful) {
+    const QByteArray stored = FileWith(Stored);
+    QFile f(Path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(stored);
+    f.close();
+    Form.move(300, 200);
+    Form.SaveSettingsButtonClick();
+    EXPECT_EQ(ReadAll(Path),
+              FileWith(Stored + QList<std::pair<QString, QString>>{
+                                    {"Top    основной панели=45", "Top    основной панели=200"},
+                                    {"Left   основной панели=120", "Left   основной панели=300"}}));
+
+    Form.AutoSaveSettingsLMDCheckBox->setChecked(true); // the operator's click
+    Form.AutoSaveSettingsLMDCheckBox->setChecked(false);
+    Form.SaveSettingsButtonClick();
+    EXPECT_EQ(Saved()->ReadInteger(App, "Сохранение настроек", 7), 0);
+    EXPECT_EQ(Saved()->ReadInteger(Module, "АЦП. Индекс частоты работы АЦП", 7), 3);
+}
+
+// Ctrl+S and Ctrl+D pressed while a detection runs act once it has ended, on
+// what the window shows then; nothing is written meanwhile.
+TEST_F(MainFormSettings, SaveAndDefaultsWaitForTheDetectionRun) {
+    const QByteArray stored = FileWith(Stored);
+    QFile f(Path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(stored);
+    f.close();
+    ASSERT_TRUE(Load());
+
+    Form.FindDeviceLMDButtonClick();
+    QCoreApplication::removePostedEvents(&Form, TPrivateMessageEvent::StartInitDevices);
+    Form.DiscoveryRunning = true;
+    Form.DiscoveryGate = true;
+    Form.SaveCurrentSettingsClick();
+    QTest::qWait(300);
+    EXPECT_EQ(ReadAll(Path), stored) << "written while the run lasts";
+    // The run ends with a load of other settings than those stored.
+    auto other = TSettingsFile::FromBytes(
+        FileWith({{"АЦП. Индекс частоты работы АЦП=6", "АЦП. Индекс частоты работы АЦП=5"}}));
+    ASSERT_TRUE(Form.LoadSettings(other.get()));
+    Form.DiscoveryRunning = false;
+    QTest::qWait(300);
+    EXPECT_EQ(Saved()->ReadInteger(Module, "АЦП. Индекс частоты работы АЦП", 7), 5);
+    EXPECT_EQ(Saved()->ReadInteger(Module, "АЦП. Групповое управление каналами", 7), 1);
+
+    Form.DiscoveryRunning = true;
+    Form.SaveDefaultSettingsClick();
+    Form.SaveDefaultSettingsClick();
+    QTest::qWait(300);
+    EXPECT_EQ(Saved()->ReadInteger(Module, "АЦП. Индекс частоты работы АЦП", 7), 5);
+    Form.DiscoveryRunning = false;
+    QTest::qWait(300);
+    EXPECT_EQ(ReadAll(Path), DefaultFile());
+    EXPECT_EQ(Form.AdcRateComboBox->currentIndex(), 5);
+
+    // A request still held when the window closes is carried out first.
+    Form.DiscoveryRunning = true;
+    Form.SaveCurrentSettingsClick();
+    Form.DiscoveryRunning = false;
+    Form.AutoSaveSettingsLMDCheckBox->setChecked(false);
+    Form.FormClose();
+    EXPECT_EQ(Saved()->ReadInteger(Module, "АЦП. Индекс частоты работы АЦП", 7), 5);
+    EXPECT_TRUE(Messages.empty());
+}
+
+// Links at the settings path, and files the program will not take in: the
+// operator is told, and nothing is created or changed.
+TEST_F(MainFormSettings, LinksAndForeignFilesAreToldAndLeftAlone) {
+    QStringList reports;
+    auto report = [&](const QString& text) { reports << text; };
+    const QString target = Dir.filePath("elsewhere.ini");
+    ASSERT_TRUE(QFile::link(target, Path));
+    EXPECT_FALSE(Form.OpenSettingsFile(report));
+    EXPECT_FALSE(QFile::exists(target));
+    EXPECT_EQ(reports, QStringList{"Не могу создать файл настроек!"});
+
+    // A link to an existing file is read, never written.
+    const QByteArray foreign = FileWith(Stored);
+    QFile t(target);
+    ASSERT_TRUE(t.open(QIODevice::WriteOnly));
+    t.write(foreign);
+    t.close();
+    reports.clear();
+    auto accessor = Form.OpenSettingsFile(report);
+    ASSERT_TRUE(accessor);
+    ASSERT_TRUE(Form.LoadSettings(accessor.get()));
+    Form.SaveIniFile(Path);
+    EXPECT_FALSE(Form.CreateDefaultIniFile(Path));
+    EXPECT_EQ(ReadAll(target), foreign);
+    EXPECT_TRUE(QFileInfo(Path).isSymLink());
+    EXPECT_EQ(Messages, (std::vector<Message>{
+                            {"Не могу сохранить файл настроек приложения!", SaveCaption},
+                            {"Не могу сохранить файл настроек модуля!", SaveCaption},
+                            {"Не могу создать файл обычных настроек для приложения!", DefaultCaption}}));
+
+    // A UTF-8 file: said once at the detection, refused by every save.
+    QFile::remove(Path);
+    const QByteArray utf8 = Cp1251::Decode(foreign).toUtf8();
+    QFile u(Path);
+    ASSERT_TRUE(u.open(QIODevice::WriteOnly));
+    u.write(utf8);
+    u.close();
+    Messages.clear();
+    EXPECT_FALSE(Form.OpenSettingsFile(report));
+    Form.SaveIniFile(Path);
+    EXPECT_EQ(reports.last(), "Файл настроек записан не в кодировке Windows-1251!");
+    EXPECT_EQ(Messages.size(), 2u);
+    EXPECT_EQ(ReadAll(Path), utf8);
+
+    // A file far beyond any real one costs a message, not a stall.
+    ASSERT_TRUE(u.open(QIODevice::WriteOnly));
+    u.write(QByteArray(50 * 1024 * 1024, '\n'));
+    u.close();
+    EXPECT_FALSE(Form.OpenSettingsFile(report));
+    EXPECT_EQ(reports.last(), "Не могу выделить память под файл настроек!");
+    EXPECT_EQ(QFileInfo(Path).size(), 50 * 1024 * 1024);
 }
 
 TEST(SettingsMessage, IsAnInformationBoxWithOk) {

@@ -1,7 +1,9 @@
 #include "settings/TSettingsFile.h"
 #include "settings/Cp1251Codec.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -372,4 +374,71 @@ TEST_F(SettingsFileOnDisk, FlushKeepsUnknownBytesAndPermissions) {
     struct stat st {};
     ASSERT_EQ(stat(QFile::encodeName(Path).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+// The program writes only its own plain file: a link at the path, wherever
+// it points, refuses the flush and both the link and its target stay as
+// they were.
+TEST_F(SettingsFileOnDisk, LinkAtThePathRefusesFlushAndNothingChanges) {
+    const QString target = Dir.filePath("system.conf");
+    ASSERT_TRUE(WriteAll(target, "root:x:0:0\n"));
+    for (const QString& to : {target, Dir.filePath("nowhere")}) {
+        QFile::remove(Path);
+        ASSERT_TRUE(QFile::link(to, Path));
+        auto f = TSettingsFile::Open(Path);
+        ASSERT_TRUE(f);
+        f->WriteInteger("a", "k", 2);
+        EXPECT_FALSE(f->Flush()) << to.toStdString();
+        EXPECT_EQ(QFileInfo(Path).symLinkTarget(), to);
+    }
+    EXPECT_EQ(ReadAll(target), QByteArray("root:x:0:0\n"));
+    EXPECT_FALSE(QFile::exists(Dir.filePath("nowhere")));
+    EXPECT_EQ(QDir(Dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 2)
+        << "a temporary file was left behind";
+}
+
+TEST_F(SettingsFileOnDisk, FlushKeepsOwnerGroupAndMode) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "only root can give the file to another user";
+    ASSERT_TRUE(WriteAll(Path, Old));
+    ASSERT_EQ(chown(QFile::encodeName(Path).constData(), 4321, 4322), 0);
+    ASSERT_EQ(chmod(QFile::encodeName(Path).constData(), 0604), 0);
+    auto f = TSettingsFile::Open(Path);
+    f->WriteInteger("a", "k", 2);
+    ASSERT_TRUE(f->Flush());
+    struct stat st {};
+    ASSERT_EQ(stat(QFile::encodeName(Path).constData(), &st), 0);
+    EXPECT_EQ(st.st_uid, 4321u);
+    EXPECT_EQ(st.st_gid, 4322u);
+    EXPECT_EQ(st.st_mode & 07777, 0604u);
+    EXPECT_EQ(ReadAll(Path), QByteArray("[a]\r\nk=2\r\n"));
+}
+
+// Files the program will not take in, and why: each stays byte for byte.
+TEST_F(SettingsFileOnDisk, HostileFilesOpenAsNullWithTheirReason) {
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        TSettingsFile::OpenFailure why;
+    };
+    const QByteArray utf8Key = QString("[Модуль KM808]\r\nАЦП. Индекс частоты работы АЦП=1\r\n").toUtf8();
+    const Case cases[] = {
+        {"50 MB of blank lines", QByteArray(50 * 1024 * 1024, '\n'), TSettingsFile::OpenFailure::TooLarge},
+        {"one byte over the limit", QByteArray(TSettingsFile::MaxFileBytes + 1, ' '),
+         TSettingsFile::OpenFailure::TooLarge},
+        {"UTF-8", utf8Key, TSettingsFile::OpenFailure::NotCp1251},
+        {"UTF-8 with its mark", "\xEF\xBB\xBF" + utf8Key, TSettingsFile::OpenFailure::NotCp1251},
+        {"at the limit", QByteArray(TSettingsFile::MaxFileBytes, ' '), TSettingsFile::OpenFailure::None},
+        {"Windows-1251", Cp1251::Encode(QString::fromUtf8(utf8Key)), TSettingsFile::OpenFailure::None},
+        {"plain ASCII", "[a]\r\nk=1\r\n", TSettingsFile::OpenFailure::None},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(WriteAll(Path, c.bytes));
+        TSettingsFile::OpenFailure why = TSettingsFile::OpenFailure::Unusable;
+        auto f = TSettingsFile::Open(Path, &why);
+        EXPECT_EQ(why, c.why);
+        EXPECT_EQ(bool(f), c.why == TSettingsFile::OpenFailure::None);
+        EXPECT_EQ(ReadAll(Path), c.bytes);
+    }
 }
