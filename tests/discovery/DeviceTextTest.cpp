@@ -49,7 +49,7 @@ TEST_P(SameSerial, ChoosingTheOtherModuleOpensItAndSavesItsSlot) {
     ASSERT_TRUE(window.StartUp());
     ASSERT_EQ(form.ModulesComboBox->count(), 2);
     ASSERT_EQ(LastOpenedSlot(emulator), 3);
-    EXPECT_EQ(form.ModuleSerialNumberLMDLabel->text(), QString(serial));
+    EXPECT_EQ(form.ModuleSerialNumberLMDLabel->text().toStdString(), serial.toStdString());
 
     form.ModulesComboBox->setCurrentIndex(1);
     ASSERT_TRUE(WaitForIdle(form));
@@ -124,15 +124,15 @@ TEST(DeviceText, MarkupFromTheServerIsShownLiterally) {
     ASSERT_TRUE(window.StartUp());
     ASSERT_EQ(form.ModuleState, 2);
 
-    EXPECT_EQ(ShownLabel(form.ModuleSerialNumberLMDLabel), "<h1>BIG</h1>");
-    EXPECT_EQ(form.QiraCratesComboBox->currentText(), "1: QR<b>1</b>");
-    EXPECT_EQ(form.ModuleStatusLed->toolTip(), "Статус модуля '<h1>KM' -> OK");
-    EXPECT_EQ(ShownHint(form.ModuleStatusLed), "Статус модуля '<h1>KM' -> OK");
+    EXPECT_EQ(ShownLabel(form.ModuleSerialNumberLMDLabel).toStdString(), "<h1>BIG</h1>");
+    EXPECT_EQ(form.QiraCratesComboBox->currentText().toStdString(), "1: QR<b>1</b>");
+    EXPECT_EQ(form.ModuleStatusLed->toolTip().toStdString(), "Статус модуля '<h1>KM' -> OK");
+    EXPECT_EQ(ShownHint(form.ModuleStatusLed).toStdString(), "Статус модуля '<h1>KM' -> OK");
     // An ordinary hint is shown as before.
-    EXPECT_EQ(ShownHint(form.QiraCrateStatusLed), "Статус QIRA крейта -> OK");
+    EXPECT_EQ(ShownHint(form.QiraCrateStatusLed).toStdString(), "Статус QIRA крейта -> OK");
     // The settings' texts shown in labels are plain text as well.
     form.ComputationModeLabLMDLabel->setText("<i>sum</i>");
-    EXPECT_EQ(ShownLabel(form.ComputationModeLabLMDLabel), "<i>sum</i>");
+    EXPECT_EQ(ShownLabel(form.ComputationModeLabLMDLabel).toStdString(), "<i>sum</i>");
 }
 
 } // namespace
