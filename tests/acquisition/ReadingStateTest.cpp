@@ -137,6 +137,15 @@ TEST(ReadingState, AfterAFailureValuesAreStaleAndTheModuleLampTellsTheLink) {
     EXPECT_EQ(Lamp(w.Form->ModuleStatusLed), LampRed);
     EXPECT_EQ(w.Form->ModuleStatusLed->toolTip().toStdString(), "Статус модуля 'KM808' -> BAD");
 
+    // While no server answers, a start says so instead of a set-up failure.
+    w.Messages.clear();
+    w.PressStart();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.Messages.isEmpty(); }, 20000));
+    ASSERT_TRUE(w.WaitIdle());
+    EXPECT_EQ(w.Messages.join("|").toStdString(),
+              "Нет связи с модулем!!!\nПроверьте сервер крейтов и нажмите \"Обнаружить\".");
+    EXPECT_EQ(Lamp(w.Form->ModuleStatusLed), LampRed);
+
     // Once a server answers again the next start measures without a detection.
     w.Emulator = std::make_unique<EmulatorProcess>(EmulatorConfig({{1, 1.25}, {2, 12.5}}));
     ASSERT_TRUE(w.Emulator->Started());
