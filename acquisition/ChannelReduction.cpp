@@ -68,8 +68,9 @@ void SpectralValue(TMainThread* worker, int c) {
 void MarkOverRange(TMainThread* worker, const int* channels, uint32_t count) {
     const TMainForm* form = worker->Form;
     const KM808_CONTROL& module = form->ModuleControl;
-    const uint32_t tableLength =
-        uint32_t(std::clamp<int32_t>(module.LogicalChannelCount, 0, KM808_MAX_TABLE));
+    // A copy first: the packed record's field may sit unaligned.
+    const int32_t entries = module.LogicalChannelCount;
+    const uint32_t tableLength = uint32_t(std::clamp<int32_t>(entries, 0, KM808_MAX_TABLE));
     bool clipped[KM808_MAX_TABLE] = {};
     if (worker->RcvBuffer)
         FindClippedEntries(worker->RcvBuffer.get(), worker->RecvWordCount, tableLength, clipped);
