@@ -13,6 +13,7 @@
 #include <QLineEdit>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -20,6 +21,11 @@ constexpr uint16_t NoPosition = 65535;
 
 bool Stopping(const TMainThread* worker) {
     return worker->Terminated || worker->MessageShown;
+}
+
+void ShowValueLook(TKm808AdcChannelFrame* frame, bool overRange) {
+    frame->SetValueLook(overRange ? TKm808AdcChannelFrame::TValueLook::OverRange
+                                  : TKm808AdcChannelFrame::TValueLook::Live);
 }
 
 void StoreValue(TMainThread* worker, int c, double v) {
@@ -57,11 +63,54 @@ void SpectralValue(TMainThread* worker, int c) {
         StoreValue(worker, c, dc);
 }
 
+// Flags the channels whose block was clipped or whose value lies at or beyond
+// the full scale of the range it was measured on.
+void MarkOverRange(TMainThread* worker, const int* channels, uint32_t count) {
+    const TMainForm* form = worker->Form;
+    const KM808_CONTROL& module = form->ModuleControl;
+    // A copy first: the packed record's field may sit unaligned.
+    const int32_t entries = module.LogicalChannelCount;
+    const uint32_t tableLength = uint32_t(std::clamp<int32_t>(entries, 0, KM808_MAX_TABLE));
+    bool clipped[KM808_MAX_TABLE] = {};
+    if (worker->RcvBuffer)
+        FindClippedEntries(worker->RcvBuffer.get(), worker->RecvWordCount, tableLength, clipped);
+    for (uint32_t k = 0; k < tableLength; ++k)
+        if (clipped[k] && module.LogicalChannelTable[k].PhysicalChannel < 16)
+            worker->ChannelOverRange[module.LogicalChannelTable[k].PhysicalChannel] = true;
+    for (uint32_t j = 0; j < count; ++j) {
+        const int c = channels[j];
+        if (worker->ChannelQuantity[c] == 0 && worker->ChannelRange[c] >= 0 && worker->ChannelRange[c] <= 2) {
+            if (BeyondRangeLimit(worker->VoltageValues[c], form->InputRangesU[worker->ChannelRange[c]]))
+                worker->ChannelOverRange[c] = true;
+        } else if (worker->ChannelQuantity[c] == 1 && worker->ChannelRangeR[c] >= 0 &&
+                   worker->ChannelRangeR[c] <= 2) {
+            if (BeyondRangeLimit(worker->ResistanceValues[c], form->InputRangesR[worker->ChannelRangeR[c]]))
+                worker->ChannelOverRange[c] = true;
+        }
+    }
+}
+
 } // namespace
+
+void FindClippedEntries(const uint32_t* words, size_t count, uint32_t tableLength, bool* clipped) {
+    constexpr uint32_t Top = 0x7FFFFF;    // +2^23 - 1
+    constexpr uint32_t Bottom = 0x800000; // -2^23
+    for (size_t i = 0; i < count; ++i) {
+        const uint32_t tag = words[i] >> 24;
+        const uint32_t code = words[i] & 0xFFFFFF;
+        if (tag < tableLength && (code == Top || code == Bottom))
+            clipped[tag] = true;
+    }
+}
+
+bool BeyondRangeLimit(double value, double limit) {
+    return !(std::fabs(value) < limit);
+}
 
 void ReduceChannels(TMainThread* worker) {
     std::fill(std::begin(worker->VoltageValues), std::end(worker->VoltageValues), 0.0);
     std::fill(std::begin(worker->ResistanceValues), std::end(worker->ResistanceValues), 0.0);
+    std::fill(std::begin(worker->ChannelOverRange), std::end(worker->ChannelOverRange), false);
     if (worker->Terminated)
         return;
 
@@ -85,6 +134,7 @@ void ReduceChannels(TMainThread* worker) {
             ExtractChannel(worker, channels[j]);
             SpectralValue(worker, channels[j]);
         }
+        MarkOverRange(worker, channels, count);
         return;
     }
     // All channels in one pass over the block, each bit for bit the windowed
@@ -94,6 +144,7 @@ void ReduceChannels(TMainThread* worker) {
                          worker->Window.get(), worker->SamplesPerChannel, worker->WindowNorm, means);
     for (uint32_t j = 0; j < count; ++j)
         StoreValue(worker, channels[j], means[j]);
+    MarkOverRange(worker, channels, count);
 }
 
 void ShowChannelValues(TMainThread* worker) {
@@ -116,23 +167,24 @@ void ShowChannelValues(TMainThread* worker) {
             const int range = worker->ChannelRange[c];
             if (range < 0 || range > 2)
                 continue;
-            DesignLook::SetTextColor(edit, DesignLook::Lime);
+            ShowValueLook(frame, worker->ChannelOverRange[c]);
             edit->setText(FormatFloat(form->ValueFormats[range], worker->VoltageValues[c] * 1000.0));
         } else if (worker->ChannelQuantity[c] == 1) {
             const int range = worker->ChannelRangeR[c];
             if (range < 0 || range > 2)
                 continue;
             edit->setText(FormatFloat(form->ValueFormats[3 + range], worker->ResistanceValues[c]));
-            DesignLook::SetTextColor(edit, DesignLook::Lime);
+            ShowValueLook(frame, worker->ChannelOverRange[c]);
         }
     }
 }
 
 void ShowFrameLeds(TMainThread* worker) {
     TGuardHeld guard(worker->Form->HandlersBusy);
-    for (TKm808AdcChannelFrame* frame : worker->Form->ChannelFrames) {
+    for (int c = 0; c < 16; ++c) {
+        TKm808AdcChannelFrame* frame = worker->Form->ChannelFrames[c];
         const QCheckBox* box = frame->ChannelNumberLMDCheckBox;
         if (box->isEnabledTo(frame))
-            frame->SetUpdateLamp(box->isChecked() ? 0 : 2);
+            frame->SetUpdateLamp(!box->isChecked() ? 2 : worker->ChannelOverRange[c] ? 1 : 0);
     }
 }

@@ -7,10 +7,13 @@
 #include "app/HandlerGuard.h"
 #include "app/TMainForm.h"
 #include "app/UiThread.h"
+#include "discovery/ModuleStatus.h"
 #include "dsp/TREALFFT.h"
 #include "dsp/WindowedMean.h"
 #include "ui/DesignLook.h"
+#include "ui/TKm808AdcChannelFrame.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
 
@@ -32,6 +35,23 @@ bool Allocate(TMainThread* worker, std::unique_ptr<T[]>& buffer, size_t count, c
         return false;
     }
     return true;
+}
+
+// The last values stay for the operator to read but no longer look live, and
+// the module lamp follows what the stop phase found.
+void ShowRunFailed(TMainThread* worker) {
+    TMainForm* form = worker->Form;
+    for (TKm808AdcChannelFrame* frame : form->ChannelFrames) {
+        if (!frame->ChannelNumberLMDCheckBox->isEnabledTo(frame))
+            continue;
+        frame->SetUpdateLamp(2);
+        if (frame->ChannelNumberLMDCheckBox->isChecked())
+            frame->SetValueLook(TKm808AdcChannelFrame::TValueLook::Stale);
+    }
+    if (worker->LinkLost) {
+        form->ModuleLinkLost = true;
+        ShowModuleLink(*form, false);
+    }
 }
 
 } // namespace
@@ -136,6 +156,10 @@ void MeasurementBody(TMainThread* worker) {
     }
     if (module->AcquisitionRunning != 0 && KM808_Stop(module) != 0)
         worker->Report("KM808_Stop() --> BAD!!!!");
+    // After a failure the module is asked once whether it still answers, so
+    // that its lamp tells the truth about the link.
+    if (worker->MessageShown && !worker->Terminated)
+        worker->LinkLost = KM808_GetConfig(module) != 0;
     QThread::msleep(100);
     UiThread::Synchronize([worker] { FinishMeasurement(worker); });
 }
@@ -152,5 +176,7 @@ void FinishMeasurement(TMainThread* worker) {
     for (QLabel* label : {form->VoltmeterValueLMDLabel, form->AmperemeterValueLMDLabel})
         label->setToolTip(QString());
     worker->FreeBuffers();
+    if (worker->MessageShown)
+        ShowRunFailed(worker);
     form->MeasurementIdle = true;
 }

@@ -4,6 +4,8 @@
 #include "acquisition/TMainThread.h"
 #include "app/HandlerGuard.h"
 #include "app/TMainForm.h"
+#include "discovery/ModuleEnumeration.h"
+#include "discovery/ModuleStatus.h"
 #include "ui/DesignLook.h"
 #include "ui/TKm808AdcChannelFrame.h"
 
@@ -125,6 +127,17 @@ void ConfigureModule(TMainThread* worker) {
     TMainForm* form = worker->Form;
     TGuardHeld guard(form->HandlersBusy);
     KM808_CONTROL& module = form->ModuleControl;
+
+    // The last run lost the module's link: open it afresh, so that a server
+    // that is back is simply used again and one that is not says so plainly.
+    if (form->ModuleLinkLost) {
+        if (!OpenChosenModule(*form)) {
+            worker->Report("Нет связи с модулем!!!\nПроверьте сервер крейтов и нажмите \"Обнаружить\".");
+            return;
+        }
+        form->ModuleLinkLost = false;
+        ShowModuleLink(*form, true);
+    }
 
     if (module.AcquisitionRunning != 0 && KM808_Stop(&module) != 0) {
         worker->Report("KM808_Stop() --> BAD!!!");

@@ -91,6 +91,11 @@ public:
     // ---- Per-channel results -------------------------------------------------
     double VoltageValues[16] = {};
     double ResistanceValues[16] = {};
+    // The block's reading is not a measurement: a sample sat at the
+    // converter's limit, or the value is at or beyond its range's limit.
+    bool ChannelOverRange[16] = {};
+    // A run that ended on a failure found the module no longer answering.
+    bool LinkLost = false;
 
 protected:
     void run() override;

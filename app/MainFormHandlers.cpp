@@ -144,9 +144,13 @@ void TMainForm::ModulesComboBoxChange() {
     // has not filled yet.
     if (crate < 0 || crate >= 16 || module < 0 || module >= 16 || SelectedCrateIndex >= 16)
         return;
+    // The open module is the chosen one when its index is and its serial
+    // shows; two modules may report the same serial, so the text alone cannot
+    // tell them apart. Read as the label was filled, so a serial outside
+    // ASCII still matches.
     const char* serial = ModuleSerials[crate][module];
-    // Read as the label was filled, so a serial outside ASCII still matches.
-    if (FixedText(serial, 16) == ModuleSerialNumberLMDLabel->text())
+    if (crate == SelectedCrateIndex && module == SelectedModuleIndex[crate] &&
+        FixedText(serial, 16) == ModuleSerialNumberLMDLabel->text())
         return;
     StopThread();
     SelectedModuleIndex[SelectedCrateIndex] = uint16_t(module);

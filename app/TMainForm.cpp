@@ -15,6 +15,7 @@
 #include "app/MainFormDesign.h"
 #include "settings/TSettingsFile.h"
 #include "ui/DesignLook.h"
+#include "ui/PlainText.h"
 #include "ui/TLed.h"
 
 namespace {
@@ -62,6 +63,9 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
 
     SetupMeasurementControls();
     CreateChannelFrames();
+
+    // Serials, names and the settings' texts are shown literally.
+    PlainText::Install(this);
 
     MainLMDPageControl->setCurrentIndex(0);
     ShownPage = 0;

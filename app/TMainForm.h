@@ -140,6 +140,9 @@ public:
     std::atomic<bool> MeasurementIdle{true};
     std::atomic<int32_t> CrateState{0};
     std::atomic<uint8_t> ModuleState{0};
+    // A measurement ended on a failure and the module no longer answered: the
+    // module lamp is red and the next start reopens the module first.
+    bool ModuleLinkLost = false;
     QString CaptionTemplate;
 
     // ---- Discovery tables ------------------------------------------------

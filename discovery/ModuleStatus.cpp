@@ -27,7 +27,20 @@ void SetLamp(TLed* led, bool known, bool good, const QString& hint) {
     led->setToolTip(hint);
 }
 
+QString ModuleLampHint(const QString& name, bool known, bool good) {
+    return !known ? QStringLiteral("Статус модуля '") + name + "'-> ???"
+                  : QStringLiteral("Статус модуля '") + name + "' -> " + (good ? "OK" : "BAD");
+}
+
 } // namespace
+
+void ShowModuleLink(TMainForm& form, bool alive) {
+    TGuardHeld guard(form.HandlersBusy);
+    QString name = FixedText(form.ModuleControl.ModuleName, sizeof form.ModuleControl.ModuleName);
+    if (name.isEmpty())
+        name = QStringLiteral("???");
+    SetLamp(form.ModuleStatusLed, true, alive, ModuleLampHint(name, true, alive));
+}
 
 QString VersionCaption(const QString& executablePath) {
     PJVersionInfo info;
@@ -76,9 +89,9 @@ void ShowDeviceStatus(TMainForm& form, TInitAndConfigThread& worker, bool known)
             worker.ModuleNameText = QStringLiteral("???");
         const QString& name = worker.ModuleNameText;
         const bool open = form.ModuleState == 2;
-        SetLamp(form.ModuleStatusLed, known, open,
-                !known ? QStringLiteral("Статус модуля '") + name + "'-> ???"
-                       : QStringLiteral("Статус модуля '") + name + "' -> " + (open ? "OK" : "BAD"));
+        SetLamp(form.ModuleStatusLed, known, open, ModuleLampHint(name, known, open));
+        if (known)
+            form.ModuleLinkLost = false;
 
         QLabel* serial = form.ModuleSerialNumberLMDLabel;
         QLabel* firmware = form.ModuleFirmwareVersionLMDLabel;

@@ -18,6 +18,10 @@ bool OpenSelectedModule(TMainForm& form, TInitAndConfigThread& worker);
 // state shown while a run prepares.
 void ShowDeviceStatus(TMainForm& form, TInitAndConfigThread& worker, bool known);
 
+// User-interface thread: the module lamp and its hint for the open module
+// after a measurement found its link alive or lost.
+void ShowModuleLink(TMainForm& form, bool alive);
+
 // "KM808_viza - 1.2.3" from the version record of the executable; empty when
 // it has none.
 QString VersionCaption(const QString& executablePath);

@@ -158,6 +158,29 @@ void TKm808AdcChannelFrame::SetUpdateLamp(int state) {
     }
 }
 
+QColor TKm808AdcChannelFrame::ValueLookColor(TValueLook look) {
+    switch (look) {
+    case TValueLook::OverRange:
+        return QColor(255, 0, 0);
+    case TValueLook::Stale:
+        return QColor(128, 128, 128);
+    case TValueLook::Live:
+        break;
+    }
+    return QColor(0, 255, 0);
+}
+
+void TKm808AdcChannelFrame::SetValueLook(TValueLook look) {
+    CurrentValueLook = look;
+    const QColor color = ValueLookColor(look);
+    QPalette pal = Value1LMDEdit->palette();
+    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        pal.setColor(group, QPalette::Text, color);
+    pal.setColor(QPalette::Inactive, QPalette::HighlightedText, color);
+    Value1LMDEdit->setPalette(pal);
+    ShowValueSelection(Value1LMDEdit->hasFocus());
+}
+
 void TKm808AdcChannelFrame::ShowRangeSelectorForMode(int mode) {
     if (mode == 0) {
         MeasuringModeLMDLabel->show();

@@ -2,6 +2,7 @@
 // and an update lamp.
 #pragma once
 
+#include <QColor>
 #include <QFrame>
 #include <atomic>
 #include <cstdint>
@@ -38,6 +39,14 @@ public:
     void SetUpdateLamp(int state); // 0 green, 1 red, 2 off
     void ShowRangeSelectorForMode(int mode);
 
+    // What the value box's number is: a live reading, a reading at or beyond
+    // its range's limit, or the last reading of a measurement that ended on a
+    // failure. Only the colour tells them apart; the number stays.
+    enum class TValueLook { Live, OverRange, Stale };
+    void SetValueLook(TValueLook look);
+    TValueLook ValueLook() const { return CurrentValueLook; }
+    static QColor ValueLookColor(TValueLook look);
+
     // Enabled and checked, kept current on the user-interface thread so the
     // acquisition worker can read it at any time.
     bool IsChannelActive() const { return ChannelActive.load(std::memory_order_relaxed); }
@@ -51,4 +60,5 @@ private:
     void ValueLMDEditChange();
     void ValueLMDEditExit();
     std::atomic<bool> ChannelActive{false};
+    TValueLook CurrentValueLook = TValueLook::Live;
 };

@@ -143,6 +143,7 @@ TEST_F(MainForm, SelectorsRequestDetectionOnlyForAnotherChoice) {
     Form->ModulesComboBox->addItems({"M1", "M2"});
     Form->ModulesComboBox->setCurrentIndex(0);
     Form->SelectedCrateIndex = 0;
+    Form->SelectedModuleIndex[0] = 1; // the open module, whose serial the label shows
     qstrcpy(Form->ModuleSerials[0][0], "00000001");
     qstrcpy(Form->ModuleSerials[0][1], "00000002");
     Form->ModuleSerialNumberLMDLabel->setText("00000002");

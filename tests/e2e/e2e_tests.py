@@ -20,6 +20,7 @@ sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from e2e_session import (E2eFailure, Session, blocks, check, is_green_text, is_red_text,  # noqa: E402
                          lamp_colour, recv_words, wait_for)
+import cases_readings  # noqa: E402
 
 # Window layout, in pixels from the window's top left corner (the X server
 # runs no window manager, so the window is its client area). Read off the
@@ -506,6 +507,7 @@ CASES = {
     "readonly_dir_no_settings": (case_readonly_dir_no_settings, "1920x1080"),
     "fault_matrix": (case_fault_matrix, "1920x1080"),
     "slow_server": (case_slow_server, "1920x1080"),
+    "readings": (lambda s, a: cases_readings.case_readings(s, a, sys.modules[__name__]), "1920x1080"),
 }
 
 import cases_settings  # noqa: E402
