@@ -113,8 +113,11 @@ void TMainForm::HideUnusedParts() {
     EquipmentLMDSimplePanel->hide();
     GeneratorLMDGroupBox->hide();
     MultimeterLMDGroupBox->hide();
-    MainLMDPageControl->setTabVisible(MainLMDPageControl->indexOf(CorrectionFactorsLMDTabSheet), false);
-    MainLMDPageControl->setTabVisible(MainLMDPageControl->indexOf(VerificationLMDTabSheet), false);
+    // A hidden tab is still reached by Ctrl+Tab unless it is disabled too.
+    for (QWidget* page : {CorrectionFactorsLMDTabSheet, VerificationLMDTabSheet}) {
+        MainLMDPageControl->setTabVisible(MainLMDPageControl->indexOf(page), false);
+        MainLMDPageControl->setTabEnabled(MainLMDPageControl->indexOf(page), false);
+    }
     LayoutMultimeterPanel(MultimeterLMDSimplePanel->width(), MultimeterLMDSimplePanel->height());
 }
 

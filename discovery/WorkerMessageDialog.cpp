@@ -94,7 +94,13 @@ private:
         if (QLabel* label = MessageLabel()) {
             label->setWordWrap(true);
             const int labelWidth = label->width() + width - w0;
-            label->setGeometry(label->x(), label->y(), labelWidth, label->heightForWidth(labelWidth));
+            int labelHeight = label->heightForWidth(labelWidth);
+            // A text shorter than the icon beside it reaches down to the
+            // icon's foot, so the buttons below clear the icon as well.
+            if (const QLabel* icon = findChild<QLabel*>(QStringLiteral("qt_msgboxex_icon_label")))
+                if (!icon->isHidden())
+                    labelHeight = std::max(labelHeight, icon->y() + icon->height() - label->y());
+            label->setGeometry(label->x(), label->y(), labelWidth, labelHeight);
             buttonTop = label->y() + label->height() + ButtonGap;
         }
 

@@ -444,6 +444,11 @@ CASES = {
 }
 
 
+from cases_operator import CASES as OPERATOR_CASES  # noqa: E402
+
+CASES.update(OPERATOR_CASES)
+
+
 def main():
     p = argparse.ArgumentParser()
     p.add_argument("case", choices=sorted(CASES))
