@@ -113,11 +113,8 @@ void TMainForm::HideUnusedParts() {
     EquipmentLMDSimplePanel->hide();
     GeneratorLMDGroupBox->hide();
     MultimeterLMDGroupBox->hide();
-    // A hidden tab is still reached by Ctrl+Tab unless it is disabled too.
-    for (QWidget* page : {CorrectionFactorsLMDTabSheet, VerificationLMDTabSheet}) {
-        MainLMDPageControl->setTabVisible(MainLMDPageControl->indexOf(page), false);
-        MainLMDPageControl->setTabEnabled(MainLMDPageControl->indexOf(page), false);
-    }
+    MainLMDPageControl->setTabVisible(MainLMDPageControl->indexOf(CorrectionFactorsLMDTabSheet), false);
+    MainLMDPageControl->setTabVisible(MainLMDPageControl->indexOf(VerificationLMDTabSheet), false);
     LayoutMultimeterPanel(MultimeterLMDSimplePanel->width(), MultimeterLMDSimplePanel->height());
 }
 

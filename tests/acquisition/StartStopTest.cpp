@@ -6,6 +6,7 @@
 #include "discovery/WorkerMessageDialog.h"
 #include "ui/TKm808AdcChannelFrame.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -203,6 +204,8 @@ TEST_F(StopTest, TypingIntoTheCorrectionModeStopsItOnlyForAnotherMode) {
     EXPECT_EQ(field->text(), mode->itemText(before));
     ASSERT_TRUE(W.WaitBlocks(1)) << "no change, and yet the measurement stopped";
     const int other = 1 - before;
+    // Letters typed after a pause start a new search.
+    QTest::qWait(QApplication::keyboardInputInterval() + 50);
     field->selectAll();
     for (const QChar c : mode->itemText(other).trimmed().left(3))
         QTest::sendKeyEvent(QTest::Click, field, Qt::Key(c.toUpper().unicode()), QString(c), Qt::NoModifier);

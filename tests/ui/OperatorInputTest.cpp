@@ -10,8 +10,10 @@
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionComboBox>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QWheelEvent>
 
 #include "FormFixture.h"
 #include "ui/TKm808AdcChannelFrame.h"
@@ -188,6 +190,20 @@ TEST_F(OperatorTest, NoKeyReachesAHiddenPage) {
                     << focus->objectName().toStdString() << " key " << k.Key;
                 pages->setCurrentIndex(0);
             }
+    }
+    // The tab bar's own keys and the wheel over it.
+    QTabBar* bar = pages->tabBar();
+    for (Qt::Key key : {Qt::Key_Right, Qt::Key_Left, Qt::Key_End, Qt::Key_Home}) {
+        bar->setFocus();
+        QTest::keyClick(bar, key);
+        EXPECT_EQ(pages->currentWidget(), Form->MultimeterLMDTabSheet) << "tab bar key " << key;
+    }
+    for (int delta : {-120, 120, -120}) {
+        const QPointF at = bar->tabRect(0).center();
+        QWheelEvent wheel(at, bar->mapToGlobal(at), {}, {0, delta}, Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(bar, &wheel);
+        EXPECT_EQ(pages->currentWidget(), Form->MultimeterLMDTabSheet) << "wheel " << delta;
     }
     // Whatever asks for a hidden page, the shown page stays.
     pages->setCurrentWidget(Form->VerificationLMDTabSheet);
