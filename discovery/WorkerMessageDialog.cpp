@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QDialogButtonBox>
 #include <QFontMetrics>
+#include <QIcon>
 #include <QLabel>
 #include <QLayout>
 #include <QShowEvent>
@@ -114,6 +115,10 @@ private:
             const QList<QAbstractButton*> buttons = box->buttons();
             const QStringList& captions = Request.ButtonCaptions;
             const int n = int(std::min<qsizetype>(buttons.size(), captions.size()));
+            // A button is as wide as its caption; the style's button icon
+            // would crowd the caption to its edge.
+            for (QAbstractButton* button : buttons)
+                button->setIcon(QIcon());
             if (Layout == ButtonLayout::OwnWidth) {
                 for (int i = 0; i < n; ++i) {
                     const int w = fm.horizontalAdvance(captions[i]) + CaptionPadding;

@@ -26,6 +26,7 @@ struct SeenDialog {
     QRect Icon;  // the dialog type's icon, empty when it has none
     QList<QRect> Buttons;
     QStringList ButtonTexts;
+    int ButtonIcons = 0; // buttons that carry an icon beside their caption
     bool ShortCutHandlerEnabled = true;
 };
 
@@ -51,6 +52,7 @@ SeenDialog ShowAndRead(TMainForm* form, const WorkerMessageRequest& request, But
             for (QAbstractButton* b : box.buttons()) {
                 seen.Buttons << QRect(b->mapTo(&box, QPoint(0, 0)), b->size());
                 seen.ButtonTexts << b->text();
+                seen.ButtonIcons += b->icon().isNull() ? 0 : 1;
             }
             if (form)
                 seen.ShortCutHandlerEnabled = form->ShortCutHandlerEnabled;
@@ -109,7 +111,9 @@ TEST_P(DialogButtons, AreCaptionedSizedAndPlacedBelowTheText) {
     }
     EXPECT_EQ(seen.Frame.width(), 570);
     EXPECT_EQ(seen.Client.height(), seen.Buttons.last().bottom() + 1 + 10);
-    // The icon beside a one-line text keeps the same gap to the buttons.
+    // Each button holds its caption alone, and the dialog's icon beside a
+    // one-line text keeps the same gap to the buttons.
+    EXPECT_EQ(seen.ButtonIcons, 0);
     ASSERT_FALSE(seen.Icon.isEmpty());
     for (const QRect& b : seen.Buttons)
         EXPECT_GE(b.top(), seen.Icon.bottom() + 1 + 10);
