@@ -16,7 +16,7 @@ COMMON_MODE = (392, 194)
 ADC_RATE = (495, 194)
 CORRECTION_TEXT = (801, 194)  # the editable field of "Режим работы"
 CORRECTION_ARROW = (945, 194)
-CRATE_SELECTOR = (160, 25)
+FIND_BUTTON = (83, 39)  # "Обнаружить"
 FRAME_SELECTOR = (241, 298)  # channel 1; the frames lie 66 px apart
 VALUE_BOX_1 = (375, 275, 537, 310)
 MAIN_WINDOW_SIZE = (1139, 790)
@@ -130,6 +130,17 @@ def case_operator_dropdowns(s, a):
           "resistance ranges %s, common %s" % ([got[key_r(ch)] for ch in range(8)], got[KEY_COMMON_R]))
     pick(s, w, COMMON_MODE, 0, 2, "mode-back")
 
+    # A new detection disables and enables every control again; it loads
+    # the file saved last (resistance mode).
+    s.click(w, *FIND_BUTTON)
+    time.sleep(1)
+    w = t.wait_discovered(s, a.version)
+    pick(s, w, frame_selector(1), 1, 3, "channel-2-range-after-detection")
+    pick(s, w, ADC_RATE, 5, 7, "rate-after-detection")
+    got = save_and_read(s, w, program)
+    check(got[KEY_MODE] == "1" and got[key_r(1)] == "1" and got[KEY_RATE] == "5",
+          "after a new detection: mode %s, channel 2 range %s, rate %s" % (got[KEY_MODE], got[key_r(1)],
+                                                                           got[KEY_RATE]))
     t.close_with_ctrl_q(s, w)
 
 
