@@ -71,7 +71,7 @@ protected:
 TEST_F(OperatorTest, EveryDropDownTakesAMouseClick) {
     Form->QiraCratesComboBox->addItems({"1: QE000001", "2: QE000002"});
     Form->ModulesComboBox->addItems({"Слот 3: KM808", "Слот 9: KM808"});
-    auto pickAll = [this](const std::vector<QComboBox*>& boxes) {
+    auto pickAll = [](const std::vector<QComboBox*>& boxes) {
         for (QComboBox* box : boxes) {
             ASSERT_TRUE(box->isVisible() && box->isEnabled()) << box->objectName().toStdString();
             const int item = (box->currentIndex() + 1) % box->count();
