@@ -19,7 +19,15 @@ void ShowException(const QString& message) {
 int main(int argc, char** argv) {
     // Forms are laid out in pixels; nothing may rescale them.
     qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
-    QApplication app(argc, argv);
+    // The program takes no command line, the toolkit's own options included,
+    // and does not name itself after its file: the toolkit would show that
+    // name in place of an empty caption.
+    Q_UNUSED(argc);
+    Q_UNUSED(argv);
+    char noName[] = "";
+    char* noArguments[] = {noName, nullptr};
+    int count = 1;
+    QApplication app(count, noArguments);
     QApplication::setApplicationName("KM808_Viza");
 
     const QScreen* screen = QGuiApplication::primaryScreen();

@@ -198,6 +198,9 @@ void TMainForm::PageChanged(int index) {
     HandlersBusy = true;
     MainLMDPageControl->setCurrentIndex(ShownPage);
     HandlersBusy = false;
+    // The operator never reaches a page whose tab is hidden, whatever the way.
+    if (!MainLMDPageControl->isTabVisible(index))
+        return;
     if (!MainLMDPageControlChangingEx(index))
         return;
     HandlersBusy = true;

@@ -229,6 +229,7 @@ public:
     void InputRangeLMDComboBoxChange(QObject* sender);
     void CommonMeasuringModeLMDComboBoxChange(QObject* sender);
     void LMDComboBoxChange(QObject* sender);
+    void CorrectionModeTextEdited(const QString& text); // typing into "Режим работы"
 
     // ---- Settings procedures (settings/) --------------------------------
     // Opens the worker's accessor, creating the file with defaults when it is

@@ -71,6 +71,8 @@ void ShowDeviceStatus(TMainForm& form, TInitAndConfigThread& worker, bool known)
 
     const QString caption =
         known ? VersionCaption(QCoreApplication::applicationFilePath()) : form.CaptionTemplate;
+    // The caption is the application's title too; an empty one stays empty.
+    QCoreApplication::setApplicationName(caption);
     form.setWindowTitle(caption);
 
     if (!known && fullDetection)

@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QDialogButtonBox>
 #include <QFontMetrics>
+#include <QIcon>
 #include <QLabel>
 #include <QLayout>
 #include <QShowEvent>
@@ -94,7 +95,13 @@ private:
         if (QLabel* label = MessageLabel()) {
             label->setWordWrap(true);
             const int labelWidth = label->width() + width - w0;
-            label->setGeometry(label->x(), label->y(), labelWidth, label->heightForWidth(labelWidth));
+            int labelHeight = label->heightForWidth(labelWidth);
+            // A text shorter than the icon beside it reaches down to the
+            // icon's foot, so the buttons below clear the icon as well.
+            if (const QLabel* icon = findChild<QLabel*>(QStringLiteral("qt_msgboxex_icon_label")))
+                if (!icon->isHidden())
+                    labelHeight = std::max(labelHeight, icon->y() + icon->height() - label->y());
+            label->setGeometry(label->x(), label->y(), labelWidth, labelHeight);
             buttonTop = label->y() + label->height() + ButtonGap;
         }
 
@@ -108,6 +115,10 @@ private:
             const QList<QAbstractButton*> buttons = box->buttons();
             const QStringList& captions = Request.ButtonCaptions;
             const int n = int(std::min<qsizetype>(buttons.size(), captions.size()));
+            // A button is as wide as its caption; the style's button icon
+            // would crowd the caption to its edge.
+            for (QAbstractButton* button : buttons)
+                button->setIcon(QIcon());
             if (Layout == ButtonLayout::OwnWidth) {
                 for (int i = 0; i < n; ++i) {
                     const int w = fm.horizontalAdvance(captions[i]) + CaptionPadding;

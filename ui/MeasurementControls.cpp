@@ -1,14 +1,18 @@
 // The measurement settings controls: the common parameters group, the channel
 // frames' scroll box, the range and rate tables, spreading common choices to
 // the frames and summarising the frames back.
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 
 #include "app/HandlerGuard.h"
 #include "app/MainFormDesign.h"
@@ -64,6 +68,29 @@ QGroupBox* MakeGroup(QWidget* parent, const char* name, const QString& title) {
 
 void Inform(QWidget* parent, const QString& caption, const QString& text) {
     QMessageBox(QMessageBox::Information, caption, text, QMessageBox::Ok, parent).exec();
+}
+
+// A selector paints its text clipped at its arrow; where its widest item
+// would lose letters there, the same face is made smaller for that selector.
+void FitSelectorFont(QComboBox* box) {
+    QStyleOptionComboBox opt;
+    opt.initFrom(box);
+    opt.editable = box->isEditable();
+    opt.frame = box->hasFrame();
+    const QRect field =
+        box->style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxEditField, box);
+    QFont font = box->font();
+    auto widest = [box](const QFont& f) {
+        qreal w = 0;
+        for (int i = 0; i < box->count(); ++i)
+            w = qMax(w, QFontMetricsF(f).horizontalAdvance(box->itemText(i)));
+        return w;
+    };
+    // One pixel of the field is kept free at either end.
+    while (font.pixelSize() > 8 && widest(font) + 2 > field.width())
+        font.setPixelSize(font.pixelSize() - 1);
+    if (font != box->font())
+        box->setFont(font);
 }
 
 } // namespace
@@ -191,6 +218,10 @@ void TMainForm::SetupMeasurementControls() {
     AdcRateComboBox->setMaxVisibleItems(7);
     AdcRateComboBox->setCurrentIndex(-1);
 
+    for (QComboBox* box : {CommonInputRangeULMDComboBox, CommonInputRangeRLMDComboBox,
+                           CommonMeasuringModeLMDComboBox, AdcRateComboBox, CorrectionModeLMDComboBox})
+        FitSelectorFont(box);
+
     AllChannelsLMDCheckBox->setCheckState(Qt::Unchecked);
     CommonInputRangeULMDComboBox->setCurrentIndex(-1);
     CommonInputRangeRLMDComboBox->setCurrentIndex(-1);
@@ -218,6 +249,8 @@ void TMainForm::CreateChannelFrames() {
             for (QComboBox* selector : {frame->InputRangeULMDComboBox, frame->InputRangeRLMDComboBox})
                 connect(selector, &QComboBox::currentIndexChanged, this,
                         [this, selector] { InputRangeLMDComboBoxChange(selector); });
+            FitSelectorFont(frame->InputRangeULMDComboBox);
+            FitSelectorFont(frame->InputRangeRLMDComboBox);
             frame->DisableChannelFrame();
             ResetChannelFrame(ch);
             frame->show();
@@ -235,6 +268,42 @@ void TMainForm::WireMeasurementControls() {
             [this] { CommonMeasuringModeLMDComboBoxChange(CommonMeasuringModeLMDComboBox); });
     for (QComboBox* box : {AdcRateComboBox, CorrectionModeLMDComboBox})
         connect(box, &QComboBox::currentIndexChanged, this, [this, box] { LMDComboBoxChange(box); });
+    // The field's own completion would show texts that are no mode.
+    CorrectionModeLMDComboBox->setCompleter(nullptr);
+    // What a key or a paste put into the field is told from the mode text
+    // shown before; letters typed in quick succession add up to one search,
+    // as in a list.
+    connect(CorrectionModeLMDComboBox->lineEdit(), &QLineEdit::textEdited, this,
+            [this, search = QString(), clock = QElapsedTimer()](const QString& text) mutable {
+                const QComboBox* box = CorrectionModeLMDComboBox;
+                const QString shown = box->itemText(box->currentIndex());
+                qsizetype head = 0;
+                while (head < shown.size() && head < text.size() && shown[head] == text[head])
+                    ++head;
+                qsizetype tail = 0;
+                while (tail < shown.size() - head && tail < text.size() - head &&
+                       shown[shown.size() - 1 - tail] == text[text.size() - 1 - tail])
+                    ++tail;
+                const QString typed = text.mid(head, text.size() - head - tail);
+                const bool more = typed.size() == 1 && clock.isValid() &&
+                                  clock.elapsed() < QApplication::keyboardInputInterval();
+                search = more ? search + typed : typed;
+                clock.start();
+                CorrectionModeTextEdited(search);
+            });
+}
+
+void TMainForm::CorrectionModeTextEdited(const QString& text) {
+    // What is typed picks the mode it begins and is otherwise undone.
+    QComboBox* box = CorrectionModeLMDComboBox;
+    const QString typed = text.trimmed();
+    if (!typed.isEmpty())
+        for (int i = 0; i < box->count(); ++i)
+            if (box->itemText(i).trimmed().startsWith(typed, Qt::CaseInsensitive)) {
+                box->setCurrentIndex(i); // a new mode stops the measurement
+                break;
+            }
+    box->lineEdit()->setText(box->itemText(box->currentIndex()));
 }
 
 void TMainForm::ResetChannelFrame(int ch) {

@@ -5,6 +5,8 @@
 #include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QStyle>
+#include <QStyleOptionFrame>
 
 #include "ui/DesignLook.h"
 #include "ui/TCaptionCheckBox.h"
@@ -110,6 +112,8 @@ TKm808AdcChannelFrame::TKm808AdcChannelFrame(QWidget* owner, int ch, const doubl
     SetUpdateLamp(2);
     ApplicationActive = false;
 
+    // Fitted before the change handler selects the text.
+    connect(Value1LMDEdit, &QLineEdit::textChanged, this, [this] { FitValueText(); });
     connect(Value1LMDEdit, &QLineEdit::textChanged, this, [this] { ValueLMDEditChange(); });
     Value1LMDEdit->installEventFilter(this);
     ChannelNumberLMDCheckBox->installEventFilter(this);
@@ -137,8 +141,11 @@ void TKm808AdcChannelFrame::DisableChannelControls(bool checkBoxDisabled) {
 
 void TKm808AdcChannelFrame::DisableChannelFrame() {
     Km808AdcChannelLMDSimplePanel->setEnabled(false);
-    for (QWidget* w : Km808AdcChannelLMDSimplePanel->findChildren<QWidget*>())
-        w->setEnabled(false);
+    // The panel's own controls only: a selector's drop-down list is a child of
+    // the selector too, and nothing would ever enable it again.
+    for (QWidget* w : Km808AdcChannelLMDSimplePanel->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (!w->isWindow())
+            w->setEnabled(false);
     UpdateChannelActive();
 }
 
@@ -237,4 +244,41 @@ void TKm808AdcChannelFrame::ValueLMDEditChange() {
 void TKm808AdcChannelFrame::ValueLMDEditExit() {
     if (ApplicationActive)
         Value1LMDEdit->deselect();
+}
+
+namespace {
+
+// Width a line edit leaves for its text without scrolling it: its contents
+// less the text margins, its own inner margin of 2 px a side and the caret.
+int TextRoom(const QLineEdit* edit) {
+    QStyleOptionFrame opt;
+    opt.initFrom(edit);
+    opt.rect = edit->contentsRect();
+    opt.lineWidth =
+        edit->hasFrame() ? edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &opt, edit) : 0;
+    opt.midLineWidth = 0;
+    opt.state |= QStyle::State_Sunken;
+    if (edit->isReadOnly())
+        opt.state |= QStyle::State_ReadOnly;
+    const QRect contents = edit->style()->subElementRect(QStyle::SE_LineEditContents, &opt, edit);
+    const QMargins margins = edit->textMargins();
+    const int caret = edit->style()->pixelMetric(QStyle::PM_TextCursorWidth, &opt, edit);
+    return contents.width() - margins.left() - margins.right() - 2 * 2 - 1 - caret;
+}
+
+} // namespace
+
+void TKm808AdcChannelFrame::FitValueText() {
+    // A text wider than the box would be shown from its end, sign and leading
+    // digits cut off; such a text gets the same face made smaller instead.
+    constexpr int DesignPx = 27;
+    constexpr int SmallestPx = 10;
+    QFont font = DesignLook::CourierNew(DesignPx, true);
+    const QString text = Value1LMDEdit->text();
+    const int room = TextRoom(Value1LMDEdit);
+    while (font.pixelSize() > SmallestPx && QFontMetricsF(font).horizontalAdvance(text) + 1 > room)
+        font.setPixelSize(font.pixelSize() - 1);
+    if (Value1LMDEdit->font() != font)
+        Value1LMDEdit->setFont(font);
+    Value1LMDEdit->setCursorPosition(0);
 }

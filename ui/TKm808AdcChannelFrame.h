@@ -57,6 +57,7 @@ protected:
 private:
     void UpdateChannelActive();
     void ShowValueSelection(bool shown); // selection colours with and without the focus
+    void FitValueText();                 // the whole value text in the box, never a cut of it
     void ValueLMDEditChange();
     void ValueLMDEditExit();
     std::atomic<bool> ChannelActive{false};

@@ -6,8 +6,10 @@
 #include "discovery/WorkerMessageDialog.h"
 #include "ui/TKm808AdcChannelFrame.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -186,6 +188,30 @@ TEST_F(StopTest, ASettingChangeStopsIt) {
     ASSERT_TRUE(W.WaitBlocks(1));
     W.Form->ChannelFrames[5]->ChannelNumberLMDCheckBox->click();
     ExpectIdleLook(W);
+    EXPECT_EQ(W.Form->MainThread, nullptr);
+    EXPECT_TRUE(W.Messages.isEmpty());
+}
+
+TEST_F(StopTest, TypingIntoTheCorrectionModeStopsItOnlyForAnotherMode) {
+    QComboBox* mode = W.Form->CorrectionModeLMDComboBox;
+    QLineEdit* field = mode->lineEdit();
+    const int before = mode->currentIndex();
+    ASSERT_GE(before, 0);
+    W.PressStart();
+    ASSERT_TRUE(W.WaitBlocks(1));
+    field->setFocus();
+    QTest::keyClicks(field, "qwerty");
+    EXPECT_EQ(field->text(), mode->itemText(before));
+    ASSERT_TRUE(W.WaitBlocks(1)) << "no change, and yet the measurement stopped";
+    const int other = 1 - before;
+    // Letters typed after a pause start a new search.
+    QTest::qWait(QApplication::keyboardInputInterval() + 50);
+    field->selectAll();
+    for (const QChar c : mode->itemText(other).trimmed().left(3))
+        QTest::sendKeyEvent(QTest::Click, field, Qt::Key(c.toUpper().unicode()), QString(c), Qt::NoModifier);
+    ExpectIdleLook(W);
+    EXPECT_EQ(mode->currentIndex(), other);
+    EXPECT_EQ(field->text(), mode->itemText(other));
     EXPECT_EQ(W.Form->MainThread, nullptr);
     EXPECT_TRUE(W.Messages.isEmpty());
 }

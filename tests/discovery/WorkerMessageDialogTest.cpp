@@ -23,8 +23,10 @@ struct SeenDialog {
     QColor Background;
     QColor TextColour;
     QRect Label; // the message text, in dialog coordinates
+    QRect Icon;  // the dialog type's icon, empty when it has none
     QList<QRect> Buttons;
     QStringList ButtonTexts;
+    int ButtonIcons = 0; // buttons that carry an icon beside their caption
     bool ShortCutHandlerEnabled = true;
 };
 
@@ -44,9 +46,13 @@ SeenDialog ShowAndRead(TMainForm* form, const WorkerMessageRequest& request, But
             for (QLabel* label : box.findChildren<QLabel*>())
                 if (label->text() == request.Text)
                     seen.Label = QRect(label->mapTo(&box, QPoint(0, 0)), label->size());
+            if (const QLabel* icon = box.findChild<QLabel*>("qt_msgboxex_icon_label");
+                icon && !icon->isHidden())
+                seen.Icon = QRect(icon->mapTo(&box, QPoint(0, 0)), icon->size());
             for (QAbstractButton* b : box.buttons()) {
                 seen.Buttons << QRect(b->mapTo(&box, QPoint(0, 0)), b->size());
                 seen.ButtonTexts << b->text();
+                seen.ButtonIcons += b->icon().isNull() ? 0 : 1;
             }
             if (form)
                 seen.ShortCutHandlerEnabled = form->ShortCutHandlerEnabled;
@@ -105,6 +111,12 @@ TEST_P(DialogButtons, AreCaptionedSizedAndPlacedBelowTheText) {
     }
     EXPECT_EQ(seen.Frame.width(), 570);
     EXPECT_EQ(seen.Client.height(), seen.Buttons.last().bottom() + 1 + 10);
+    // Each button holds its caption alone, and the dialog's icon beside a
+    // one-line text keeps the same gap to the buttons.
+    EXPECT_EQ(seen.ButtonIcons, 0);
+    ASSERT_FALSE(seen.Icon.isEmpty());
+    for (const QRect& b : seen.Buttons)
+        EXPECT_GE(b.top(), seen.Icon.bottom() + 1 + 10);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -514,6 +514,11 @@ import cases_settings  # noqa: E402
 CASES.update(cases_settings.cases(sys.modules[__name__]))
 
 
+from cases_operator import CASES as OPERATOR_CASES  # noqa: E402
+
+CASES.update(OPERATOR_CASES)
+
+
 def main():
     p = argparse.ArgumentParser()
     p.add_argument("case", choices=sorted(CASES))

@@ -1,0 +1,247 @@
+// The window as an operator reaches it: drop-down lists opened and clicked
+// with the mouse, keys typed into the editable field, Ctrl+Tab, and values
+// wider than their box.
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QImage>
+#include <QLineEdit>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionComboBox>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTest>
+#include <QWheelEvent>
+
+#include "FormFixture.h"
+#include "ui/TKm808AdcChannelFrame.h"
+
+namespace {
+
+// Types the text key by key, letters outside ASCII included.
+void Type(QWidget* widget, const QString& text) {
+    for (const QChar c : text)
+        QTest::sendKeyEvent(QTest::Click, widget, Qt::Key(c.toUpper().unicode()), QString(c), Qt::NoModifier);
+}
+
+// A window after a detection that found a module, shown, every channel on.
+class OperatorTest : public FormTest {
+protected:
+    void SetUp() override {
+        FormTest::SetUp();
+        Form->ModuleState = 2;
+        Form->CommonMeasuringModeLMDComboBox->setCurrentIndex(0);
+        Form->EnableChannelFrames();
+        Form->AllChannelsLMDCheckBox->click();
+        Form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
+        ASSERT_FALSE(Form->HandlersBusy);
+    }
+    TKm808AdcChannelFrame* Frame(int ch) { return Form->ChannelFrames[ch]; }
+
+    // Opens the list with the mouse on the selector, then clicks the item;
+    // true when the selector took it and the list closed.
+    static bool PickWithTheMouse(QComboBox* box, int item) {
+        // An editable selector opens from its arrow; its field takes text.
+        QPoint at = box->rect().center();
+        if (box->isEditable()) {
+            QStyleOptionComboBox opt;
+            opt.initFrom(box);
+            opt.editable = true;
+            opt.frame = box->hasFrame();
+            at = box->style()
+                     ->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxArrow, box)
+                     .center();
+        }
+        QTest::mouseClick(box, Qt::LeftButton, {}, at);
+        QAbstractItemView* list = box->view();
+        if (!QTest::qWaitFor([list] { return list->isVisible(); }, 2000))
+            return false;
+        // The list ignores a release that comes right after it opened.
+        QTest::qWait(QApplication::doubleClickInterval() + 100);
+        const QRect rect = list->visualRect(list->model()->index(item, box->modelColumn()));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+        (void)QTest::qWaitFor([list] { return !list->isVisible(); }, 1000);
+        return box->currentIndex() == item && !list->isVisible();
+    }
+};
+
+TEST_F(OperatorTest, EveryDropDownTakesAMouseClick) {
+    Form->QiraCratesComboBox->addItems({"1: QE000001", "2: QE000002"});
+    Form->ModulesComboBox->addItems({"Слот 3: KM808", "Слот 9: KM808"});
+    auto pickAll = [](const std::vector<QComboBox*>& boxes) {
+        for (QComboBox* box : boxes) {
+            ASSERT_TRUE(box->isVisible() && box->isEnabled()) << box->objectName().toStdString();
+            const int item = (box->currentIndex() + 1) % box->count();
+            EXPECT_TRUE(PickWithTheMouse(box, item)) << box->objectName().toStdString() << " of "
+                                                     << box->parentWidget()->objectName().toStdString()
+                                                     << " / " << box->window()->objectName().toStdString();
+        }
+    };
+    std::vector<QComboBox*> voltage = {Form->QiraCratesComboBox, Form->ModulesComboBox,
+                                       Form->CommonInputRangeULMDComboBox, Form->AdcRateComboBox,
+                                       Form->CorrectionModeLMDComboBox};
+    for (int ch = 0; ch < 16; ++ch)
+        voltage.push_back(Frame(ch)->InputRangeULMDComboBox);
+    pickAll(voltage);
+
+    ASSERT_TRUE(PickWithTheMouse(Form->CommonMeasuringModeLMDComboBox, 1));
+    std::vector<QComboBox*> resistance = {Form->CommonInputRangeRLMDComboBox};
+    for (int ch = 0; ch < 8; ++ch)
+        resistance.push_back(Frame(ch)->InputRangeRLMDComboBox);
+    pickAll(resistance);
+}
+
+// Columns of a painted image that hold any text pixel (text on black).
+std::pair<int, int> InkColumns(const QImage& image, const QRect& area) {
+    int first = -1;
+    int last = -1;
+    for (int x = area.left(); x <= area.right(); ++x)
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            if (qGray(image.pixel(x, y)) > 60) {
+                if (first < 0)
+                    first = x;
+                last = x;
+                break;
+            }
+    return {first, last};
+}
+
+TEST_F(OperatorTest, ValueBoxShowsTheWholeNumber) {
+    QLineEdit* box = Frame(0)->Value1LMDEdit;
+    const int designPx = box->font().pixelSize();
+    ASSERT_EQ(designPx, 27);
+    const struct {
+        const char* Text;
+        bool DesignFont;
+    } cases[] = {
+        {"--------", true},     {"1250.0008", true},         {"-10000.0006", false},
+        {"-4000.00000", false}, {"3900.000500", false},      {"-10000.0000000000", false},
+        {"-1.2345", true},      {"-9999.9999999999", false},
+    };
+    for (const auto& c : cases) {
+        box->setText(c.Text);
+        const QString name = c.Text;
+        EXPECT_EQ(box->font().pixelSize() == designPx, c.DesignFont) << c.Text;
+        EXPECT_EQ(box->font().family(), QFont("Courier New").family()) << c.Text;
+
+        // What the box paints inside its border against the text alone in
+        // the box's font: the same ink from the sign to the last digit.
+        const QImage shown = box->grab().toImage();
+        const auto [left, right] = InkColumns(shown, box->rect().adjusted(4, 4, -4, -4));
+        QImage alone(1000, 80, QImage::Format_RGB32);
+        alone.fill(Qt::black);
+        {
+            QPainter p(&alone);
+            p.setFont(box->font());
+            p.setPen(QColor(0, 255, 0));
+            p.drawText(20, 55, name);
+        }
+        const auto [aloneLeft, aloneRight] = InkColumns(alone, alone.rect());
+        EXPECT_NEAR(right - left, aloneRight - aloneLeft, 1) << c.Text;
+        EXPECT_GT(left, 4) << c.Text;
+        EXPECT_LT(right, box->width() - 5) << c.Text;
+    }
+}
+
+TEST_F(OperatorTest, SelectorTextsAreNotCutByTheArrow) {
+    std::vector<QComboBox*> boxes = {Form->CommonInputRangeULMDComboBox, Form->CommonInputRangeRLMDComboBox,
+                                     Form->CommonMeasuringModeLMDComboBox, Form->AdcRateComboBox,
+                                     Form->CorrectionModeLMDComboBox};
+    for (TKm808AdcChannelFrame* f : Form->ChannelFrames) {
+        boxes.push_back(f->InputRangeULMDComboBox);
+        boxes.push_back(f->InputRangeRLMDComboBox);
+    }
+    for (QComboBox* box : boxes) {
+        QStyleOptionComboBox opt;
+        opt.initFrom(box);
+        opt.editable = box->isEditable();
+        opt.frame = box->hasFrame();
+        const QRect field =
+            box->style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxEditField, box);
+        // The style paints the text one pixel inside the field, clipped.
+        for (int i = 0; i < box->count(); ++i)
+            EXPECT_LE(box->fontMetrics().horizontalAdvance(box->itemText(i)), field.width() - 2)
+                << box->objectName().toStdString() << " '" << box->itemText(i).toStdString() << "'";
+    }
+}
+
+TEST_F(OperatorTest, NoKeyReachesAHiddenPage) {
+    QTabWidget* pages = Form->MainLMDPageControl;
+    const struct {
+        Qt::Key Key;
+        Qt::KeyboardModifiers Modifiers;
+    } keys[] = {
+        {Qt::Key_Tab, Qt::ControlModifier},
+        {Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier},
+        {Qt::Key_Tab, Qt::ControlModifier | Qt::ShiftModifier},
+        {Qt::Key_PageDown, Qt::ControlModifier},
+        {Qt::Key_PageUp, Qt::ControlModifier},
+    };
+    for (QWidget* focus :
+         std::initializer_list<QWidget*>{Form->AdcRateComboBox, Frame(3)->InputRangeULMDComboBox}) {
+        for (int repeat = 0; repeat < 3; ++repeat)
+            for (const auto& k : keys) {
+                focus->setFocus();
+                QTest::keyClick(focus, k.Key, k.Modifiers);
+                EXPECT_EQ(pages->currentWidget(), Form->MultimeterLMDTabSheet)
+                    << focus->objectName().toStdString() << " key " << k.Key;
+                pages->setCurrentIndex(0);
+            }
+    }
+    // The tab bar's own keys and the wheel over it.
+    QTabBar* bar = pages->tabBar();
+    for (Qt::Key key : {Qt::Key_Right, Qt::Key_Left, Qt::Key_End, Qt::Key_Home}) {
+        bar->setFocus();
+        QTest::keyClick(bar, key);
+        EXPECT_EQ(pages->currentWidget(), Form->MultimeterLMDTabSheet) << "tab bar key " << key;
+    }
+    for (int delta : {-120, 120, -120}) {
+        const QPointF at = bar->tabRect(0).center();
+        QWheelEvent wheel(at, bar->mapToGlobal(at), {}, {0, delta}, Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(bar, &wheel);
+        EXPECT_EQ(pages->currentWidget(), Form->MultimeterLMDTabSheet) << "wheel " << delta;
+    }
+    // Whatever asks for a hidden page, the shown page stays.
+    pages->setCurrentWidget(Form->VerificationLMDTabSheet);
+    EXPECT_EQ(pages->currentWidget(), Form->MultimeterLMDTabSheet);
+}
+
+TEST_F(OperatorTest, CorrectionModeFieldShowsTheModeInForce) {
+    QComboBox* mode = Form->CorrectionModeLMDComboBox;
+    QLineEdit* field = mode->lineEdit();
+    mode->setCurrentIndex(0);
+    field->setFocus();
+    // Letters typed in quick succession are one search, as in a list.
+    const struct {
+        const char* Typed;
+        int Mode;
+    } cases[] = {
+        {"qwerty", 0}, {"п", 1}, {"Пос", 1}, {"н", 0}, {"12345", 0}, {"ПОСТОЯННАЯ", 1}, {" ", 1}, {"Нх", 0},
+    };
+    for (const auto& c : cases) {
+        QTest::qWait(QApplication::keyboardInputInterval() + 50);
+        field->selectAll();
+        Type(field, QString::fromUtf8(c.Typed));
+        EXPECT_EQ(mode->currentIndex(), c.Mode) << c.Typed;
+        EXPECT_EQ(field->text(), mode->itemText(c.Mode)) << c.Typed;
+    }
+    // Typed at the end of the shown text, or deleted from it.
+    const QString shown = mode->itemText(0);
+    field->end(false);
+    Type(field, "x");
+    EXPECT_EQ(field->text(), shown);
+    field->end(false);
+    QTest::keyClick(field, Qt::Key_Backspace);
+    EXPECT_EQ(field->text(), shown);
+    field->selectAll();
+    QTest::keyClick(field, Qt::Key_Delete);
+    EXPECT_EQ(field->text(), shown);
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_EQ(mode->currentIndex(), 0);
+}
+
+} // namespace
