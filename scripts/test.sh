@@ -43,7 +43,9 @@ test_installed_package() {
     grep -q "/man1/$page\.1\.gz$" <<<"$files" || { echo "no man page for $page" >&2; return 1; }
   done
   dpkg-query -W -f='${Status}' km808-viza 2>/dev/null | grep -q "install ok installed" && installed_before=yes
-  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "./$deb" >/dev/null
+  # --reinstall: a package of the same version may be installed already.
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --reinstall --no-install-recommends \
+    "./$deb" >/dev/null
   if [ -z "$installed_before" ]; then
     trap remove_package EXIT
   else
@@ -56,6 +58,9 @@ test_installed_package() {
   desktop-file-validate "$desktop"
   appstreamcli validate --no-net "$metainfo"
   systemd-analyze verify "$unit"
+  # shellcheck disable=SC2046 # pkg-config gives several words
+  cc -std=c11 -Wall -Werror -o "$1/client" tests/package/client.c $(pkg-config --cflags --libs qiraapi km808api)
+  "$1/client"
   python3 tests/package/installed_test.py --desktop-entry "$desktop" --emulator /usr/bin/qira-emulator \
     --default-settings tests/settings/fixtures/default-Km808_Viza.ini \
     --version "$(dpkg-deb -f "$deb" Version)" --artifacts "$root/$1/test-artifacts"
