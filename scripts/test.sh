@@ -21,6 +21,10 @@ jobs=${KM808_JOBS:-2}
 werror=()
 [ "${CI:-}" = "true" ] && werror=(-DKM808_WERROR=ON)
 clang=(-DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14)
+# The package tree compiles the same sources with the same flags as
+# build/test: with paths relative to the checkout and the build directory left
+# out of the key, the compiler cache serves it.
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$root}" CCACHE_NOHASHDIR="${CCACHE_NOHASHDIR:-1}"
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:detect_stack_use_after_return=0"
 export LSAN_OPTIONS="suppressions=$root/tests/support/lsan.supp:print_suppressions=0"
