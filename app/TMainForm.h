@@ -177,7 +177,8 @@ public:
     int32_t CoefSource = 0;
     float LoadedCoefs[9] = {};
     std::unique_ptr<TSettingsFile> SettingsFile; // accessor of the last save
-    // Directory of the settings file: the executable's; tests point it elsewhere.
+    // Directory of the settings file: as the build's layout says (settings/
+    // SettingsLocation.h); tests point it elsewhere.
     QString SettingsDirectory;
     QString SettingsPath() const;
     // The measurement controls show what a load put there (and the operator's

@@ -4,20 +4,31 @@
 set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build pkg-config ccache git
-  qt6-base-dev qt6-base-dev-tools libqt6svg6-dev libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   libfftw3-dev libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev
   xvfb xauth xdotool imagemagick x11-utils
   fonts-liberation fonts-liberation2 procps python3
+  dpkg-dev file lintian appstream desktop-file-utils systemd
 )
-missing=()
-for p in "${PACKAGES[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
+# The names must be real packages, not virtual ones: dpkg never reports a
+# virtual name installed, so every run would go to the network again.
+list_missing() {
+  missing=()
+  for p in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+}
+list_missing
 if ((${#missing[@]})); then
   SUDO=""
   [ "$(id -u)" -eq 0 ] || SUDO="sudo"
   echo "installing: ${missing[*]}"
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  list_missing
+  if ((${#missing[@]})); then
+    echo "install-deps.sh: still not installed after apt-get: ${missing[*]}" >&2
+    exit 1
+  fi
 fi

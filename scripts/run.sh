@@ -6,7 +6,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
-bash scripts/build.sh build/main -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKM808_BENCH=OFF
+# Only what running needs: the program with its two libraries, and the emulator.
+KM808_TARGETS="KM808_Viza qira-emulator" bash scripts/build.sh build/main -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DKM808_TESTS=OFF -DKM808_BENCH=OFF
 bin=build/main/bin
 
 port_open() { (exec 3<>/dev/tcp/127.0.0.1/11111) 2>/dev/null; }

@@ -5,23 +5,74 @@
 #   scripts/test.sh asan       clang AddressSanitizer+UBSan build of every test, plus the fuzz runs
 #   scripts/test.sh tsan       clang ThreadSanitizer build of the discovery and acquisition tests
 #   scripts/test.sh e2e        the real program under Xvfb, driven from outside
+#   scripts/test.sh package    the Debian package: lintian, then installed on this
+#                              machine (apt), the installed program and emulator
+#                              under Xvfb, the desktop entry, AppStream metadata
+#                              and user unit checked; removed again afterwards
 # KM808_JOBS sets the build parallelism (default 2).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 parts=("$@")
-[ ${#parts[@]} -gt 0 ] || parts=(main asan tsan e2e)
+[ ${#parts[@]} -gt 0 ] || parts=(main asan tsan e2e package)
 
 bash scripts/install-deps.sh
 jobs=${KM808_JOBS:-2}
 werror=()
 [ "${CI:-}" = "true" ] && werror=(-DKM808_WERROR=ON)
 clang=(-DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14)
+# The package tree compiles the same sources with the same flags as
+# build/test: with paths relative to the checkout and the build directory left
+# out of the key, the compiler cache serves it.
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$root}" CCACHE_NOHASHDIR="${CCACHE_NOHASHDIR:-1}"
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:detect_stack_use_after_return=0"
 export LSAN_OPTIONS="suppressions=$root/tests/support/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$root/tests/support/tsan.supp"
+
+# Installs the package on this machine (a CI machine is thrown away after the
+# run; elsewhere the package is removed again unless it was installed before),
+# checks its files and runs the installed program against the installed
+# emulator.
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+remove_package() { DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get purge -y -qq km808-viza >/dev/null; }
+test_installed_package() {
+  local deb installed_before="" files desktop metainfo unit
+  deb=$(ls "$1"/km808-viza_*_amd64.deb)
+  lintian --fail-on error "$deb"
+  files=$(dpkg-deb -c "$deb")
+  for page in KM808_Viza qira-emulator qira-probe; do
+    grep -q "/man1/$page\.1\.gz$" <<<"$files" || { echo "no man page for $page" >&2; return 1; }
+  done
+  dpkg-query -W -f='${Status}' km808-viza 2>/dev/null | grep -q "install ok installed" && installed_before=yes
+  # --reinstall: a package of the same version may be installed already.
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --reinstall --no-install-recommends \
+    "./$deb" >/dev/null
+  if [ -z "$installed_before" ]; then
+    trap remove_package EXIT
+  else
+    echo "km808-viza was installed before this test: the package just built stays installed."
+  fi
+  files=$(dpkg -L km808-viza)
+  desktop=$(grep '^/usr/share/applications/.*\.desktop$' <<<"$files")
+  metainfo=$(grep '^/usr/share/metainfo/.*\.metainfo\.xml$' <<<"$files")
+  unit=$(grep '/systemd/user/qira-emulator\.service$' <<<"$files")
+  desktop-file-validate "$desktop"
+  appstreamcli validate --no-net "$metainfo"
+  systemd-analyze verify "$unit"
+  # shellcheck disable=SC2046 # pkg-config gives several words
+  cc -std=c11 -Wall -Werror -o "$1/client" tests/package/client.c $(pkg-config --cflags --libs qiraapi km808api)
+  "$1/client"
+  python3 tests/package/installed_test.py --desktop-entry "$desktop" --emulator /usr/bin/qira-emulator \
+    --default-settings tests/settings/fixtures/default-Km808_Viza.ini \
+    --version "$(dpkg-deb -f "$deb" Version)" --artifacts "$root/$1/test-artifacts"
+  if [ -z "$installed_before" ]; then
+    remove_package
+    trap - EXIT
+  fi
+}
 
 run_ctest() { ctest --test-dir "$1" -j "$jobs" --output-on-failure --timeout 600 "${@:2}"; }
 
@@ -48,8 +99,12 @@ for part in "${parts[@]}"; do
       bash scripts/build.sh build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo "${werror[@]}"
       run_ctest build/test -L 'e2e' -j 1
       ;;
+    package)
+      bash scripts/package.sh "${werror[@]}"
+      test_installed_package build/package
+      ;;
     *)
-      echo "unknown part: $part (main, asan, tsan, e2e)" >&2
+      echo "unknown part: $part (main, asan, tsan, e2e, package)" >&2
       exit 2
       ;;
   esac

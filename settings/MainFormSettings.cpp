@@ -2,6 +2,7 @@
 #include "app/TMainForm.h"
 #include "settings/Cp1251Codec.h"
 #include "settings/SettingsKeys.h"
+#include "settings/SettingsLocation.h"
 #include "settings/SettingsMessages.h"
 #include "settings/TSettingsFile.h"
 #include "ui/TKm808AdcChannelFrame.h"
@@ -44,7 +45,8 @@ uint16_t Selected(const QComboBox* box) {
 } // namespace
 
 QString TMainForm::SettingsPath() const {
-    QString dir = SettingsDirectory.isEmpty() ? QCoreApplication::applicationDirPath() : SettingsDirectory;
+    QString dir =
+        SettingsDirectory.isEmpty() ? SettingsDirectoryFor(BuiltSettingsLayout()) : SettingsDirectory;
     return dir + QStringLiteral("/Km808_Viza.ini");
 }
 

@@ -8,6 +8,7 @@ Standard library only.
 """
 
 import ctypes
+import glob
 import os
 import re
 import select
@@ -235,14 +236,17 @@ class Session:
         d = tempfile.mkdtemp(prefix="program-", dir=self.tmp)
         os.chmod(d, 0o755)
         src = os.path.dirname(program)
-        for name in (os.path.basename(program), "libqiraapi.so", "libkm808api.so"):
-            shutil.copy2(os.path.join(src, name), d)
+        shutil.copy2(program, d)
+        # The libraries with their version links (the program needs libX.so.1).
+        for lib in ("libqiraapi.so", "libkm808api.so"):
+            for path in glob.glob(os.path.join(src, lib + "*")):
+                shutil.copy2(path, d, follow_symlinks=False)
         if settings is not None:
             with open(os.path.join(d, "Km808_Viza.ini"), "wb") as f:
                 f.write(settings)
         return os.path.join(d, os.path.basename(program))
 
-    def start_program(self, path, uid=None):
+    def start_program(self, path, uid=None, extra_env=None):
         env = dict(self.display)
         env["QIRA_SERVER"] = self.server
         env["QT_QPA_PLATFORM"] = "xcb"
@@ -253,6 +257,7 @@ class Session:
         env["XDG_RUNTIME_DIR"] = runtime
         if uid is not None:
             env["HOME"] = runtime
+        env.update(extra_env or {})
         out = open(os.path.join(self.artifacts, "program.log"), "w")
         self.program = self._spawn([path], uid=uid, cwd=self.tmp, env=env, stdout=out, stderr=out)
         self.note("program %s started (pid %d)" % (path, self.program.pid))
