@@ -1,8 +1,8 @@
 // Every configured module fault gives its failure status, and the calls after
 // it still work (fixtures/faults.json, fast pace; the word counts of the
 // stream faults count from the module's opening).
-#include "emulator_process.h"
 #include "module_helpers.h"
+#include "shared_emulator.h"
 
 #include <gtest/gtest.h>
 
@@ -11,20 +11,11 @@
 
 namespace {
 
-class Faults : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { emulator_ = new EmulatorProcess("faults.json", {"--verbose"}); }
-    static void TearDownTestSuite() {
-        delete emulator_;
-        emulator_ = nullptr;
-    }
-    void SetUp() override {
-        ASSERT_TRUE(emulator_->started()) << emulator_->error();
-        emulator_->select();
-    }
-    static EmulatorProcess* emulator_;
+class Faults : public SharedEmulatorTest<Faults> {
+public:
+    static std::string Config() { return "faults.json"; }
+    static std::vector<std::string> Arguments() { return {"--verbose"}; }
 };
-EmulatorProcess* Faults::emulator_ = nullptr;
 
 const auto kOneChannel = voltageTable({0}, 0);
 

@@ -1,9 +1,9 @@
 // The crate and module libraries against a real emulator on the set-up of
 // fixtures/library.json (fast pace, no noise unless said).
-#include "emulator_process.h"
 #include "km808api.h"
 #include "module_helpers.h"
 #include "qiraapi.h"
+#include "shared_emulator.h"
 
 #include <gtest/gtest.h>
 
@@ -18,20 +18,10 @@ namespace {
 const double kVolts[16] = {7.0, -6.0, 1.5, -1.7, 0.3, -0.35, 20.0, 0, 0.1, 0, 0, 0, 0, 0, 0, 0};
 const double kFullScale[3] = {10, 2, 0.4};
 
-class Library : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { emulator_ = new EmulatorProcess("library.json"); }
-    static void TearDownTestSuite() {
-        delete emulator_;
-        emulator_ = nullptr;
-    }
-    void SetUp() override {
-        ASSERT_TRUE(emulator_->started()) << emulator_->error();
-        emulator_->select();
-    }
-    static EmulatorProcess* emulator_;
+class Library : public SharedEmulatorTest<Library> {
+public:
+    static std::string Config() { return "library.json"; }
 };
-EmulatorProcess* Library::emulator_ = nullptr;
 
 TEST_F(Library, ListsCratesInOrder) {
     char list[16][16];

@@ -2,9 +2,9 @@
 // log nobody reads: every library call ends within its time-out, lying
 // calibrations are refused, and the emulator keeps serving.
 #include "EmulatorSpawn.h"
-#include "emulator_process.h"
 #include "module_helpers.h"
 #include "qiraapi.h"
+#include "shared_emulator.h"
 
 #include <gtest/gtest.h>
 
@@ -28,20 +28,10 @@ int64_t msSince(Clock::time_point t) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
 }
 
-class Robust : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { emulator_ = new EmulatorProcess("robust.json"); }
-    static void TearDownTestSuite() {
-        delete emulator_;
-        emulator_ = nullptr;
-    }
-    void SetUp() override {
-        ASSERT_TRUE(emulator_->started()) << emulator_->error();
-        emulator_->select();
-    }
-    static EmulatorProcess* emulator_;
+class Robust : public SharedEmulatorTest<Robust> {
+public:
+    static std::string Config() { return "robust.json"; }
 };
-EmulatorProcess* Robust::emulator_ = nullptr;
 
 const auto kOneChannel = voltageTable({0}, 0);
 
