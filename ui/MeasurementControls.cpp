@@ -320,9 +320,19 @@ void TMainForm::ResetChannelFrame(int ch) {
     f->SetUpdateLamp(2);
 }
 
+// A box keeps its number only while the number still means what the title
+// says: a reading of the other quantity, or of a channel switched off, goes,
+// and with it its over-range colour and its lamp.
+static void ClearChannelValue(TKm808AdcChannelFrame* f) {
+    f->Value1LMDEdit->setText(NoValue);
+    f->SetValueLook(TKm808AdcChannelFrame::TValueLook::Live);
+    f->SetUpdateLamp(2);
+}
+
 void TMainForm::ApplyChannelMeasuringMode(int ch, int mode) {
     TKm808AdcChannelFrame* f = ChannelFrames[ch];
     const bool checked = f->ChannelNumberLMDCheckBox->checkState() == Qt::Checked;
+    const QString shownMode = f->MeasuringModeLMDLabel->text();
     const bool usable = mode == 0 || ch <= 7;
     if (!usable)
         f->DisableChannelControls(true);
@@ -331,8 +341,9 @@ void TMainForm::ApplyChannelMeasuringMode(int ch, int mode) {
     else
         f->DisableChannelControls(false);
 
-    if (!checked)
-        f->Value1LMDEdit->setText(NoValue);
+    const QString newMode = mode == 0 ? "DC" : mode == 1 && ch <= 7 ? "R" : QString();
+    if (!checked || (!shownMode.isEmpty() && shownMode != newMode && (mode == 0 || mode == 1)))
+        ClearChannelValue(f);
     if (mode == 0) {
         f->MeasuringModeLMDLabel->setText("DC");
         f->Value1LabLMDLabel->setText("Напряжение, мВ");

@@ -297,4 +297,51 @@ TEST_F(ControlsTest, UpdateLampStates) {
     EXPECT_FALSE(f->FlashLed->IsOn());
 }
 
+// A number stays in its box only while it still means what the title says:
+// after a switch between voltage and resistance it was measured in the other
+// quantity, and a box of a channel switched off shows no reading at all.
+TEST_F(ControlsTest, ValueOfTheOtherQuantityIsNotShownUnderTheNewTitle) {
+    using Look = TKm808AdcChannelFrame::TValueLook;
+    struct Case {
+        const char* name;
+        int fromMode, toMode, ch;
+        bool uncheck;
+        const char* shown; // expected text after the change; nullptr: the number stays
+    };
+    const Case cases[] = {
+        {"voltage to resistance", 0, 1, 0, false, "--------"},
+        {"resistance to voltage", 1, 0, 7, false, "--------"},
+        {"voltage to resistance, upper channel", 0, 1, 8, false, "--------"},
+        {"same mode chosen again", 0, 0, 2, false, nullptr},
+        {"over-range channel switched off", 0, 0, 5, true, "--------"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Form->AllChannelsLMDCheckBox->setCheckState(Qt::Checked);
+        Form->CommonMeasuringModeLMDComboBox->setCurrentIndex(c.fromMode);
+        Form->CommonMeasuringModeLMDComboBoxChange(Form->CommonMeasuringModeLMDComboBox);
+        TKm808AdcChannelFrame* f = Frame(c.ch);
+        f->Value1LMDEdit->setText("-9981.5499");
+        f->SetValueLook(Look::OverRange);
+        f->SetUpdateLamp(1);
+
+        if (c.uncheck)
+            f->ChannelNumberLMDCheckBox->click();
+        else {
+            Form->CommonMeasuringModeLMDComboBox->setCurrentIndex(c.toMode);
+            Form->CommonMeasuringModeLMDComboBoxChange(Form->CommonMeasuringModeLMDComboBox);
+        }
+
+        if (!c.shown) {
+            EXPECT_EQ(f->Value1LMDEdit->text(), "-9981.5499");
+            EXPECT_EQ(f->ValueLook(), Look::OverRange);
+            EXPECT_TRUE(f->FlashLed->IsOn());
+            continue;
+        }
+        EXPECT_EQ(f->Value1LMDEdit->text(), c.shown);
+        EXPECT_EQ(f->ValueLook(), Look::Live);
+        EXPECT_FALSE(f->FlashLed->IsOn());
+    }
+}
+
 } // namespace
