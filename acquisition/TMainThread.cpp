@@ -7,7 +7,7 @@
 #include "discovery/WorkerMessageDialog.h"
 #include "dsp/TREALFFT.h"
 
-#include <QMetaObject>
+#include <QCoreApplication>
 
 #include <algorithm>
 #include <stdexcept>
@@ -19,7 +19,7 @@ constexpr char DecimalSeparator = '.';
 
 } // namespace
 
-TMainThread::TMainThread(TMainForm* form) : Form(form) {
+TMainThread::TMainThread(TMainForm* form) : Form(form), PendingEndEvent(std::make_unique<QEvent>(EndEvent)) {
     std::fill(std::begin(ChannelPosition), std::end(ChannelPosition), uint16_t(65535));
 }
 
@@ -63,10 +63,9 @@ void TMainThread::run() {
     Execute();
     // The termination handler is posted here rather than connected to
     // finished(): a connection makes Qt read this object while the thread
-    // ends, behind synchronisation that ThreadSanitizer cannot see.
-    TMainForm* form = Form;
-    QMetaObject::invokeMethod(
-        form, [form] { form->OnMainThreadTerminate(); }, Qt::QueuedConnection);
+    // ends, behind synchronisation that ThreadSanitizer cannot see. Nothing is
+    // allocated here for the same reason: the event was made with the worker.
+    QCoreApplication::postEvent(Form, PendingEndEvent.release());
     Ended.store(true, std::memory_order_release);
 }
 

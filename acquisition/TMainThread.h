@@ -3,6 +3,7 @@
 // synchronous calls; the main window destroys the worker (StopThread).
 #pragma once
 
+#include <QEvent>
 #include <QString>
 #include <QThread>
 
@@ -48,6 +49,11 @@ public:
     // been posted; the window reads it before destroying the worker, which
     // orders every access of the thread before the destruction.
     std::atomic<bool> Ended{false};
+    // Posted to the window as the thread's last step; the window then runs
+    // OnMainThreadTerminate. Made on the user-interface thread with the worker,
+    // so the event the window reads holds nothing this thread wrote.
+    static constexpr QEvent::Type EndEvent = QEvent::Type(1126);
+    std::unique_ptr<QEvent> PendingEndEvent;
     // The main page control's active page when the worker was created; the
     // preparation must not read the control from this thread.
     int StartPageIndex = 0;

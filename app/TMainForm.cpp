@@ -11,6 +11,7 @@
 
 #include <clocale>
 
+#include "acquisition/TMainThread.h"
 #include "app/HandlerGuard.h"
 #include "app/MainFormDesign.h"
 #include "settings/TSettingsFile.h"
@@ -109,6 +110,8 @@ void TMainForm::customEvent(QEvent* event) {
         OnStartInitDevicesThread(message->WParam, message->LParam);
     } else if (event->type() == TPrivateMessageEvent::StartMainThread) {
         OnStartMainThread();
+    } else if (event->type() == TMainThread::EndEvent) {
+        OnMainThreadTerminate();
     } else {
         QWidget::customEvent(event);
     }
