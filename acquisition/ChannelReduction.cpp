@@ -67,7 +67,7 @@ void SpectralValue(TMainThread* worker, int c) {
 // the full scale of the range it was measured on.
 void MarkOverRange(TMainThread* worker, const int* channels, uint32_t count) {
     const TMainForm* form = worker->Form;
-    const KM808_CONTROL& module = form->ModuleControl;
+    const KM808_CONTROL& module = form->Device.ModuleControl;
     // A copy first: the packed record's field may sit unaligned.
     const int32_t entries = module.LogicalChannelCount;
     const uint32_t tableLength = uint32_t(std::clamp<int32_t>(entries, 0, KM808_MAX_TABLE));
@@ -168,12 +168,12 @@ void ShowChannelValues(TMainThread* worker) {
             if (range < 0 || range > 2)
                 continue;
             ShowValueLook(frame, worker->ChannelOverRange[c]);
-            edit->setText(FormatFloat(form->ValueFormats[range], worker->VoltageValues[c] * 1000.0));
+            edit->setText(FormatFloat(form->Settings.ValueFormats[range], worker->VoltageValues[c] * 1000.0));
         } else if (worker->ChannelQuantity[c] == 1) {
             const int range = worker->ChannelRangeR[c];
             if (range < 0 || range > 2)
                 continue;
-            edit->setText(FormatFloat(form->ValueFormats[3 + range], worker->ResistanceValues[c]));
+            edit->setText(FormatFloat(form->Settings.ValueFormats[3 + range], worker->ResistanceValues[c]));
             ShowValueLook(frame, worker->ChannelOverRange[c]);
         }
     }

@@ -126,9 +126,9 @@ TEST_F(ChannelReductionTest, NothingIsComputedOnceTerminated) {
 }
 
 TEST_F(ChannelReductionTest, ValuesShownWithTheRangeDecimalsAndLampsBlinkOnce) {
-    Form.ValueFormats[0] = "0.000";
-    Form.ValueFormats[1] = "0.";
-    Form.ValueFormats[5] = "0.0";
+    Form.Settings.ValueFormats[0] = "0.000";
+    Form.Settings.ValueFormats[1] = "0.";
+    Form.Settings.ValueFormats[5] = "0.0";
     Form.HandlersBusy = true;
     Form.ChannelFrames[3]->ChannelNumberLMDCheckBox->setChecked(true);
     Form.ChannelFrames[4]->ChannelNumberLMDCheckBox->setChecked(true);

@@ -89,7 +89,7 @@ bool TMainForm::LoadSettings(TSettingsFile* accessor) {
     AutoSaveSettingsLMDCheckBox->setChecked(accessor->ReadInteger(ApplicationSection, AutoSave, 0) != 0);
     AutoSaveSettingKnown = true;
     bool ok = LoadModuleSettings(accessor);
-    if (ModuleState == 2)
+    if (Device.ModuleState == 2)
         ok = LoadCorrectionSettings(accessor) && ok;
     return ok;
 }
@@ -98,20 +98,21 @@ bool TMainForm::LoadModuleSettings(TSettingsFile* accessor) {
     if (!accessor)
         return false;
     const QString& s = ModuleSection;
-    ComputationMethod = accessor->ReadString(s, SettingsKeys::ComputationMethod, QStringLiteral("sum"));
-    ComputationModeLabLMDLabel->setText(ComputationMethod);
-    AmplitudeType = accessor->ReadString(s, SettingsKeys::AmplitudeType, QStringLiteral("amp"));
-    AmplitudeTypeLabLMDLabel->setText(AmplitudeType);
-    AcquisitionTime = accessor->ReadFloat(s, SettingsKeys::AcquisitionTime, 1.0);
+    Settings.ComputationMethod =
+        accessor->ReadString(s, SettingsKeys::ComputationMethod, QStringLiteral("sum"));
+    ComputationModeLabLMDLabel->setText(Settings.ComputationMethod);
+    Settings.AmplitudeType = accessor->ReadString(s, SettingsKeys::AmplitudeType, QStringLiteral("amp"));
+    AmplitudeTypeLabLMDLabel->setText(Settings.AmplitudeType);
+    Settings.AcquisitionTime = accessor->ReadFloat(s, SettingsKeys::AcquisitionTime, 1.0);
     const int32_t minSamplesDefaults[4] = {6, 32, 64, 128};
     for (int i = 0; i < 4; ++i)
-        MinSamplesPerChannel[i] = accessor->ReadInteger(s, MinSamples[i], minSamplesDefaults[i]);
+        Settings.MinSamplesPerChannel[i] = accessor->ReadInteger(s, MinSamples[i], minSamplesDefaults[i]);
     for (int i = 0; i < 6; ++i) {
         QString key = i < 3 ? PrecisionU(InputRangesU[i]) : PrecisionR(InputRangesR[i - 3]);
         // Kept as 16 bits unsigned, so a negative value also ends at the cap.
         uint16_t precision = static_cast<uint16_t>(accessor->ReadInteger(s, key, 4));
-        ValuePrecisions[i] = precision > 10 ? 10 : precision;
-        ValueFormats[i] = QStringLiteral("0.") + QString(ValuePrecisions[i], u'0');
+        Settings.ValuePrecisions[i] = precision > 10 ? 10 : precision;
+        Settings.ValueFormats[i] = QStringLiteral("0.") + QString(Settings.ValuePrecisions[i], u'0');
     }
 
     HandlersBusy = true;
@@ -162,9 +163,9 @@ bool TMainForm::LoadModuleSettings(TSettingsFile* accessor) {
 bool TMainForm::LoadCorrectionSettings(TSettingsFile* accessor) {
     if (!accessor)
         return false;
-    CoefSource = accessor->ReadInteger(ApplicationSection, SettingsKeys::CoefSource, 1);
-    std::memcpy(LoadedCoefs, ModuleControl.ModuleCoefs, sizeof LoadedCoefs);
-    std::memcpy(ModuleControl.TableCoefs, LoadedCoefs, sizeof LoadedCoefs);
+    Settings.CoefSource = accessor->ReadInteger(ApplicationSection, SettingsKeys::CoefSource, 1);
+    std::memcpy(Settings.LoadedCoefs, Device.ModuleControl.ModuleCoefs, sizeof Settings.LoadedCoefs);
+    std::memcpy(Device.ModuleControl.TableCoefs, Settings.LoadedCoefs, sizeof Settings.LoadedCoefs);
     return true;
 }
 
@@ -188,12 +189,12 @@ bool TMainForm::WriteApplicationSettings(TSettingsFile* accessor) {
     uint16_t module = Selected(ModulesComboBox);
     // The tables hold 16 crates of 16 modules; an index beyond them names none.
     if (crate < 16) {
-        const char* serial = CrateSerials[crate];
+        const char* serial = Device.CrateSerials[crate];
         accessor->WriteString(
             DiscoverySection, CrateSerial,
-            Cp1251::Decode(QByteArray(serial, qstrnlen(serial, sizeof CrateSerials[crate]))));
+            Cp1251::Decode(QByteArray(serial, qstrnlen(serial, sizeof Device.CrateSerials[crate]))));
         if (module < 16)
-            accessor->WriteInteger(DiscoverySection, ModuleSlot, ModuleSlots[crate][module]);
+            accessor->WriteInteger(DiscoverySection, ModuleSlot, Device.ModuleSlots[crate][module]);
     }
     return accessor->Flush();
 }
@@ -320,7 +321,7 @@ void TMainForm::SaveDefaultSettingsClick() {
 // values written meanwhile would be undone by that load. Held, the request
 // acts as if made just after the run, on what the window shows then.
 bool TMainForm::HoldWhileDiscoveryRuns(HeldSettingsRequest request) {
-    if (!DiscoveryRunning && DiscoveryGate)
+    if (!Flags.DiscoveryRunning && Flags.DiscoveryGate)
         return false;
     if (HeldSettingsRequests.isEmpty() || HeldSettingsRequests.last() != request)
         HeldSettingsRequests.append(request);
@@ -332,7 +333,7 @@ bool TMainForm::HoldWhileDiscoveryRuns(HeldSettingsRequest request) {
 void TMainForm::RunHeldSettingsRequests() {
     if (HeldSettingsRequests.isEmpty())
         return;
-    if (DiscoveryRunning || !DiscoveryGate || HandlersBusy) {
+    if (Flags.DiscoveryRunning || !Flags.DiscoveryGate || HandlersBusy) {
         QTimer::singleShot(50, this, [this] { RunHeldSettingsRequests(); });
         return;
     }
@@ -362,7 +363,7 @@ void TMainForm::FormClose() {
         SaveIniFile(SettingsPath());
     SettingsFile.reset();
     StopThread();
-    if (KM808_IsOpened(&ModuleControl) == 0)
-        KM808_Close(&ModuleControl);
+    if (KM808_IsOpened(&Device.ModuleControl) == 0)
+        KM808_Close(&Device.ModuleControl);
     HandlersBusy = false;
 }
