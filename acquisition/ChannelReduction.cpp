@@ -92,21 +92,6 @@ void MarkOverRange(TMainThread* worker, const int* channels, uint32_t count) {
 
 } // namespace
 
-void FindClippedEntries(const uint32_t* words, size_t count, uint32_t tableLength, bool* clipped) {
-    constexpr uint32_t Top = 0x7FFFFF;    // +2^23 - 1
-    constexpr uint32_t Bottom = 0x800000; // -2^23
-    for (size_t i = 0; i < count; ++i) {
-        const uint32_t tag = words[i] >> 24;
-        const uint32_t code = words[i] & 0xFFFFFF;
-        if (tag < tableLength && (code == Top || code == Bottom))
-            clipped[tag] = true;
-    }
-}
-
-bool BeyondRangeLimit(double value, double limit) {
-    return !(std::fabs(value) < limit);
-}
-
 void ReduceChannels(TMainThread* worker) {
     std::fill(std::begin(worker->VoltageValues), std::end(worker->VoltageValues), 0.0);
     std::fill(std::begin(worker->ResistanceValues), std::end(worker->ResistanceValues), 0.0);
