@@ -7,6 +7,7 @@
 #include "discovery/ModuleStatus.h"
 #include "discovery/WorkerMessageDialog.h"
 #include "settings/SettingsKeys.h"
+#include "settings/SettingsTable.h"
 #include "settings/TSettingsFile.h"
 
 #include <QApplication>
@@ -167,10 +168,12 @@ void TInitAndConfigThread::PrepareRun() {
 
     const uint16_t crate = Form->Device.SelectedCrateIndex;
     if (UseStoredSelection || crate == 0xFFFF) {
-        WantedCrateSerial =
-            SettingsAccessor->ReadString(SettingsKeys::DiscoverySection, SettingsKeys::CrateSerial, {});
-        WantedSlot = int16_t(
-            SettingsAccessor->ReadInteger(SettingsKeys::DiscoverySection, SettingsKeys::ModuleSlot, -1));
+        using namespace SettingsKeys;
+        const auto table = SettingsTable(Form->InputRangesU, Form->InputRangesR);
+        WantedCrateSerial = SettingsAccessor->ReadString(
+            DiscoverySection, CrateSerial, ReadDefault(table, DiscoverySection, CrateSerial).toString());
+        WantedSlot = int16_t(SettingsAccessor->ReadInteger(
+            DiscoverySection, ModuleSlot, ReadDefault(table, DiscoverySection, ModuleSlot).toInt()));
     } else if (crate < 16) {
         WantedCrateSerial =
             FixedText(Form->Device.CrateSerials[crate], sizeof Form->Device.CrateSerials[crate]);
@@ -203,10 +206,12 @@ void TInitAndConfigThread::PrepareRun() {
 void TInitAndConfigThread::RestoreWindowPosition() {
     if (!UseStoredSelection || !SettingsAccessor)
         return;
-    const int top =
-        SettingsAccessor->ReadInteger(SettingsKeys::ApplicationSection, SettingsKeys::WindowTop, -1);
-    const int left =
-        SettingsAccessor->ReadInteger(SettingsKeys::ApplicationSection, SettingsKeys::WindowLeft, -1);
+    using namespace SettingsKeys;
+    const auto table = SettingsTable(Form->InputRangesU, Form->InputRangesR);
+    const int top = SettingsAccessor->ReadInteger(ApplicationSection, WindowTop,
+                                                  ReadDefault(table, ApplicationSection, WindowTop).toInt());
+    const int left = SettingsAccessor->ReadInteger(
+        ApplicationSection, WindowLeft, ReadDefault(table, ApplicationSection, WindowLeft).toInt());
     if (top != -1)
         Form->move(Form->x(), top);
     if (left != -1)
