@@ -67,7 +67,7 @@ void SpectralValue(TMainThread* worker, int c) {
 // the full scale of the range it was measured on.
 void MarkOverRange(TMainThread* worker, const int* channels, uint32_t count) {
     const TMainForm* form = worker->Form;
-    const KM808_CONTROL& module = form->ModuleControl;
+    const KM808_CONTROL& module = form->Device.ModuleControl;
     // A copy first: the packed record's field may sit unaligned.
     const int32_t entries = module.LogicalChannelCount;
     const uint32_t tableLength = uint32_t(std::clamp<int32_t>(entries, 0, KM808_MAX_TABLE));
@@ -91,21 +91,6 @@ void MarkOverRange(TMainThread* worker, const int* channels, uint32_t count) {
 }
 
 } // namespace
-
-void FindClippedEntries(const uint32_t* words, size_t count, uint32_t tableLength, bool* clipped) {
-    constexpr uint32_t Top = 0x7FFFFF;    // +2^23 - 1
-    constexpr uint32_t Bottom = 0x800000; // -2^23
-    for (size_t i = 0; i < count; ++i) {
-        const uint32_t tag = words[i] >> 24;
-        const uint32_t code = words[i] & 0xFFFFFF;
-        if (tag < tableLength && (code == Top || code == Bottom))
-            clipped[tag] = true;
-    }
-}
-
-bool BeyondRangeLimit(double value, double limit) {
-    return !(std::fabs(value) < limit);
-}
 
 void ReduceChannels(TMainThread* worker) {
     std::fill(std::begin(worker->VoltageValues), std::end(worker->VoltageValues), 0.0);
@@ -168,12 +153,12 @@ void ShowChannelValues(TMainThread* worker) {
             if (range < 0 || range > 2)
                 continue;
             ShowValueLook(frame, worker->ChannelOverRange[c]);
-            edit->setText(FormatFloat(form->ValueFormats[range], worker->VoltageValues[c] * 1000.0));
+            edit->setText(FormatFloat(form->Settings.ValueFormats[range], worker->VoltageValues[c] * 1000.0));
         } else if (worker->ChannelQuantity[c] == 1) {
             const int range = worker->ChannelRangeR[c];
             if (range < 0 || range > 2)
                 continue;
-            edit->setText(FormatFloat(form->ValueFormats[3 + range], worker->ResistanceValues[c]));
+            edit->setText(FormatFloat(form->Settings.ValueFormats[3 + range], worker->ResistanceValues[c]));
             ShowValueLook(frame, worker->ChannelOverRange[c]);
         }
     }

@@ -49,7 +49,7 @@ void ShowRunFailed(TMainThread* worker) {
             frame->SetValueLook(TKm808AdcChannelFrame::TValueLook::Stale);
     }
     if (worker->LinkLost) {
-        form->ModuleLinkLost = true;
+        form->Device.ModuleLinkLost = true;
         ShowModuleLink(*form, false);
     }
 }
@@ -75,7 +75,7 @@ void PrepareBuffers(TMainThread* worker) {
         return;
     std::fill(worker->Window.get(), worker->Window.get() + samples, 0.0);
 
-    const double rate = ConversionRate(worker->Form->ModuleControl.FrequencyDivider);
+    const double rate = ConversionRate(worker->Form->Device.ModuleControl.FrequencyDivider);
     const int kind = rate < 10.0 ? 0 : 6;
     worker->WindowDescriptor.WindowKind = int8_t(kind);
     worker->Analyser.reset();
@@ -122,7 +122,7 @@ void PrepareBuffers(TMainThread* worker) {
 void MeasurementBody(TMainThread* worker) {
     PrepareBuffers(worker);
     QThread::msleep(100);
-    KM808_CONTROL* module = &worker->Form->ModuleControl;
+    KM808_CONTROL* module = &worker->Form->Device.ModuleControl;
     try {
         while (!Stopping(worker)) {
             const TFrameRequest request{module, worker->RcvBuffer.get(), worker->RecvWordCount};
@@ -178,5 +178,5 @@ void FinishMeasurement(TMainThread* worker) {
     worker->FreeBuffers();
     if (worker->MessageShown)
         ShowRunFailed(worker);
-    form->MeasurementIdle = true;
+    form->Flags.MeasurementIdle = true;
 }

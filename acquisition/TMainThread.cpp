@@ -71,13 +71,13 @@ void TMainThread::run() {
 
 void TMainThread::Execute() {
     try {
-        Form->WorkerRunning = true;
+        Form->Flags.WorkerRunning = true;
         MessageShown = false;
         if (StartPageIndex == 0)
-            Form->MeasurementIdle = false;
+            Form->Flags.MeasurementIdle = false;
         Processing[0] = MeasurementBody;
         for (int i = 0; i < 4; ++i)
-            MinSamplesPerChannel[i] = static_cast<uint32_t>(Form->MinSamplesPerChannel[i]);
+            MinSamplesPerChannel[i] = static_cast<uint32_t>(Form->Settings.MinSamplesPerChannel[i]);
 
         QThread::msleep(100);
 

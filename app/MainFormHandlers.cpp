@@ -110,7 +110,7 @@ void TMainForm::FindDeviceLMDButtonClick() {
     AdcRateComboBox->setCurrentIndex(-1);
     for (int ch = 0; ch < 16; ++ch)
         ResetChannelFrame(ch);
-    StartInitDevicesThread(3, 0);
+    StartInitDevicesThread(Detection::FullDetection, Detection::OperatorSelection);
 }
 
 void TMainForm::StartLMDSpeedButtonClick() {
@@ -127,11 +127,11 @@ void TMainForm::QiraCratesComboBoxChange() {
     if (!guard.Owned)
         return;
     const int index = QiraCratesComboBox->currentIndex();
-    if (index < 0 || index == SelectedCrateIndex)
+    if (index < 0 || index == Device.SelectedCrateIndex)
         return;
     StopThread();
-    SelectedCrateIndex = uint16_t(index);
-    StartInitDevicesThread(2, 0);
+    Device.SelectedCrateIndex = uint16_t(index);
+    StartInitDevicesThread(Detection::CrateChanged, Detection::OperatorSelection);
 }
 
 void TMainForm::ModulesComboBoxChange() {
@@ -142,19 +142,19 @@ void TMainForm::ModulesComboBoxChange() {
     const int module = ModulesComboBox->currentIndex();
     // Indices outside the tables can only come from a selector the program
     // has not filled yet.
-    if (crate < 0 || crate >= 16 || module < 0 || module >= 16 || SelectedCrateIndex >= 16)
+    if (crate < 0 || crate >= 16 || module < 0 || module >= 16 || Device.SelectedCrateIndex >= 16)
         return;
     // The open module is the chosen one when its index is and its serial
     // shows; two modules may report the same serial, so the text alone cannot
     // tell them apart. Read as the label was filled, so a serial outside
     // ASCII still matches.
-    const char* serial = ModuleSerials[crate][module];
-    if (crate == SelectedCrateIndex && module == SelectedModuleIndex[crate] &&
+    const char* serial = Device.ModuleSerials[crate][module];
+    if (crate == Device.SelectedCrateIndex && module == Device.SelectedModuleIndex[crate] &&
         FixedText(serial, 16) == ModuleSerialNumberLMDLabel->text())
         return;
     StopThread();
-    SelectedModuleIndex[SelectedCrateIndex] = uint16_t(module);
-    StartInitDevicesThread(1, 0);
+    Device.SelectedModuleIndex[Device.SelectedCrateIndex] = uint16_t(module);
+    StartInitDevicesThread(Detection::ModuleChanged, Detection::OperatorSelection);
 }
 
 void TMainForm::AutoSaveSettingsLMDCheckBoxChange() {
@@ -174,7 +174,7 @@ bool TMainForm::MainLMDPageControlChangingEx(int newPage) {
     THandlerGuard guard(HandlersBusy);
     if (!guard.Owned)
         return true;
-    if (ModuleState != 2) {
+    if (Device.ModuleState != 2) {
         MainLMDPageControl->setEnabled(true);
         HandlersBusy = false;
         QMessageBox(QMessageBox::Information, "Внимание!!!",
@@ -212,11 +212,11 @@ void TMainForm::PageChanged(int index) {
 bool TMainForm::ApplicationShortCut(int key) {
     if (key != Qt::Key_Escape)
         return false;
-    if (HandlersBusy || DiscoveryRunning) {
+    if (HandlersBusy || Flags.DiscoveryRunning) {
         HandlersBusy = false;
         return true;
     }
-    if (MainLMDPageControl->currentIndex() == 0 && !MeasurementIdle)
+    if (MainLMDPageControl->currentIndex() == 0 && !Flags.MeasurementIdle)
         StopThread();
     return false;
 }

@@ -53,13 +53,13 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
     SetDecimalPoint();
     HandlersBusy = false;
     StartupPhase = 0;
-    SelectedCrateIndex = 0xFFFF;
+    Device.SelectedCrateIndex = 0xFFFF;
     WorkerPages = {MultimeterLMDTabSheet};
-    DiscoveryRunning = false;
-    DiscoveryGate = true;
-    WorkerRunning = false;
-    WorkerGate = true;
-    MeasurementIdle = true;
+    Flags.DiscoveryRunning = false;
+    Flags.DiscoveryGate = true;
+    Flags.WorkerRunning = false;
+    Flags.WorkerGate = true;
+    Flags.MeasurementIdle = true;
     HandlersBusy = true;
 
     SetupMeasurementControls();
@@ -97,9 +97,9 @@ TMainForm::~TMainForm() {
 }
 
 void TMainForm::StartInitDevicesThread(quint32 action, quint32 useStoredSelection) {
-    if (DiscoveryRunning || !DiscoveryGate)
+    if (Flags.DiscoveryRunning || !Flags.DiscoveryGate)
         return;
-    DiscoveryGate = false;
+    Flags.DiscoveryGate = false;
     QCoreApplication::postEvent(this, new TPrivateMessageEvent(TPrivateMessageEvent::StartInitDevices, action,
                                                                useStoredSelection ? 1 : 0));
 }
@@ -167,5 +167,5 @@ void TMainForm::FormResize() {
     const QRect area = WorkArea();
     move(x(), (area.height() - frameGeometry().height()) / 2);
     StartupPhase = 3;
-    StartInitDevicesThread(3, 1);
+    StartInitDevicesThread(Detection::FullDetection, Detection::StoredSelection);
 }

@@ -1,7 +1,7 @@
-// The main window: owns the module record, the discovery tables, the channel
-// frames, the measurement settings and both workers. Its behaviour lives in the
-// rooms (ui/, settings/, discovery/, acquisition/); this class holds the state
-// they share and wires the controls to them.
+// The main window: owns the controls, the channel frames, the state records the
+// rooms share (device state, measurement settings, worker flags) and both
+// workers. Its member functions live in app/ (MainForm*.cpp); the rooms' logic
+// lives in device/, settings/, dsp/, discovery/ and acquisition/.
 #pragma once
 
 #include <QEvent>
@@ -16,7 +16,10 @@
 #include <functional>
 #include <memory>
 
-#include "km808api.h"
+#include "device/DeviceState.h"
+#include "device/WorkerFlags.h"
+#include "discovery/DetectionAction.h"
+#include "settings/MeasurementSettings.h"
 
 class QAction;
 class QCheckBox;
@@ -133,32 +136,12 @@ public:
     // ---- Window state ----------------------------------------------------
     bool HandlersBusy = true;
     uint8_t StartupPhase = 0;
-    std::atomic<bool> DiscoveryRunning{false};
-    std::atomic<bool> DiscoveryGate{true};
-    std::atomic<bool> WorkerRunning{false};
-    std::atomic<bool> WorkerGate{true};
-    std::atomic<bool> MeasurementIdle{true};
-    std::atomic<int32_t> CrateState{0};
-    std::atomic<uint8_t> ModuleState{0};
-    // A measurement ended on a failure and the module no longer answered: the
-    // module lamp is red and the next start reopens the module first.
-    bool ModuleLinkLost = false;
     QString CaptionTemplate;
 
-    // ---- Discovery tables ------------------------------------------------
-    uint16_t ListedCrateCount = 0;
-    char ListedCrates[16][16] = {};
-    uint16_t ListedSlotTypes[16][16] = {};
-    uint16_t CrateCount = 0;
-    char CrateSerials[16][16] = {};
-    uint16_t SelectedCrateIndex = 0xFFFF;
-    uint16_t ModuleCount[16] = {};
-    uint16_t ModuleSlots[16][16] = {};
-    char ModuleSerials[16][16][16] = {};
-    uint16_t SelectedModuleIndex[16] = {};
-
-    // The one module-control record; every module library call gets it.
-    KM808_CONTROL ModuleControl{};
+    // ---- State the rooms share (each record says which thread may touch it)
+    TWorkerFlags Flags;
+    TDeviceState Device;
+    TMeasurementSettings Settings;
 
     // ---- Channel frames and tables ----------------------------------------
     std::array<TKm808AdcChannelFrame*, 16> ChannelFrames{};
@@ -167,15 +150,7 @@ public:
     double AdcDividers[7] = {};
     double AdcRates[7] = {};
 
-    // ---- Filled from the settings file -----------------------------------
-    QString ComputationMethod = "sum";
-    QString AmplitudeType = "amp";
-    double AcquisitionTime = 1.0;
-    int32_t MinSamplesPerChannel[4] = {6, 32, 64, 128};
-    uint16_t ValuePrecisions[6] = {4, 4, 4, 4, 4, 4};
-    QString ValueFormats[6] = {"0.0000", "0.0000", "0.0000", "0.0000", "0.0000", "0.0000"};
-    int32_t CoefSource = 0;
-    float LoadedCoefs[9] = {};
+    // ---- Settings file ----------------------------------------------------
     std::unique_ptr<TSettingsFile> SettingsFile; // accessor of the last save
     // Directory of the settings file: as the build's layout says (settings/
     // SettingsLocation.h); tests point it elsewhere.
@@ -201,6 +176,7 @@ public:
     QPointer<TInitAndConfigThread> InitThread; // the running discovery worker, if any
 
     // ---- Window operations (app/) ----------------------------------------
+    // action: a Detection::TAction; useStoredSelection: a Detection::TSelection.
     void StartInitDevicesThread(quint32 action, quint32 useStoredSelection);
 
     // ---- Handlers of the window (app/) -----------------------------------
@@ -216,7 +192,7 @@ public:
     bool ApplicationShortCut(int key);              // true: the key is consumed
     bool FormMouseWheel(int direction);             // -1 up, +1 down; true: handled
 
-    // ---- Measurement settings controls and frame operations (ui/) -------
+    // ---- Measurement settings controls and frame operations ------------
     void SetupMeasurementControls(); // construction step 5
     void CreateChannelFrames();      // construction step 6
     void ResetChannelFrame(int ch);
@@ -232,7 +208,7 @@ public:
     void LMDComboBoxChange(QObject* sender);
     void CorrectionModeTextEdited(const QString& text); // typing into "Режим работы"
 
-    // ---- Settings procedures (settings/) --------------------------------
+    // ---- Settings procedures (app/MainFormSettings.cpp) -----------------
     // Opens the worker's accessor, creating the file with defaults when it is
     // missing; report() shows a worker message. Null on failure.
     std::unique_ptr<TSettingsFile> OpenSettingsFile(const std::function<void(const QString&)>& report);
@@ -250,13 +226,13 @@ public:
     void SaveDefaultSettingsClick();
     void FormClose();
 
-    // ---- Discovery (discovery/) ------------------------------------------
+    // ---- Discovery (app/MainFormDiscovery.cpp) ---------------------------
     void OnStartInitDevicesThread(quint32 action, quint32 useStoredSelection);
     void OnInitDevicesThreadTerminate();
     // Waits for (or ends) a running discovery run before the window goes away.
     void WaitForDiscoveryEnd();
 
-    // ---- Acquisition (acquisition/) --------------------------------------
+    // ---- Acquisition (app/MainFormAcquisition.cpp) -----------------------
     void StartThread();
     void OnStartMainThread();
     void StopThread();
@@ -300,9 +276,9 @@ private:
     void BuildPages();              // app/MainFormDesign.cpp
     void BuildEquipmentStrip();     // app/MainFormDesign.cpp
     void BuildContextMenu();        // app/MainFormDesign.cpp
-    void BuildMeasurementGroups();  // ui/MeasurementControls.cpp
+    void BuildMeasurementGroups();  // app/MainFormMeasurementControls.cpp
     void WireHandlers();            // app/MainFormHandlers.cpp
-    void WireMeasurementControls(); // ui/MeasurementControls.cpp
+    void WireMeasurementControls(); // app/MainFormMeasurementControls.cpp
     void SetupApplication();        // app/MainFormHandlers.cpp
     void FitWindow();               // app/MainFormFitting.cpp
     void LayoutClientArea();

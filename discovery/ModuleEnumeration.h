@@ -8,12 +8,9 @@
 #include <cstdint>
 #include <functional>
 
+#include "device/DetectionTables.h"
+
 class TMainForm;
-
-using ReportFunction = std::function<void(const QString&)>;
-
-// The text of a NUL-terminated field of at most size bytes (serials, names).
-QString FixedText(const char* text, size_t size);
 
 // Selector item texts.
 QString CrateItemText(int index, const char serial[16]);
@@ -32,10 +29,3 @@ bool ChangeCrate(TMainForm& form, const std::function<void()>& fillSelector);
 // Fills the module selector for the crate SelectedCrateIndex. User-interface
 // thread.
 void FillModuleSelector(TMainForm& form);
-
-// Closes the module record if it is open, then opens the chosen module of the
-// chosen crate and reads its configuration.
-bool OpenChosenModule(TMainForm& form);
-
-// Closes the module record if it holds an open module.
-void CloseModuleIfOpen(TMainForm& form);

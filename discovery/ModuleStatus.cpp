@@ -36,7 +36,8 @@ QString ModuleLampHint(const QString& name, bool known, bool good) {
 
 void ShowModuleLink(TMainForm& form, bool alive) {
     TGuardHeld guard(form.HandlersBusy);
-    QString name = FixedText(form.ModuleControl.ModuleName, sizeof form.ModuleControl.ModuleName);
+    QString name =
+        FixedText(form.Device.ModuleControl.ModuleName, sizeof form.Device.ModuleControl.ModuleName);
     if (name.isEmpty())
         name = QStringLiteral("???");
     SetLamp(form.ModuleStatusLed, true, alive, ModuleLampHint(name, true, alive));
@@ -57,10 +58,11 @@ QString FirmwareVersionText(uint16_t version) {
 
 bool OpenSelectedModule(TMainForm& form, TInitAndConfigThread& worker) {
     worker.ModuleNameText.clear();
-    if (!OpenChosenModule(form))
+    if (!OpenChosenModule(form.Device))
         return false;
-    worker.ModuleNameText = FixedText(form.ModuleControl.ModuleName, sizeof form.ModuleControl.ModuleName);
-    form.ModuleState = 2;
+    worker.ModuleNameText =
+        FixedText(form.Device.ModuleControl.ModuleName, sizeof form.Device.ModuleControl.ModuleName);
+    form.Device.ModuleState = 2;
     return true;
 }
 
@@ -78,7 +80,7 @@ void ShowDeviceStatus(TMainForm& form, TInitAndConfigThread& worker, bool known)
     if (!known && fullDetection)
         form.QiraCratesComboBox->clear();
     if (action == TInitAndConfigThread::FullDetection || action == TInitAndConfigThread::CrateChanged) {
-        const bool good = form.CrateState != 0;
+        const bool good = form.Device.CrateState != 0;
         SetLamp(form.QiraCrateStatusLed, known, good,
                 QStringLiteral("Статус QIRA крейта -> ") + (!known ? "???"
                                                             : good ? "OK"
@@ -90,17 +92,17 @@ void ShowDeviceStatus(TMainForm& form, TInitAndConfigThread& worker, bool known)
         if (worker.ModuleNameText.isEmpty())
             worker.ModuleNameText = QStringLiteral("???");
         const QString& name = worker.ModuleNameText;
-        const bool open = form.ModuleState == 2;
+        const bool open = form.Device.ModuleState == 2;
         SetLamp(form.ModuleStatusLed, known, open, ModuleLampHint(name, known, open));
         if (known)
-            form.ModuleLinkLost = false;
+            form.Device.ModuleLinkLost = false;
 
         QLabel* serial = form.ModuleSerialNumberLMDLabel;
         QLabel* firmware = form.ModuleFirmwareVersionLMDLabel;
         if (known && open) {
-            serial->setText(
-                FixedText(form.ModuleControl.SerialNumber, sizeof form.ModuleControl.SerialNumber));
-            firmware->setText(FirmwareVersionText(form.ModuleControl.FirmwareVersion));
+            serial->setText(FixedText(form.Device.ModuleControl.SerialNumber,
+                                      sizeof form.Device.ModuleControl.SerialNumber));
+            firmware->setText(FirmwareVersionText(form.Device.ModuleControl.FirmwareVersion));
             firmware->repaint();
         } else {
             serial->setText(Unknown);

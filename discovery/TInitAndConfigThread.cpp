@@ -7,6 +7,7 @@
 #include "discovery/ModuleStatus.h"
 #include "discovery/WorkerMessageDialog.h"
 #include "settings/SettingsKeys.h"
+#include "settings/SettingsTable.h"
 #include "settings/TSettingsFile.h"
 
 #include <QApplication>
@@ -74,7 +75,7 @@ void TInitAndConfigThread::Report(const QString& text) {
 }
 
 void TInitAndConfigThread::Execute() {
-    Form->DiscoveryRunning = true;
+    Form->Flags.DiscoveryRunning = true;
     try {
         UiThread::Synchronize([this] { Form->PopupMenuAutoOpen = false; });
         MessageShown = false;
@@ -97,7 +98,7 @@ void TInitAndConfigThread::Execute() {
                 if (!MessageShown) {
                     // The detection's own opening only tested the module; this
                     // opening reads its name for the status.
-                    if (Form->ModuleState == 1)
+                    if (Form->Device.ModuleState == 1)
                         OpenSelectedModule(*Form, *this);
                     msleep(100);
                 }
@@ -139,8 +140,8 @@ void TInitAndConfigThread::Execute() {
                 "Опаньки!!! Поймали неустранимое исключение!!!\nСрочно сообщите разработчику!"));
         } catch (...) {
         }
-        Form->CrateState = 0;
-        Form->ModuleState = 0;
+        Form->Device.CrateState = 0;
+        Form->Device.ModuleState = 0;
     }
     msleep(100);
     try {
@@ -165,33 +166,36 @@ void TInitAndConfigThread::PrepareRun() {
     if (!SettingsAccessor)
         return;
 
-    const uint16_t crate = Form->SelectedCrateIndex;
+    const uint16_t crate = Form->Device.SelectedCrateIndex;
     if (UseStoredSelection || crate == 0xFFFF) {
-        WantedCrateSerial =
-            SettingsAccessor->ReadString(SettingsKeys::DiscoverySection, SettingsKeys::CrateSerial, {});
-        WantedSlot = int16_t(
-            SettingsAccessor->ReadInteger(SettingsKeys::DiscoverySection, SettingsKeys::ModuleSlot, -1));
+        using namespace SettingsKeys;
+        const auto table = SettingsTable(Form->InputRangesU, Form->InputRangesR);
+        WantedCrateSerial = SettingsAccessor->ReadString(
+            DiscoverySection, CrateSerial, ReadDefault(table, DiscoverySection, CrateSerial).toString());
+        WantedSlot = int16_t(SettingsAccessor->ReadInteger(
+            DiscoverySection, ModuleSlot, ReadDefault(table, DiscoverySection, ModuleSlot).toInt()));
     } else if (crate < 16) {
-        WantedCrateSerial = FixedText(Form->CrateSerials[crate], sizeof Form->CrateSerials[crate]);
-        const uint16_t module = Form->SelectedModuleIndex[crate];
-        WantedSlot = module < 16 ? int16_t(Form->ModuleSlots[crate][module]) : int16_t(-1);
+        WantedCrateSerial =
+            FixedText(Form->Device.CrateSerials[crate], sizeof Form->Device.CrateSerials[crate]);
+        const uint16_t module = Form->Device.SelectedModuleIndex[crate];
+        WantedSlot = module < 16 ? int16_t(Form->Device.ModuleSlots[crate][module]) : int16_t(-1);
     }
 
     SetTreeEnabled(*Form, Form->ModuleDetectionLMDGroupBox, false);
     SetTreeEnabled(*Form, Form->MainLMDSimplePanel, false);
     switch (Action) {
     case FullDetection:
-        Form->CrateState = 0;
-        Form->ModuleState = 0;
+        Form->Device.CrateState = 0;
+        Form->Device.ModuleState = 0;
         break;
     case CrateChanged:
         // The crate change closes the module before it reopens one; a failed
         // reopening must not leave the measurement controls enabled.
-        Form->CrateState = 0;
-        Form->ModuleState = 0;
+        Form->Device.CrateState = 0;
+        Form->Device.ModuleState = 0;
         break;
     case ModuleChanged:
-        Form->ModuleState = 0;
+        Form->Device.ModuleState = 0;
         break;
     default:
         break;
@@ -202,10 +206,12 @@ void TInitAndConfigThread::PrepareRun() {
 void TInitAndConfigThread::RestoreWindowPosition() {
     if (!UseStoredSelection || !SettingsAccessor)
         return;
-    const int top =
-        SettingsAccessor->ReadInteger(SettingsKeys::ApplicationSection, SettingsKeys::WindowTop, -1);
-    const int left =
-        SettingsAccessor->ReadInteger(SettingsKeys::ApplicationSection, SettingsKeys::WindowLeft, -1);
+    using namespace SettingsKeys;
+    const auto table = SettingsTable(Form->InputRangesU, Form->InputRangesR);
+    const int top = SettingsAccessor->ReadInteger(ApplicationSection, WindowTop,
+                                                  ReadDefault(table, ApplicationSection, WindowTop).toInt());
+    const int left = SettingsAccessor->ReadInteger(
+        ApplicationSection, WindowLeft, ReadDefault(table, ApplicationSection, WindowLeft).toInt());
     if (top != -1)
         Form->move(Form->x(), top);
     if (left != -1)
@@ -225,7 +231,7 @@ void TInitAndConfigThread::FinishRun() {
     Form->MainLMDPageControl->setEnabled(true);
     if (QWidget* first = Form->MainLMDPageControl->widget(0))
         first->setEnabled(true);
-    if (Form->ModuleState == 2) {
+    if (Form->Device.ModuleState == 2) {
         Form->AdcStreamLMDSimplePanel->setEnabled(true);
         SetTreeEnabled(*Form, Form->AdcGroupParsLMDGroupBox, true);
         Form->AdcGroupParsLMDGroupBox->setEnabled(true);

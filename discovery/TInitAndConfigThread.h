@@ -11,13 +11,19 @@
 #include <functional>
 #include <memory>
 
+#include "discovery/DetectionAction.h"
+
 class TMainForm;
 class TSettingsFile;
 
 class TInitAndConfigThread : public QThread {
     Q_OBJECT
 public:
-    enum : uint32_t { ModuleChanged = 1, CrateChanged = 2, FullDetection = 3 };
+    enum : uint32_t {
+        ModuleChanged = Detection::ModuleChanged,
+        CrateChanged = Detection::CrateChanged,
+        FullDetection = Detection::FullDetection
+    };
 
     // The worker deletes itself once its run has ended.
     TInitAndConfigThread(TMainForm* form, uint32_t action, bool useStoredSelection);

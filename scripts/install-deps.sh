@@ -6,7 +6,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config ccache git
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   libfftw3-dev libgtest-dev libgmock-dev libbenchmark-dev
-  clang-14 libclang-rt-14-dev
+  clang-14 libclang-rt-14-dev clang-tidy-14 clang-format-14
   xvfb xauth xdotool imagemagick x11-utils
   fonts-liberation fonts-liberation2 procps python3
   dpkg-dev file lintian appstream desktop-file-utils systemd

@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs every test.
 #   scripts/test.sh            all parts, in this order:
+#   scripts/test.sh lint       format of every tracked C/C++ file, the folder
+#                              include graph (no new circle), clang-tidy on the
+#                              widget-free logic
 #   scripts/test.sh main       GCC build: unit, GUI and emulator tests
 #   scripts/test.sh asan       clang AddressSanitizer+UBSan build of every test, plus the fuzz runs
 #   scripts/test.sh tsan       clang ThreadSanitizer build of the discovery and acquisition tests
@@ -14,7 +17,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 parts=("$@")
-[ ${#parts[@]} -gt 0 ] || parts=(main asan tsan e2e package)
+[ ${#parts[@]} -gt 0 ] || parts=(lint main asan tsan e2e package)
 
 bash scripts/install-deps.sh
 jobs=${KM808_JOBS:-2}
@@ -79,6 +82,16 @@ run_ctest() { ctest --test-dir "$1" -j "$jobs" --output-on-failure --timeout 600
 for part in "${parts[@]}"; do
   echo "=== $part ==="
   case $part in
+    lint)
+      git ls-files -z '*.c' '*.cpp' '*.h' | xargs -0 clang-format-14 --dry-run -Werror
+      python3 tools/include_graph.py
+      # A clang tree (configured only) gives clang-tidy the commands clang understands.
+      cmake -S . -B build/lint -G Ninja "${clang[@]}" -DKM808_BENCH=OFF -DKM808_TESTS=OFF >/dev/null
+      clang-tidy-14 -p build/lint --quiet device/*.cpp dsp/*.cpp settings/Cp1251Codec.cpp \
+        settings/TSettingsFile.cpp settings/SettingsLocation.cpp settings/SettingsTable.cpp \
+        acquisition/BlockPlan.cpp acquisition/ReadingLimits.cpp \
+        acquisition/DisplayFormat.cpp 2>&1 | { grep -v ' warnings\( and [0-9]* errors\?\)\? generated\.$' || true; }
+      ;;
     main)
       bash scripts/build.sh build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo "${werror[@]}"
       run_ctest build/test -LE 'e2e'
@@ -104,7 +117,7 @@ for part in "${parts[@]}"; do
       test_installed_package build/package
       ;;
     *)
-      echo "unknown part: $part (main, asan, tsan, e2e, package)" >&2
+      echo "unknown part: $part (lint, main, asan, tsan, e2e, package)" >&2
       exit 2
       ;;
   esac

@@ -64,7 +64,7 @@ bool PollUntil(const std::function<bool()>& done) {
 }
 
 bool Idle(const TMainForm& f) {
-    return !f.DiscoveryRunning && f.DiscoveryGate && !f.InitThread;
+    return !f.Flags.DiscoveryRunning && f.Flags.DiscoveryGate && !f.InitThread;
 }
 
 QByteArray FullConfig() {
@@ -148,8 +148,8 @@ int main(int argc, char** argv) {
         for (int r = 0; r < Repetitions; ++r) {
             const auto start = Clock::now();
             form.FindDeviceLMDButton->click();
-            if (!PollUntil([&] { return Idle(form); }) || form.CrateCount != 16 ||
-                form.ModuleCount[15] != 16 || !Green(form.ModuleStatusLed)) {
+            if (!PollUntil([&] { return Idle(form); }) || form.Device.CrateCount != 16 ||
+                form.Device.ModuleCount[15] != 16 || !Green(form.ModuleStatusLed)) {
                 std::fprintf(stderr, "the detection did not find 16 x 16 modules\n");
                 return 1;
             }
@@ -167,7 +167,7 @@ int main(int argc, char** argv) {
             DetectAll(bare, {}, -1, [](const QString&) {});
             listing.Runs.push_back(Ms(Clock::now() - start));
         }
-        CloseModuleIfOpen(bare);
+        CloseModuleIfOpen(bare.Device);
     }
     Print("start-up to both lamps green", startUp, SleepsBeforeLampsMs, sleepsBeforeLamps);
     Print("full detection, 16 x 16 KM808", detection, SleepSumMs, sleeps);

@@ -88,8 +88,8 @@ KM808_ASSERT(sizeof(KM808_CONTROL) == 1024, "the record is 1024 bytes");
 #define KM808_ERR_ALREADY_OPEN (-5)
 #define KM808_ERR_NOT_CONFIGURED (-6) /* no KM808_SetADC, or the table changed since */
 #define KM808_ERR_STRUCTURE (-7)      /* KM808_ProcessData: a word out of place */
-#define KM808_ERR_TIMEOUT (-8)        /* no whole reply within the call's time-out; the connection is dropped */
-#define KM808_ERR_CALIBRATION (-9)    /* KM808_Calibrate: zero and reference give no plausible span */
+#define KM808_ERR_TIMEOUT (-8)     /* no whole reply within the call's time-out; the connection is dropped */
+#define KM808_ERR_CALIBRATION (-9) /* KM808_Calibrate: zero and reference give no plausible span */
 #define KM808_ERR_SERVER_BASE (-100)
 
 /* KM808_ProcessData flags: bit 0 checks the block's structure, bit 1 applies

@@ -49,7 +49,7 @@ TEST(MeasurementTest, VoltageOnEachRangeWithItsDecimals) {
     ASSERT_TRUE(w.WaitIdle());
     EXPECT_EQ(w.ButtonText(), StartText);
     EXPECT_EQ(w.Form->AcquisitionTimeLMDLabel->text(), "-----");
-    EXPECT_EQ(int(w.Form->ModuleControl.AcquisitionRunning), 0);
+    EXPECT_EQ(int(w.Form->Device.ModuleControl.AcquisitionRunning), 0);
     EXPECT_TRUE(w.Messages.isEmpty());
 }
 
@@ -152,7 +152,7 @@ TEST(MeasurementTest, EachBlockIsReceivedInChunksWithTheRemainderLast) {
     EXPECT_EQ(w.Emulator->LogLines("SetADC").size(), 1);
     EXPECT_EQ(w.Emulator->LogLines("Calibrate").size(), 1);
     EXPECT_GE(w.Emulator->LogLines("Stop").size(), blocks);
-    EXPECT_EQ(int(w.Form->ModuleControl.AcquisitionRunning), 0);
+    EXPECT_EQ(int(w.Form->Device.ModuleControl.AcquisitionRunning), 0);
 }
 
 struct StartCase {
@@ -260,7 +260,7 @@ TEST_P(StartCaseTest, ModuleSetUpAndBlockSizes) {
     EXPECT_EQ(worker->RecvChunk, std::min(c.RecvChunk, worker->RecvWordCount));
     EXPECT_EQ(worker->WindowDescriptor.WindowKind, c.WindowKind);
     EXPECT_EQ(worker->ResultChannelCount, c.Active.size());
-    const KM808_CONTROL& module = w.Form->ModuleControl;
+    const KM808_CONTROL& module = w.Form->Device.ModuleControl;
     if (c.Mode == 1) {
         ASSERT_EQ(int(module.LogicalChannelCount), 4);
         const uint8_t expected[4][3] = {{0x20, 0, 0}, {0x28, 0, 0}, {0x20, 1, 0}, {0x28, 1, 0}};

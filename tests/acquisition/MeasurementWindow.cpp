@@ -57,8 +57,8 @@ MeasurementWindow::MeasurementWindow(const QByteArray& emulatorConfig) {
     Form = new TMainForm;
     Form->SettingsDirectory = SettingsDir.path();
     Form->show();
-    const bool opened =
-        QTest::qWaitFor([this] { return Form->ModuleState == 2 && !Form->DiscoveryRunning; }, 30000);
+    const bool opened = QTest::qWaitFor(
+        [this] { return Form->Device.ModuleState == 2 && !Form->Flags.DiscoveryRunning; }, 30000);
     if (!opened)
         Failure = "the module did not open: " + Messages.join(" | ");
 }
@@ -85,12 +85,12 @@ void MeasurementWindow::Configure(const MeasurementSetup& s) {
         f->InputRangeRLMDComboBox->setCurrentIndex(s.RangeR[ch]);
         Form->ApplyChannelMeasuringMode(ch, s.Mode);
     }
-    Form->ComputationMethod = s.Method;
-    Form->AcquisitionTime = s.AcquisitionTime;
+    Form->Settings.ComputationMethod = s.Method;
+    Form->Settings.AcquisitionTime = s.AcquisitionTime;
     for (int i = 0; i < 4; ++i)
-        Form->MinSamplesPerChannel[i] = s.MinSamples[i];
+        Form->Settings.MinSamplesPerChannel[i] = s.MinSamples[i];
     for (int i = 0; i < 6; ++i)
-        Form->ValueFormats[i] = s.Formats[i];
+        Form->Settings.ValueFormats[i] = s.Formats[i];
     Form->HandlersBusy = false;
 }
 
@@ -106,7 +106,7 @@ void MeasurementWindow::PressStop() {
 
 bool MeasurementWindow::WaitIdle(int timeoutMs) {
     return QTest::qWaitFor(
-        [this] { return Form->MeasurementIdle && !Form->StartMultimeterLMDSpeedButton->isChecked(); },
+        [this] { return Form->Flags.MeasurementIdle && !Form->StartMultimeterLMDSpeedButton->isChecked(); },
         timeoutMs);
 }
 

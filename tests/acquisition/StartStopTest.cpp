@@ -63,11 +63,11 @@ TEST_P(FaultTest, ShownOnceAndTheRunEndsCleanly) {
     QTest::qWait(300);
     EXPECT_EQ(w.Messages, QStringList{c.Message});
     if (c.ModuleStops) {
-        EXPECT_EQ(int(w.Form->ModuleControl.AcquisitionRunning), 0);
+        EXPECT_EQ(int(w.Form->Device.ModuleControl.AcquisitionRunning), 0);
     }
     // The worker idles until the next press releases it; the one after that
     // measures again.
-    EXPECT_TRUE(w.Form->WorkerRunning);
+    EXPECT_TRUE(w.Form->Flags.WorkerRunning);
     w.PressStart();
     EXPECT_TRUE(w.ButtonDown());
     EXPECT_NE(w.Form->MainThread, nullptr);
@@ -137,11 +137,11 @@ TEST_P(RefusalTest, ReportedBeforeTheModuleIsSetUp) {
     s.RateIndex = c.RateIndex;
     s.RangeU[1] = c.RangeOfChannel2;
     w.Configure(s);
-    const int32_t divider = w.Form->ModuleControl.FrequencyDivider;
+    const int32_t divider = w.Form->Device.ModuleControl.FrequencyDivider;
     w.PressStart();
     ExpectIdleLook(w);
     EXPECT_EQ(w.Messages, QStringList{c.Message});
-    EXPECT_EQ(int(w.Form->ModuleControl.FrequencyDivider), divider) << "the module was not set up";
+    EXPECT_EQ(int(w.Form->Device.ModuleControl.FrequencyDivider), divider) << "the module was not set up";
     EXPECT_TRUE(w.Emulator->LogLines("SetADC").isEmpty());
 }
 
@@ -165,8 +165,8 @@ TEST_F(StopTest, StopDuringTheStartPhaseStillFinishes) {
     ExpectIdleLook(W);
     EXPECT_TRUE(W.Messages.isEmpty());
     EXPECT_EQ(W.Form->MainThread, nullptr);
-    EXPECT_FALSE(W.Form->WorkerRunning);
-    EXPECT_EQ(int(W.Form->ModuleControl.AcquisitionRunning), 0);
+    EXPECT_FALSE(W.Form->Flags.WorkerRunning);
+    EXPECT_EQ(int(W.Form->Device.ModuleControl.AcquisitionRunning), 0);
 }
 
 TEST_F(StopTest, EscapeStopsARunningMeasurement) {
@@ -232,7 +232,7 @@ TEST_F(StopTest, ClosingTheWindowStopsIt) {
     ASSERT_TRUE(W.WaitBlocks(1));
     W.Form->close();
     EXPECT_EQ(W.Form->MainThread, nullptr);
-    EXPECT_TRUE(W.Form->MeasurementIdle);
+    EXPECT_TRUE(W.Form->Flags.MeasurementIdle);
     EXPECT_TRUE(W.Messages.isEmpty());
 }
 
@@ -244,7 +244,7 @@ TEST_F(StopTest, TwoHundredQuickStartsAndStops) {
         QTest::qWait((i % 5) * 40);
         W.PressStop();
         ASSERT_EQ(W.Form->MainThread, nullptr) << i;
-        ASSERT_TRUE(W.Form->MeasurementIdle) << i;
+        ASSERT_TRUE(W.Form->Flags.MeasurementIdle) << i;
     }
     EXPECT_TRUE(W.Messages.isEmpty());
     EXPECT_EQ(W.ButtonText(), StartText);

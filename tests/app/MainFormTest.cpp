@@ -97,15 +97,16 @@ TEST_F(MainForm, ShowAndResizeUnderTheGuardDoNothing) {
 }
 
 TEST_F(MainForm, RequestsWhileDetectionRunsOrIsRequestedAreDropped) {
-    Form->DiscoveryRunning = true;
-    Form->StartInitDevicesThread(3, 0);
-    Form->DiscoveryRunning = false;
+    Form->Flags.DiscoveryRunning = true;
+    Form->StartInitDevicesThread(Detection::FullDetection, Detection::OperatorSelection);
+    Form->Flags.DiscoveryRunning = false;
     QCoreApplication::processEvents();
     EXPECT_TRUE(Counter.Requests.empty());
 
-    Form->StartInitDevicesThread(2, 0); // gate closes until the request is served
-    Form->StartInitDevicesThread(1, 0);
-    EXPECT_FALSE(Form->DiscoveryGate);
+    Form->StartInitDevicesThread(Detection::CrateChanged,
+                                 Detection::OperatorSelection); // gate closes until the request is served
+    Form->StartInitDevicesThread(Detection::ModuleChanged, Detection::OperatorSelection);
+    EXPECT_FALSE(Form->Flags.DiscoveryGate);
     QCoreApplication::processEvents();
     ASSERT_EQ(Counter.Requests.size(), 1u);
     EXPECT_EQ(Counter.Requests[0].Action, 2u);
@@ -142,10 +143,10 @@ TEST_F(MainForm, SelectorsRequestDetectionOnlyForAnotherChoice) {
     Form->QiraCratesComboBox->setCurrentIndex(0);
     Form->ModulesComboBox->addItems({"M1", "M2"});
     Form->ModulesComboBox->setCurrentIndex(0);
-    Form->SelectedCrateIndex = 0;
-    Form->SelectedModuleIndex[0] = 1; // the open module, whose serial the label shows
-    qstrcpy(Form->ModuleSerials[0][0], "00000001");
-    qstrcpy(Form->ModuleSerials[0][1], "00000002");
+    Form->Device.SelectedCrateIndex = 0;
+    Form->Device.SelectedModuleIndex[0] = 1; // the open module, whose serial the label shows
+    qstrcpy(Form->Device.ModuleSerials[0][0], "00000001");
+    qstrcpy(Form->Device.ModuleSerials[0][1], "00000002");
     Form->ModuleSerialNumberLMDLabel->setText("00000002");
     Form->HandlersBusy = false;
 
@@ -160,9 +161,9 @@ TEST_F(MainForm, SelectorsRequestDetectionOnlyForAnotherChoice) {
     QCoreApplication::processEvents();
     ASSERT_EQ(Counter.Requests.size(), 2u);
     EXPECT_EQ(Counter.Requests[0].Action, 1u);
-    EXPECT_EQ(Form->SelectedModuleIndex[0], 0);
+    EXPECT_EQ(Form->Device.SelectedModuleIndex[0], 0);
     EXPECT_EQ(Counter.Requests[1].Action, 2u);
-    EXPECT_EQ(Form->SelectedCrateIndex, 1);
+    EXPECT_EQ(Form->Device.SelectedCrateIndex, 1);
 }
 
 TEST_F(MainForm, EscapeReleasesAStuckGuard) {
@@ -180,7 +181,7 @@ TEST_F(MainForm, EscapeReleasesAStuckGuard) {
     Form->HandlersBusy = false;
 
     EXPECT_TRUE(Form->ApplicationShortCut(Qt::Key_Escape) == false);
-    Form->DiscoveryRunning = true;
+    Form->Flags.DiscoveryRunning = true;
     EXPECT_TRUE(Form->ApplicationShortCut(Qt::Key_Escape));
     EXPECT_FALSE(Form->ApplicationShortCut(Qt::Key_A));
 }
@@ -208,14 +209,14 @@ TEST_F(MainForm, PageChangeWithoutAModuleIsRefused) {
     EXPECT_EQ(Form->MainLMDPageControl->currentIndex(), 0);
     EXPECT_FALSE(Form->HandlersBusy);
 
-    Form->ModuleState = 2;
+    Form->Device.ModuleState = 2;
     ModalCatcher none;
     QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(1).center());
     EXPECT_EQ(Form->MainLMDPageControl->currentIndex(), 1);
     EXPECT_TRUE(none.Texts.isEmpty());
 
     Form->HandlersBusy = true; // a change the program makes passes unchecked
-    Form->ModuleState = 0;
+    Form->Device.ModuleState = 0;
     EXPECT_TRUE(Form->MainLMDPageControlChangingEx(0));
     Form->HandlersBusy = false;
 }

@@ -54,8 +54,8 @@ TEST_P(SameSerial, ChoosingTheOtherModuleOpensItAndSavesItsSlot) {
     form.ModulesComboBox->setCurrentIndex(1);
     ASSERT_TRUE(WaitForIdle(form));
     EXPECT_EQ(LastOpenedSlot(emulator), 9);
-    EXPECT_EQ(form.SelectedModuleIndex[0], 1);
-    EXPECT_EQ(form.ModuleState, 2);
+    EXPECT_EQ(form.Device.SelectedModuleIndex[0], 1);
+    EXPECT_EQ(form.Device.ModuleState, 2);
 
     // Choosing the open one again reopens nothing.
     const int opens = emulator.LogLines("Open").size();
@@ -122,7 +122,7 @@ TEST(DeviceText, MarkupFromTheServerIsShownLiterally) {
     WindowUnderTest window;
     TMainForm& form = *window.Form;
     ASSERT_TRUE(window.StartUp());
-    ASSERT_EQ(form.ModuleState, 2);
+    ASSERT_EQ(form.Device.ModuleState, 2);
 
     EXPECT_EQ(ShownLabel(form.ModuleSerialNumberLMDLabel).toStdString(), "<h1>BIG</h1>");
     EXPECT_EQ(form.QiraCratesComboBox->currentText().toStdString(), "1: QR<b>1</b>");

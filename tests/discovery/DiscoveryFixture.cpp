@@ -61,14 +61,14 @@ static bool PumpWithGuard(const std::function<bool()>& done) {
 }
 
 bool WaitForIdle(TMainForm& form) {
-    const bool idle =
-        PumpWithGuard([&] { return !form.DiscoveryRunning && form.DiscoveryGate && !form.InitThread; });
+    const bool idle = PumpWithGuard(
+        [&] { return !form.Flags.DiscoveryRunning && form.Flags.DiscoveryGate && !form.InitThread; });
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     return idle;
 }
 
 bool WaitForRun(TMainForm& form) {
-    return PumpWithGuard([&] { return form.DiscoveryRunning.load(); });
+    return PumpWithGuard([&] { return form.Flags.DiscoveryRunning.load(); });
 }
 
 DialogRecorder::DialogRecorder() {

@@ -67,7 +67,7 @@ void ExpectModuleReady(const TMainForm& f, const QString& name, const QString& s
     EXPECT_EQ(s.ModuleHint, "Статус модуля '" + name + "' -> OK");
     EXPECT_EQ(s.Serial, serial);
     EXPECT_EQ(s.Firmware, firmware);
-    EXPECT_EQ(f.ModuleState, 2);
+    EXPECT_EQ(f.Device.ModuleState, 2);
     EXPECT_TRUE(f.StartMultimeterLMDSpeedButton->isEnabled());
     EXPECT_TRUE(f.StartMultimeterLMDSimplePanel->isVisibleTo(const_cast<TMainForm*>(&f)));
     EXPECT_TRUE(f.MultimeterLMDSimplePanel->isEnabled());
@@ -152,7 +152,7 @@ TEST_F(DiscoveryRun, NoCrateServerIsReportedOnceAndLeavesMeasurementLocked) {
     EXPECT_EQ(s.ModuleHint, "Статус модуля '?\?\?' -> BAD");
     EXPECT_EQ(s.Serial, "????????");
     EXPECT_EQ(s.Firmware, "????????");
-    EXPECT_EQ(Form.ModuleState, 0);
+    EXPECT_EQ(Form.Device.ModuleState, 0);
     ExpectMeasurementLocked(Form);
 }
 
@@ -200,7 +200,7 @@ TEST_F(DiscoveryRun, ModuleChangeOpensTheChosenModuleAndKeepsTheCrateLamp) {
 
     ExpectModuleReady(Form, "KM808", "KM0000901", "1.6");
     EXPECT_EQ(Form.QiraCrateStatusLed->toolTip(), "before");
-    EXPECT_EQ(Form.SelectedModuleIndex[0], 1);
+    EXPECT_EQ(Form.Device.SelectedModuleIndex[0], 1);
     EXPECT_TRUE(Recorder.Texts.isEmpty());
 }
 
@@ -266,7 +266,7 @@ TEST_P(DiscoveryChangeFailure, LeavesTheUnknownStateAndLocksMeasurement) {
     EXPECT_EQ(s.Caption, "KM808_viza - ?.?.?");
     EXPECT_EQ(s.Serial, "????????");
     EXPECT_EQ(s.Firmware, "????????");
-    EXPECT_EQ(Form.ModuleState, 0);
+    EXPECT_EQ(Form.Device.ModuleState, 0);
     ExpectMeasurementLocked(Form);
 }
 
@@ -284,27 +284,29 @@ TEST_F(DiscoveryRun, RequestDuringARunIsDropped) {
     ASSERT_TRUE(Window.StartUp());
     const int listingsBefore = Emulator->LogLines("GetCrates").size();
 
-    Form.StartInitDevicesThread(3, 0);
-    Form.StartInitDevicesThread(3, 0); // while the first request is in flight
+    Form.StartInitDevicesThread(Detection::FullDetection, Detection::OperatorSelection);
+    Form.StartInitDevicesThread(Detection::FullDetection,
+                                Detection::OperatorSelection); // while the first request is in flight
     ASSERT_TRUE(WaitForRun(Form));
-    Form.StartInitDevicesThread(3, 0); // while the run lasts
+    Form.StartInitDevicesThread(Detection::FullDetection,
+                                Detection::OperatorSelection); // while the run lasts
     ASSERT_TRUE(WaitForIdle(Form));
     UiThread::PumpOnce();
 
     EXPECT_EQ(Emulator->LogLines("GetCrates").size(), listingsBefore + 1);
-    EXPECT_FALSE(Form.DiscoveryRunning);
-    EXPECT_TRUE(Form.DiscoveryGate);
+    EXPECT_FALSE(Form.Flags.DiscoveryRunning);
+    EXPECT_TRUE(Form.Flags.DiscoveryGate);
 }
 
 TEST_F(DiscoveryRun, ClosingDuringARunWaitsForItsEnd) {
     StartEmulator(DefaultLikeConfig());
     ASSERT_TRUE(Window.StartUp());
 
-    Form.StartInitDevicesThread(3, 0);
+    Form.StartInitDevicesThread(Detection::FullDetection, Detection::OperatorSelection);
     ASSERT_TRUE(WaitForRun(Form));
     Form.close();
 
-    EXPECT_FALSE(Form.DiscoveryRunning);
+    EXPECT_FALSE(Form.Flags.DiscoveryRunning);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(Form.InitThread.isNull());
     Window.Form.reset();
@@ -317,13 +319,13 @@ TEST_F(DiscoveryRun, ClosingWithARequestInFlightStartsNoRun) {
     ASSERT_TRUE(Window.StartUp());
     const int listingsBefore = Emulator->LogLines("GetCrates").size();
 
-    Form.StartInitDevicesThread(3, 0);
+    Form.StartInitDevicesThread(Detection::FullDetection, Detection::OperatorSelection);
     Form.close();
     for (int i = 0; i < 4; ++i)
         UiThread::PumpOnce();
 
     EXPECT_TRUE(Form.InitThread.isNull());
-    EXPECT_FALSE(Form.DiscoveryRunning);
+    EXPECT_FALSE(Form.Flags.DiscoveryRunning);
     EXPECT_EQ(Emulator->LogLines("GetCrates").size(), listingsBefore);
 }
 

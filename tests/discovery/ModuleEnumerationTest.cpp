@@ -65,15 +65,15 @@ TEST_P(DetectAllCase, ListsSelectsAndOpens) {
     EXPECT_EQ(Items(form.QiraCratesComboBox), c.CrateItems);
     EXPECT_EQ(form.QiraCratesComboBox->currentIndex(), c.CrateIndex);
     EXPECT_EQ(form.QiraCratesComboBox->maxVisibleItems(), c.CrateItems.size());
-    EXPECT_EQ(form.SelectedCrateIndex, c.CrateIndex);
+    EXPECT_EQ(form.Device.SelectedCrateIndex, c.CrateIndex);
     EXPECT_EQ(Items(form.ModulesComboBox), c.ModuleItems);
     EXPECT_EQ(form.ModulesComboBox->currentIndex(), c.ModuleIndex);
     EXPECT_EQ(form.ModulesComboBox->maxVisibleItems(), c.ModuleItems.size());
-    EXPECT_EQ(form.CrateState, 1);
-    EXPECT_EQ(form.ModuleState, 1);
-    EXPECT_EQ(KM808_IsOpened(&form.ModuleControl), 0);
-    EXPECT_EQ(QString::fromLatin1(form.ModuleControl.SerialNumber), c.OpenedSerial);
-    CloseModuleIfOpen(form);
+    EXPECT_EQ(form.Device.CrateState, 1);
+    EXPECT_EQ(form.Device.ModuleState, 1);
+    EXPECT_EQ(KM808_IsOpened(&form.Device.ModuleControl), 0);
+    EXPECT_EQ(QString::fromLatin1(form.Device.ModuleControl.SerialNumber), c.OpenedSerial);
+    CloseModuleIfOpen(form.Device);
 }
 
 const QStringList DefaultCrates{"1: QR000001", "2: QR000003"};
@@ -143,9 +143,9 @@ TEST_P(DetectAllFailure, FailsWithItsReport) {
     EXPECT_FALSE(DetectAll(form, "", -1, [&](const QString& t) { reports << t; }));
 
     EXPECT_EQ(reports, c.Reports);
-    EXPECT_EQ(form.CrateState, c.CrateState);
-    EXPECT_EQ(form.ModuleState, 0);
-    EXPECT_NE(KM808_IsOpened(&form.ModuleControl), 0);
+    EXPECT_EQ(form.Device.CrateState, c.CrateState);
+    EXPECT_EQ(form.Device.ModuleState, 0);
+    EXPECT_NE(KM808_IsOpened(&form.Device.ModuleControl), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -193,8 +193,8 @@ TEST_P(SilentServer, IsGivenUpAfterOneTimeOut) {
 
     EXPECT_LT(clock.elapsed(), 9000); // one 5 s time-out and a generous margin
     EXPECT_EQ(reports, QStringList{"Не могу найти ни одного QIRA крейта!"});
-    EXPECT_EQ(form.ModuleState, 0);
-    EXPECT_NE(KM808_IsOpened(&form.ModuleControl), 0);
+    EXPECT_EQ(form.Device.ModuleState, 0);
+    EXPECT_NE(KM808_IsOpened(&form.Device.ModuleControl), 0);
 }
 
 QByteArray ThreeSlotsWith(const QByteArray& fault) {
@@ -221,16 +221,16 @@ TEST(Discovery, CrateChangeRefillsModulesAndOpensTheFirst) {
     TMainForm form;
     form.HandlersBusy = true;
     ASSERT_TRUE(DetectAll(form, "QR000001", 9, [](const QString&) {}));
-    form.SelectedCrateIndex = 1;
+    form.Device.SelectedCrateIndex = 1;
 
     EXPECT_TRUE(ChangeCrate(form, [&] { FillModuleSelector(form); }));
 
     EXPECT_EQ(Items(form.ModulesComboBox), Crate3Modules);
     EXPECT_EQ(form.ModulesComboBox->currentIndex(), 0);
-    EXPECT_EQ(QString::fromLatin1(form.ModuleControl.SerialNumber), "KM0000103");
-    EXPECT_EQ(form.CrateState, 1);
-    EXPECT_EQ(form.ModuleState, 2);
-    CloseModuleIfOpen(form);
+    EXPECT_EQ(QString::fromLatin1(form.Device.ModuleControl.SerialNumber), "KM0000103");
+    EXPECT_EQ(form.Device.CrateState, 1);
+    EXPECT_EQ(form.Device.ModuleState, 2);
+    CloseModuleIfOpen(form.Device);
 }
 
 TEST(Discovery, CrateItemTextHoldsASixteenByteSerialWhole) {

@@ -2,11 +2,13 @@
 
 #include "EmulatorSpawn.h"
 
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 std::string EmulatorProcess::fixture(const std::string& name) {
@@ -56,6 +58,16 @@ std::string EmulatorProcess::log() const {
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+std::string EmulatorProcess::logContaining(const std::string& text) const {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    std::string s = log();
+    while (s.find(text) == std::string::npos && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        s = log();
+    }
+    return s;
 }
 
 int EmulatorProcess::stop() {

@@ -22,6 +22,10 @@ public:
     void select() const;
     // Standard error so far: the --verbose log and dropped clients.
     std::string log() const;
+    // The log once it holds text: the emulator writes its log from a thread
+    // of its own, after the reply, so a line may lag behind the call that
+    // caused it. Gives up after five seconds and returns what is there.
+    std::string logContaining(const std::string& text) const;
     // Ends the process; returns its exit status (or -1).
     int stop();
 

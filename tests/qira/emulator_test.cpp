@@ -129,7 +129,7 @@ TEST_F(Emulator, LogsOneLinePerRequest) {
     ASSERT_EQ(KM808_Start(&mod.m), 0);
     ASSERT_EQ(KM808_Stop(&mod.m), 0);
     ASSERT_EQ(KM808_Close(&mod.m), 0);
-    const std::string log = emulator_.log();
+    const std::string log = emulator_.logContaining(" Close QR000001 3 0\n");
     EXPECT_TRUE(std::regex_search(log, std::regex(R"((^|\n)\d+\.\d{3} Open QR000001 3 0\n)"))) << log;
     EXPECT_TRUE(std::regex_search(log, std::regex(R"(\n\d+\.\d{3} Start QR000001 3 0\n)"))) << log;
     EXPECT_TRUE(std::regex_search(log, std::regex(R"(\n\d+\.\d{3} SetADC QR000001 3 0 divider 80 cal 1 )"
@@ -167,7 +167,8 @@ TEST_P(MisbehavingClient, IsDisconnectedWithALoggedReason) {
     EXPECT_TRUE(closedByServer(fd));
     close(fd);
     EXPECT_TRUE(serverStillServes());
-    EXPECT_NE(emulator_.log().find(GetParam().reason), std::string::npos) << emulator_.log();
+    const std::string log = emulator_.logContaining(GetParam().reason);
+    EXPECT_NE(log.find(GetParam().reason), std::string::npos) << log;
 }
 
 std::vector<uint8_t> concat(std::vector<uint8_t> a, const std::vector<uint8_t>& b) {

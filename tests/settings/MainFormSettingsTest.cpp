@@ -98,10 +98,11 @@ TEST_F(MainFormSettings, FirstStartCreatesTheExactDefaultFileAndLoadsIt) {
     EXPECT_EQ(Form.CorrectionModeLMDComboBox->currentIndex(), 0);
     EXPECT_EQ(Form.ComputationModeLabLMDLabel->text(), "sum");
     EXPECT_EQ(Form.AmplitudeTypeLabLMDLabel->text(), "amp");
-    EXPECT_EQ(Form.AcquisitionTime, 1.0);
-    EXPECT_EQ(std::vector<int32_t>(Form.MinSamplesPerChannel, Form.MinSamplesPerChannel + 4),
-              (std::vector<int32_t>{6, 32, 64, 128}));
-    EXPECT_EQ(Form.ValueFormats[5], "0.0000");
+    EXPECT_EQ(Form.Settings.AcquisitionTime, 1.0);
+    EXPECT_EQ(
+        std::vector<int32_t>(Form.Settings.MinSamplesPerChannel, Form.Settings.MinSamplesPerChannel + 4),
+        (std::vector<int32_t>{6, 32, 64, 128}));
+    EXPECT_EQ(Form.Settings.ValueFormats[5], "0.0000");
     for (int n = 0; n < 16; ++n) {
         EXPECT_TRUE(Frame(n)->ChannelNumberLMDCheckBox->isChecked()) << n;
         EXPECT_EQ(Frame(n)->InputRangeULMDComboBox->currentIndex(), 0);
@@ -183,14 +184,14 @@ TEST_F(MainFormSettings, LoadsReadingCasesOfTheFile) {
     EXPECT_TRUE(Form.AutoSaveSettingsLMDCheckBox->isChecked());
     EXPECT_EQ(Form.AdcRateComboBox->currentIndex(), 3);
     EXPECT_EQ(Form.CorrectionModeLMDComboBox->currentIndex(), -1);
-    EXPECT_EQ(Form.AcquisitionTime, 1.0);
-    EXPECT_EQ(Form.ComputationMethod, "fft");
+    EXPECT_EQ(Form.Settings.AcquisitionTime, 1.0);
+    EXPECT_EQ(Form.Settings.ComputationMethod, "fft");
     EXPECT_EQ(Form.ComputationModeLabLMDLabel->text(), "fft");
     const uint16_t precisions[6] = {10, 10, 0, 2, 4, 4};
     const char* formats[6] = {"0.0000000000", "0.0000000000", "0.", "0.00", "0.0000", "0.0000"};
     for (int i = 0; i < 6; ++i) {
-        EXPECT_EQ(Form.ValuePrecisions[i], precisions[i]) << i;
-        EXPECT_EQ(Form.ValueFormats[i], formats[i]) << i;
+        EXPECT_EQ(Form.Settings.ValuePrecisions[i], precisions[i]) << i;
+        EXPECT_EQ(Form.Settings.ValueFormats[i], formats[i]) << i;
     }
 
     WriteFile("[Приложение. Общие]\r\nСохранение настроек=abc\r\n");
@@ -200,17 +201,17 @@ TEST_F(MainFormSettings, LoadsReadingCasesOfTheFile) {
 
 TEST_F(MainFormSettings, LoadsCorrectionValuesOnlyWithAnOpenModule) {
     for (int i = 0; i < 9; ++i)
-        Form.ModuleControl.ModuleCoefs[i] = 1.5f + i;
+        Form.Device.ModuleControl.ModuleCoefs[i] = 1.5f + i;
     WriteFile("[Приложение. Общие]\r\nИсточник загрузки корректировочных коэфф.=3\r\n");
-    Form.ModuleState = 0;
+    Form.Device.ModuleState = 0;
     ASSERT_TRUE(Load());
-    EXPECT_EQ(Form.LoadedCoefs[8], 0.0f);
-    Form.ModuleState = 2;
+    EXPECT_EQ(Form.Settings.LoadedCoefs[8], 0.0f);
+    Form.Device.ModuleState = 2;
     ASSERT_TRUE(Load());
-    EXPECT_EQ(Form.CoefSource, 3);
+    EXPECT_EQ(Form.Settings.CoefSource, 3);
     for (int i = 0; i < 9; ++i) {
-        EXPECT_EQ(Form.LoadedCoefs[i], 1.5f + i);
-        const float table = Form.ModuleControl.TableCoefs[i]; // packed: read by value
+        EXPECT_EQ(Form.Settings.LoadedCoefs[i], 1.5f + i);
+        const float table = Form.Device.ModuleControl.TableCoefs[i]; // packed: read by value
         EXPECT_EQ(table, 1.5f + i);
     }
 }
@@ -257,9 +258,9 @@ TEST_F(MainFormSettings, SaveWritesTheWindowAndKeepsEverythingElse) {
 }
 
 TEST_F(MainFormSettings, SaveStoresTheSelectedCrateAndSlot) {
-    std::strcpy(Form.CrateSerials[1], "QC-0042");
-    Form.ModuleSlots[1][0] = 3;
-    Form.ModuleSlots[1][1] = 9;
+    std::strcpy(Form.Device.CrateSerials[1], "QC-0042");
+    Form.Device.ModuleSlots[1][0] = 3;
+    Form.Device.ModuleSlots[1][1] = 9;
     Form.QiraCratesComboBox->addItems({"1: QC-0001", "2: QC-0042"});
     Form.QiraCratesComboBox->setCurrentIndex(1);
     Form.ModulesComboBox->addItems({"Слот 3: KM808", "Слот 9: KM808"});
@@ -270,7 +271,7 @@ TEST_F(MainFormSettings, SaveStoresTheSelectedCrateAndSlot) {
 
     // A crate without a chosen module keeps the stored slot.
     Form.ModulesComboBox->setCurrentIndex(-1);
-    Form.ModuleSlots[1][1] = 10;
+    Form.Device.ModuleSlots[1][1] = 10;
     Form.SaveIniFile(Path);
     EXPECT_EQ(Saved()->ReadInteger(Discovery, "Слот модуля", 0), 9);
 }
@@ -395,7 +396,7 @@ TEST_F(MainFormSettings, FailedDetectionLeavesTheStoredSettingsAlone) {
         // the run ends before its load.
         Form.FindDeviceLMDButtonClick();
         QCoreApplication::removePostedEvents(&Form, TPrivateMessageEvent::StartInitDevices);
-        Form.DiscoveryGate = true;
+        Form.Flags.DiscoveryGate = true;
         ASSERT_EQ(Form.AdcRateComboBox->currentIndex(), -1);
         Form.SaveCurrentSettingsClick();
         EXPECT_EQ(ReadAll(Path), stored) << "save, round " << round;
@@ -444,8 +445,8 @@ TEST_F(MainFormSettings, SaveAndDefaultsWaitForTheDetectionRun) {
 
     Form.FindDeviceLMDButtonClick();
     QCoreApplication::removePostedEvents(&Form, TPrivateMessageEvent::StartInitDevices);
-    Form.DiscoveryRunning = true;
-    Form.DiscoveryGate = true;
+    Form.Flags.DiscoveryRunning = true;
+    Form.Flags.DiscoveryGate = true;
     Form.SaveCurrentSettingsClick();
     QTest::qWait(300);
     EXPECT_EQ(ReadAll(Path), stored) << "written while the run lasts";
@@ -453,25 +454,25 @@ TEST_F(MainFormSettings, SaveAndDefaultsWaitForTheDetectionRun) {
     auto other = TSettingsFile::FromBytes(
         FileWith({{"АЦП. Индекс частоты работы АЦП=6", "АЦП. Индекс частоты работы АЦП=5"}}));
     ASSERT_TRUE(Form.LoadSettings(other.get()));
-    Form.DiscoveryRunning = false;
+    Form.Flags.DiscoveryRunning = false;
     QTest::qWait(300);
     EXPECT_EQ(Saved()->ReadInteger(Module, "АЦП. Индекс частоты работы АЦП", 7), 5);
     EXPECT_EQ(Saved()->ReadInteger(Module, "АЦП. Групповое управление каналами", 7), 1);
 
-    Form.DiscoveryRunning = true;
+    Form.Flags.DiscoveryRunning = true;
     Form.SaveDefaultSettingsClick();
     Form.SaveDefaultSettingsClick();
     QTest::qWait(300);
     EXPECT_EQ(Saved()->ReadInteger(Module, "АЦП. Индекс частоты работы АЦП", 7), 5);
-    Form.DiscoveryRunning = false;
+    Form.Flags.DiscoveryRunning = false;
     QTest::qWait(300);
     EXPECT_EQ(ReadAll(Path), DefaultFile());
     EXPECT_EQ(Form.AdcRateComboBox->currentIndex(), 5);
 
     // A request still held when the window closes is carried out first.
-    Form.DiscoveryRunning = true;
+    Form.Flags.DiscoveryRunning = true;
     Form.SaveCurrentSettingsClick();
-    Form.DiscoveryRunning = false;
+    Form.Flags.DiscoveryRunning = false;
     Form.AutoSaveSettingsLMDCheckBox->setChecked(false);
     Form.FormClose();
     EXPECT_EQ(Saved()->ReadInteger(Module, "АЦП. Индекс частоты работы АЦП", 7), 5);

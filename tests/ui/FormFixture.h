@@ -25,12 +25,12 @@ public:
         if (event->type() == TPrivateMessageEvent::StartInitDevices) {
             auto* m = static_cast<TPrivateMessageEvent*>(event);
             Requests.push_back({m->WParam, m->LParam});
-            Form->DiscoveryGate = true; // as a worker that started and ended
+            Form->Flags.DiscoveryGate = true; // as a worker that started and ended
             return true;
         }
         if (event->type() == TPrivateMessageEvent::StartMainThread) {
             ++WorkerStarts;
-            Form->WorkerGate = true;
+            Form->Flags.WorkerGate = true;
             return true;
         }
         return false;

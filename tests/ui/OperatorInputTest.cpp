@@ -31,7 +31,7 @@ class OperatorTest : public FormTest {
 protected:
     void SetUp() override {
         FormTest::SetUp();
-        Form->ModuleState = 2;
+        Form->Device.ModuleState = 2;
         Form->CommonMeasuringModeLMDComboBox->setCurrentIndex(0);
         Form->EnableChannelFrames();
         Form->AllChannelsLMDCheckBox->click();

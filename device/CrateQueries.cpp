@@ -1,4 +1,4 @@
-#include "discovery/CrateQueries.h"
+#include "device/CrateQueries.h"
 
 #include "qiraapi.h"
 

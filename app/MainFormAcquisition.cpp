@@ -13,7 +13,7 @@
 #include <new>
 
 void TMainForm::StartThread() {
-    if (WorkerRunning || !WorkerGate)
+    if (Flags.WorkerRunning || !Flags.WorkerGate)
         return;
     const qsizetype page = WorkerPages.indexOf(MainLMDPageControl->currentWidget());
     if (page < 0) {
@@ -22,15 +22,15 @@ void TMainForm::StartThread() {
     }
     WorkerPageIndex = uint16_t(page);
     if (WorkerPages[page] == MultimeterLMDTabSheet) {
-        WorkerGate = false;
+        Flags.WorkerGate = false;
         QCoreApplication::postEvent(this,
                                     new TPrivateMessageEvent(TPrivateMessageEvent::StartMainThread, 0, 0));
-        UiThread::PumpUntil([this] { return WorkerGate.load(); });
+        UiThread::PumpUntil([this] { return Flags.WorkerGate.load(); });
     }
 }
 
 void TMainForm::OnStartMainThread() {
-    WorkerRunning = false;
+    Flags.WorkerRunning = false;
     TMainThread* worker = new (std::nothrow) TMainThread(this);
     if (worker != nullptr) {
         worker->StartPageIndex = MainLMDPageControl->currentIndex();
@@ -42,23 +42,23 @@ void TMainForm::OnStartMainThread() {
     }
     if (worker == nullptr) {
         // The start request must not wait for a worker that never comes.
-        WorkerGate = true;
+        Flags.WorkerGate = true;
         QMessageBox::critical(this, "Ошибка OnStartMainThread()!", "Не могу открыть поток 'MainThread'!");
         close();
         return;
     }
     MainThread = worker;
-    UiThread::PumpUntil([this] { return WorkerRunning.load(); });
-    WorkerGate = true;
+    UiThread::PumpUntil([this] { return Flags.WorkerRunning.load(); });
+    Flags.WorkerGate = true;
 }
 
 void TMainForm::StopThread() {
-    if (MainThread == nullptr || !WorkerGate)
+    if (MainThread == nullptr || !Flags.WorkerGate)
         return;
     // A stop requested while this one waits (Escape, a setting) may destroy the
     // worker first; then there is nothing left to do here.
     QPointer<TMainThread> worker = MainThread;
-    UiThread::PumpUntil([&] { return worker.isNull() || WorkerRunning.load(); });
+    UiThread::PumpUntil([&] { return worker.isNull() || Flags.WorkerRunning.load(); });
     if (worker.isNull())
         return;
     worker->Terminated = true;
@@ -71,7 +71,7 @@ void TMainForm::StopThread() {
     worker->Ended.load(std::memory_order_acquire);
     // The termination handler is queued by now; run it without a pause.
     QCoreApplication::processEvents(QEventLoop::AllEvents);
-    UiThread::PumpUntil([&] { return worker.isNull() || !WorkerRunning.load(); });
+    UiThread::PumpUntil([&] { return worker.isNull() || !Flags.WorkerRunning.load(); });
     if (worker.isNull())
         return;
     if (MainThread == worker)
@@ -80,7 +80,7 @@ void TMainForm::StopThread() {
 }
 
 void TMainForm::OnMainThreadTerminate() {
-    WorkerRunning = false;
+    Flags.WorkerRunning = false;
 }
 
 bool TMainForm::ChannelActive(int ch) const {

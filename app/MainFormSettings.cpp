@@ -4,6 +4,7 @@
 #include "settings/SettingsKeys.h"
 #include "settings/SettingsLocation.h"
 #include "settings/SettingsMessages.h"
+#include "settings/SettingsTable.h"
 #include "settings/TSettingsFile.h"
 #include "ui/TKm808AdcChannelFrame.h"
 
@@ -40,6 +41,10 @@ int ItemIndex(const QComboBox* box, int32_t value) {
 // The selected item as the settings keep it: 0xFFFF when none.
 uint16_t Selected(const QComboBox* box) {
     return static_cast<uint16_t>(box->currentIndex());
+}
+
+std::vector<TSettingRow> Table(const TMainForm& form) {
+    return SettingsTable(form.InputRangesU, form.InputRangesR);
 }
 
 } // namespace
@@ -86,10 +91,13 @@ TMainForm::OpenSettingsFile(const std::function<void(const QString&)>& report) {
 bool TMainForm::LoadSettings(TSettingsFile* accessor) {
     if (!accessor)
         return false;
-    AutoSaveSettingsLMDCheckBox->setChecked(accessor->ReadInteger(ApplicationSection, AutoSave, 0) != 0);
+    const std::vector<TSettingRow> table = Table(*this);
+    AutoSaveSettingsLMDCheckBox->setChecked(
+        accessor->ReadInteger(ApplicationSection, AutoSave,
+                              ReadDefault(table, ApplicationSection, AutoSave).toInt()) != 0);
     AutoSaveSettingKnown = true;
     bool ok = LoadModuleSettings(accessor);
-    if (ModuleState == 2)
+    if (Device.ModuleState == 2)
         ok = LoadCorrectionSettings(accessor) && ok;
     return ok;
 }
@@ -98,31 +106,37 @@ bool TMainForm::LoadModuleSettings(TSettingsFile* accessor) {
     if (!accessor)
         return false;
     const QString& s = ModuleSection;
-    ComputationMethod = accessor->ReadString(s, SettingsKeys::ComputationMethod, QStringLiteral("sum"));
-    ComputationModeLabLMDLabel->setText(ComputationMethod);
-    AmplitudeType = accessor->ReadString(s, SettingsKeys::AmplitudeType, QStringLiteral("amp"));
-    AmplitudeTypeLabLMDLabel->setText(AmplitudeType);
-    AcquisitionTime = accessor->ReadFloat(s, SettingsKeys::AcquisitionTime, 1.0);
-    const int32_t minSamplesDefaults[4] = {6, 32, 64, 128};
+    const std::vector<TSettingRow> table = Table(*this);
+    auto def = [&](const QString& key) { return ReadDefault(table, s, key); };
+    Settings.ComputationMethod = accessor->ReadString(s, SettingsKeys::ComputationMethod,
+                                                      def(SettingsKeys::ComputationMethod).toString());
+    ComputationModeLabLMDLabel->setText(Settings.ComputationMethod);
+    Settings.AmplitudeType =
+        accessor->ReadString(s, SettingsKeys::AmplitudeType, def(SettingsKeys::AmplitudeType).toString());
+    AmplitudeTypeLabLMDLabel->setText(Settings.AmplitudeType);
+    Settings.AcquisitionTime =
+        accessor->ReadFloat(s, SettingsKeys::AcquisitionTime, def(SettingsKeys::AcquisitionTime).toDouble());
     for (int i = 0; i < 4; ++i)
-        MinSamplesPerChannel[i] = accessor->ReadInteger(s, MinSamples[i], minSamplesDefaults[i]);
+        Settings.MinSamplesPerChannel[i] =
+            accessor->ReadInteger(s, MinSamples[i], def(MinSamples[i]).toInt());
     for (int i = 0; i < 6; ++i) {
         QString key = i < 3 ? PrecisionU(InputRangesU[i]) : PrecisionR(InputRangesR[i - 3]);
         // Kept as 16 bits unsigned, so a negative value also ends at the cap.
-        uint16_t precision = static_cast<uint16_t>(accessor->ReadInteger(s, key, 4));
-        ValuePrecisions[i] = precision > 10 ? 10 : precision;
-        ValueFormats[i] = QStringLiteral("0.") + QString(ValuePrecisions[i], u'0');
+        uint16_t precision = static_cast<uint16_t>(accessor->ReadInteger(s, key, def(key).toInt()));
+        Settings.ValuePrecisions[i] = precision > 10 ? 10 : precision;
+        Settings.ValueFormats[i] = QStringLiteral("0.") + QString(Settings.ValuePrecisions[i], u'0');
     }
 
     HandlersBusy = true;
-    AllChannelsLMDCheckBox->setCheckState(accessor->ReadBool(s, AllChannels, true) ? Qt::Checked
-                                                                                   : Qt::Unchecked);
-    CommonInputRangeULMDComboBox->setCurrentIndex(
-        ItemIndex(CommonInputRangeULMDComboBox, accessor->ReadInteger(s, CommonRangeU, 0)));
-    CommonInputRangeRLMDComboBox->setCurrentIndex(
-        ItemIndex(CommonInputRangeRLMDComboBox, accessor->ReadInteger(s, CommonRangeR, 0)));
+    AllChannelsLMDCheckBox->setCheckState(
+        accessor->ReadBool(s, AllChannels, def(AllChannels).toBool()) ? Qt::Checked : Qt::Unchecked);
+    CommonInputRangeULMDComboBox->setCurrentIndex(ItemIndex(
+        CommonInputRangeULMDComboBox, accessor->ReadInteger(s, CommonRangeU, def(CommonRangeU).toInt())));
+    CommonInputRangeRLMDComboBox->setCurrentIndex(ItemIndex(
+        CommonInputRangeRLMDComboBox, accessor->ReadInteger(s, CommonRangeR, def(CommonRangeR).toInt())));
     CommonMeasuringModeLMDComboBox->setCurrentIndex(
-        ItemIndex(CommonMeasuringModeLMDComboBox, accessor->ReadInteger(s, CommonMeasuringMode, 0)));
+        ItemIndex(CommonMeasuringModeLMDComboBox,
+                  accessor->ReadInteger(s, CommonMeasuringMode, def(CommonMeasuringMode).toInt())));
     int mode = CommonMeasuringModeLMDComboBox->currentIndex();
     if (mode == 0 || mode == 1) {
         CommonInputRangeULMDComboBox->setVisible(mode == 0);
@@ -131,17 +145,20 @@ bool TMainForm::LoadModuleSettings(TSettingsFile* accessor) {
     for (int n = 0; n < 16; ++n) {
         TKm808AdcChannelFrame* frame = ChannelFrames[n];
         int channel = n + 1;
-        frame->ChannelNumberLMDCheckBox->setChecked(AllChannelsLMDCheckBox->checkState() == Qt::Checked ||
-                                                    accessor->ReadBool(s, Channel(channel), true));
+        frame->ChannelNumberLMDCheckBox->setChecked(
+            AllChannelsLMDCheckBox->checkState() == Qt::Checked ||
+            accessor->ReadBool(s, Channel(channel), def(Channel(channel)).toBool()));
         int rangeU = CommonInputRangeULMDComboBox->currentIndex();
         if (rangeU < 0)
-            rangeU =
-                ItemIndex(frame->InputRangeULMDComboBox, accessor->ReadInteger(s, ChannelRangeU(channel), 0));
+            rangeU = ItemIndex(
+                frame->InputRangeULMDComboBox,
+                accessor->ReadInteger(s, ChannelRangeU(channel), def(ChannelRangeU(channel)).toInt()));
         frame->InputRangeULMDComboBox->setCurrentIndex(rangeU);
         int rangeR = CommonInputRangeRLMDComboBox->currentIndex();
         if (rangeR < 0)
-            rangeR =
-                ItemIndex(frame->InputRangeRLMDComboBox, accessor->ReadInteger(s, ChannelRangeR(channel), 0));
+            rangeR = ItemIndex(
+                frame->InputRangeRLMDComboBox,
+                accessor->ReadInteger(s, ChannelRangeR(channel), def(ChannelRangeR(channel)).toInt()));
         frame->InputRangeRLMDComboBox->setCurrentIndex(rangeR);
         if (mode == 0)
             frame->MeasuringModeLMDLabel->setText(QStringLiteral("DC"));
@@ -149,9 +166,10 @@ bool TMainForm::LoadModuleSettings(TSettingsFile* accessor) {
             frame->MeasuringModeLMDLabel->setText(QStringLiteral("R"));
         frame->Value1LMDEdit->setText(QStringLiteral("--------"));
     }
-    AdcRateComboBox->setCurrentIndex(ItemIndex(AdcRateComboBox, accessor->ReadInteger(s, AdcRateIndex, 6)));
-    CorrectionModeLMDComboBox->setCurrentIndex(
-        ItemIndex(CorrectionModeLMDComboBox, accessor->ReadInteger(s, CorrectionMode, 0)));
+    AdcRateComboBox->setCurrentIndex(
+        ItemIndex(AdcRateComboBox, accessor->ReadInteger(s, AdcRateIndex, def(AdcRateIndex).toInt())));
+    CorrectionModeLMDComboBox->setCurrentIndex(ItemIndex(
+        CorrectionModeLMDComboBox, accessor->ReadInteger(s, CorrectionMode, def(CorrectionMode).toInt())));
     Qt::CheckState state = Qt::Unchecked;
     AllChannelsLMDCheckBox->setCheckState(AllChannelsSameState(state) ? state : Qt::PartiallyChecked);
     MeasurementSettingsLoaded = true;
@@ -162,9 +180,11 @@ bool TMainForm::LoadModuleSettings(TSettingsFile* accessor) {
 bool TMainForm::LoadCorrectionSettings(TSettingsFile* accessor) {
     if (!accessor)
         return false;
-    CoefSource = accessor->ReadInteger(ApplicationSection, SettingsKeys::CoefSource, 1);
-    std::memcpy(LoadedCoefs, ModuleControl.ModuleCoefs, sizeof LoadedCoefs);
-    std::memcpy(ModuleControl.TableCoefs, LoadedCoefs, sizeof LoadedCoefs);
+    Settings.CoefSource = accessor->ReadInteger(
+        ApplicationSection, SettingsKeys::CoefSource,
+        ReadDefault(Table(*this), ApplicationSection, SettingsKeys::CoefSource).toInt());
+    std::memcpy(Settings.LoadedCoefs, Device.ModuleControl.ModuleCoefs, sizeof Settings.LoadedCoefs);
+    std::memcpy(Device.ModuleControl.TableCoefs, Settings.LoadedCoefs, sizeof Settings.LoadedCoefs);
     return true;
 }
 
@@ -188,12 +208,12 @@ bool TMainForm::WriteApplicationSettings(TSettingsFile* accessor) {
     uint16_t module = Selected(ModulesComboBox);
     // The tables hold 16 crates of 16 modules; an index beyond them names none.
     if (crate < 16) {
-        const char* serial = CrateSerials[crate];
+        const char* serial = Device.CrateSerials[crate];
         accessor->WriteString(
             DiscoverySection, CrateSerial,
-            Cp1251::Decode(QByteArray(serial, qstrnlen(serial, sizeof CrateSerials[crate]))));
+            Cp1251::Decode(QByteArray(serial, qstrnlen(serial, sizeof Device.CrateSerials[crate]))));
         if (module < 16)
-            accessor->WriteInteger(DiscoverySection, ModuleSlot, ModuleSlots[crate][module]);
+            accessor->WriteInteger(DiscoverySection, ModuleSlot, Device.ModuleSlots[crate][module]);
     }
     return accessor->Flush();
 }
@@ -253,41 +273,14 @@ bool TMainForm::CreateDefaultIniFile(const QString& path) {
 bool TMainForm::WriteDefaultApplicationSettings(TSettingsFile* accessor) {
     if (!accessor)
         return false;
-    accessor->WriteBool(ApplicationSection, AutoSave, false);
-    accessor->WriteInteger(ApplicationSection, WindowTop, -1);
-    accessor->WriteInteger(ApplicationSection, WindowLeft, -1);
-    accessor->WriteInteger(ApplicationSection, SettingsKeys::CoefSource, 0);
-    accessor->WriteString(DiscoverySection, CrateSerial, QString());
-    accessor->WriteInteger(DiscoverySection, ModuleSlot, -1);
+    WriteFreshPart(*accessor, Table(*this), TSettingPart::Application);
     return accessor->Flush();
 }
 
 bool TMainForm::WriteDefaultModuleSettings(TSettingsFile* accessor) {
     if (!accessor)
         return false;
-    const QString& s = ModuleSection;
-    accessor->WriteString(s, SettingsKeys::ComputationMethod, QStringLiteral("sum"));
-    accessor->WriteString(s, SettingsKeys::AmplitudeType, QStringLiteral("amp"));
-    accessor->WriteFloat(s, SettingsKeys::AcquisitionTime, 1.0);
-    const int32_t minSamples[4] = {6, 32, 64, 128};
-    for (int i = 0; i < 4; ++i)
-        accessor->WriteInteger(s, MinSamples[i], minSamples[i]);
-    accessor->WriteInteger(s, AdcRateIndex, 6);
-    accessor->WriteInteger(s, CorrectionMode, 0);
-    accessor->WriteBool(s, AllChannels, true);
-    for (int n = 1; n <= 16; ++n)
-        accessor->WriteBool(s, Channel(n), n <= 6);
-    accessor->WriteInteger(s, CommonRangeU, 0);
-    for (int n = 1; n <= 16; ++n)
-        accessor->WriteInteger(s, ChannelRangeU(n), 0);
-    accessor->WriteInteger(s, CommonRangeR, 0);
-    for (int n = 1; n <= 16; ++n)
-        accessor->WriteInteger(s, ChannelRangeR(n), 0);
-    accessor->WriteInteger(s, CommonMeasuringMode, 0);
-    for (int i = 0; i < 3; ++i)
-        accessor->WriteInteger(s, PrecisionU(InputRangesU[i]), 4);
-    for (int i = 0; i < 3; ++i)
-        accessor->WriteInteger(s, PrecisionR(InputRangesR[i]), 4);
+    WriteFreshPart(*accessor, Table(*this), TSettingPart::Module);
     return accessor->Flush();
 }
 
@@ -320,7 +313,7 @@ void TMainForm::SaveDefaultSettingsClick() {
 // values written meanwhile would be undone by that load. Held, the request
 // acts as if made just after the run, on what the window shows then.
 bool TMainForm::HoldWhileDiscoveryRuns(HeldSettingsRequest request) {
-    if (!DiscoveryRunning && DiscoveryGate)
+    if (!Flags.DiscoveryRunning && Flags.DiscoveryGate)
         return false;
     if (HeldSettingsRequests.isEmpty() || HeldSettingsRequests.last() != request)
         HeldSettingsRequests.append(request);
@@ -332,7 +325,7 @@ bool TMainForm::HoldWhileDiscoveryRuns(HeldSettingsRequest request) {
 void TMainForm::RunHeldSettingsRequests() {
     if (HeldSettingsRequests.isEmpty())
         return;
-    if (DiscoveryRunning || !DiscoveryGate || HandlersBusy) {
+    if (Flags.DiscoveryRunning || !Flags.DiscoveryGate || HandlersBusy) {
         QTimer::singleShot(50, this, [this] { RunHeldSettingsRequests(); });
         return;
     }
@@ -362,7 +355,7 @@ void TMainForm::FormClose() {
         SaveIniFile(SettingsPath());
     SettingsFile.reset();
     StopThread();
-    if (KM808_IsOpened(&ModuleControl) == 0)
-        KM808_Close(&ModuleControl);
+    if (KM808_IsOpened(&Device.ModuleControl) == 0)
+        KM808_Close(&Device.ModuleControl);
     HandlersBusy = false;
 }

@@ -11,7 +11,7 @@
 #include <new>
 
 void TMainForm::OnStartInitDevicesThread(quint32 action, quint32 useStoredSelection) {
-    DiscoveryRunning = false;
+    Flags.DiscoveryRunning = false;
     TInitAndConfigThread* worker =
         new (std::nothrow) TInitAndConfigThread(this, action, useStoredSelection != 0);
     if (worker) {
@@ -28,13 +28,13 @@ void TMainForm::OnStartInitDevicesThread(quint32 action, quint32 useStoredSelect
                         this);
         box.exec();
         // Without a run nothing would ever reopen the gate.
-        DiscoveryGate = true;
+        Flags.DiscoveryGate = true;
         return;
     }
     InitThread = worker;
     // A run that the close of the window waited for may already be over.
-    UiThread::PumpUntil([this] { return DiscoveryRunning || !InitThread || InitThread->Ended(); });
-    DiscoveryGate = true;
+    UiThread::PumpUntil([this] { return Flags.DiscoveryRunning || !InitThread || InitThread->Ended(); });
+    Flags.DiscoveryGate = true;
 }
 
 void TMainForm::OnInitDevicesThreadTerminate() {
@@ -44,17 +44,17 @@ void TMainForm::OnInitDevicesThreadTerminate() {
         [[maybe_unused]] const bool ended = InitThread->Ended();
         Q_ASSERT(ended);
     }
-    DiscoveryRunning = false;
+    Flags.DiscoveryRunning = false;
 }
 
 void TMainForm::WaitForDiscoveryEnd() {
-    if (!DiscoveryGate && !InitThread) {
+    if (!Flags.DiscoveryGate && !InitThread) {
         // A request is posted but no worker exists yet: drop the request.
         QCoreApplication::removePostedEvents(this, TPrivateMessageEvent::StartInitDevices);
-        DiscoveryGate = true;
+        Flags.DiscoveryGate = true;
     }
     // Pumping serves the worker's synchronous calls until its run is over.
-    UiThread::PumpUntil([this] { return !DiscoveryRunning && (!InitThread || InitThread->Ended()); });
+    UiThread::PumpUntil([this] { return !Flags.DiscoveryRunning && (!InitThread || InitThread->Ended()); });
     if (InitThread)
         InitThread->wait();
 }

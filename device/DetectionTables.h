@@ -1,0 +1,33 @@
+// The detection tables of TDeviceState: which listed crates hold KM808
+// modules in which slots, the preselection of a wanted crate and slot, and
+// opening the chosen module. No widgets: the window fills its selectors from
+// the tables afterwards.
+#pragma once
+
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+#include "device/DeviceState.h"
+
+using ReportFunction = std::function<void(const QString&)>;
+
+// The text of a NUL-terminated field of at most size bytes (serials, names).
+QString FixedText(const char* text, size_t size);
+
+// Lists the crates anew and, in each, the KM808 modules that answer; report()
+// gets the failure's text. The module record is closed afterwards.
+bool ListModules(TDeviceState& device, const ReportFunction& report);
+
+// Chooses the crate whose serial is wantedCrateSerial (else the first) and in
+// it the module in slot wantedSlot (else the first).
+void PreselectWanted(TDeviceState& device, const QString& wantedCrateSerial, int16_t wantedSlot);
+
+// Closes the module record if it is open, then opens the chosen module of the
+// chosen crate and reads its configuration.
+bool OpenChosenModule(TDeviceState& device);
+
+// Closes the module record if it holds an open module.
+void CloseModuleIfOpen(TDeviceState& device);

@@ -1,0 +1,54 @@
+// The table of settings keys: one row per key, and the keys whose read
+// default differs from a fresh file's value.
+#include "settings/SettingsTable.h"
+#include "settings/SettingsKeys.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <utility>
+
+namespace {
+
+const double RangesU[3] = {0.1, 1.0, 10.0};
+const double RangesR[3] = {100.0, 1000.0, 10000.0};
+
+TEST(SettingsTable, EachKeyOnceInItsSectionAndPart) {
+    const auto table = SettingsTable(RangesU, RangesR);
+    std::set<std::pair<QString, QString>> seen;
+    for (const TSettingRow& row : table) {
+        EXPECT_TRUE(seen.insert({row.Section, row.Key}).second) << row.Key.toStdString();
+        const bool application = row.Section != SettingsKeys::ModuleSection;
+        EXPECT_EQ(row.Part == TSettingPart::Application, application) << row.Key.toStdString();
+        EXPECT_TRUE(row.ReadDefault.isValid() && row.FreshValue.isValid()) << row.Key.toStdString();
+    }
+    EXPECT_EQ(table.size(), 6u + 3u + 4u + 3u + 16u + 1u + 16u + 1u + 16u + 1u + 6u);
+}
+
+TEST(SettingsTable, ReadDefaultsWhereTheyDifferFromAFreshFile) {
+    using namespace SettingsKeys;
+    const auto table = SettingsTable(RangesU, RangesR);
+    auto fresh = [&](const QString& section, const QString& key) {
+        for (const TSettingRow& row : table)
+            if (row.Section == section && row.Key == key)
+                return row.FreshValue;
+        return QVariant();
+    };
+    struct Case {
+        QString Section, Key;
+        QVariant Read, Fresh;
+    };
+    const Case cases[] = {
+        {ApplicationSection, CoefSource, 1, 0},        {ModuleSection, Channel(6), true, true},
+        {ModuleSection, Channel(7), true, false},      {ModuleSection, AdcRateIndex, 6, 6},
+        {ModuleSection, PrecisionR(RangesR[2]), 4, 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Key.toStdString());
+        EXPECT_EQ(ReadDefault(table, c.Section, c.Key), c.Read);
+        EXPECT_EQ(fresh(c.Section, c.Key), c.Fresh);
+    }
+    EXPECT_FALSE(ReadDefault(table, ModuleSection, QStringLiteral("no such key")).isValid());
+}
+
+} // namespace
