@@ -339,3 +339,22 @@ class Session:
     def click(self, window, x, y):
         self._x("xdotool", "mousemove", str(window["x"] + x), str(window["y"] + y), "click", "1")
         self.note("click at %d,%d in %s" % (x, y, window["name"]))
+
+
+def run_case(s, run, a, label):
+    """Runs run(s, a) in session s and closes it; a failure is noted with a
+    screenshot. Returns the exit status."""
+    try:
+        run(s, a)
+    except E2eFailure as e:
+        s.note("FAILED: %s" % e)
+        try:
+            s.shot("failure")
+        except Exception:
+            pass
+        print("FAILED %s: %s\nartefacts: %s" % (label, e, a.artifacts))
+        return 1
+    finally:
+        s.close()
+    print("passed %s; artefacts: %s" % (label, a.artifacts))
+    return 0

@@ -18,7 +18,7 @@ import time
 
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_session import (E2eFailure, Session, blocks, check, is_green_text, is_red_text,  # noqa: E402
+from e2e_session import (E2eFailure, Session, blocks, check, is_green_text, is_red_text, run_case,  # noqa: E402
                          lamp_colour, recv_words, wait_for)
 import cases_readings  # noqa: E402
 
@@ -532,21 +532,7 @@ def main():
     # A time-out's SIGTERM must still run the clean-up below.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
     run, screen = CASES[a.case]
-    s = Session(a.artifacts, screen)
-    try:
-        run(s, a)
-    except E2eFailure as e:
-        s.note("FAILED: %s" % e)
-        try:
-            s.shot("failure")
-        except Exception:
-            pass
-        print("FAILED %s: %s\nartefacts: %s" % (a.case, e, a.artifacts))
-        return 1
-    finally:
-        s.close()
-    print("passed %s; artefacts: %s" % (a.case, a.artifacts))
-    return 0
+    return run_case(Session(a.artifacts, screen), run, a, a.case)
 
 
 if __name__ == "__main__":

@@ -18,7 +18,7 @@ import sys
 
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-from e2e_session import E2eFailure, Session, check  # noqa: E402
+from e2e_session import Session, check, run_case  # noqa: E402
 from e2e_tests import (START_BUTTON_CENTRE, close_with_ctrl_q, start_button_look, value_box,  # noqa: E402
                        wait_discovered, wait_start_count)
 
@@ -83,21 +83,7 @@ def main():
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
     # The user's own configuration must not decide where the file goes.
     os.environ.pop("XDG_CONFIG_HOME", None)
-    s = Session(a.artifacts)
-    try:
-        run(s, a)
-    except E2eFailure as e:
-        s.note("FAILED: %s" % e)
-        try:
-            s.shot("failure")
-        except Exception:
-            pass
-        print("FAILED installed program: %s\nartefacts: %s" % (e, a.artifacts))
-        return 1
-    finally:
-        s.close()
-    print("passed installed program; artefacts: %s" % a.artifacts)
-    return 0
+    return run_case(Session(a.artifacts), run, a, "installed program")
 
 
 if __name__ == "__main__":

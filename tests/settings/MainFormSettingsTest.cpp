@@ -52,10 +52,11 @@ protected:
         SettingsMessageOverride() = nullptr;
         chmod(QFile::encodeName(Dir.path()).constData(), 0700);
     }
-    void WriteFile(const QString& text) {
+    void WriteFile(const QString& text) { WriteBytes(Cp1251::Encode(text)); }
+    void WriteBytes(const QByteArray& bytes) {
         QFile f(Path);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(Cp1251::Encode(text));
+        f.write(bytes);
     }
     bool Load() {
         auto f = TSettingsFile::Open(Path);
@@ -383,10 +384,7 @@ const QList<std::pair<QString, QString>> Stored = {
 // load brings the stored settings back.
 TEST_F(MainFormSettings, FailedDetectionLeavesTheStoredSettingsAlone) {
     const QByteArray stored = FileWith(Stored);
-    QFile f(Path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(stored);
-    f.close();
+    WriteBytes(stored);
     Form.move(120, 45);
     ASSERT_TRUE(Load());
     EXPECT_TRUE(Form.AutoSaveSettingsLMDCheckBox->isChecked());
@@ -415,10 +413,7 @@ TEST_F(MainFormSettings, FailedDetectionLeavesTheStoredSettingsAlone) {
 // operator changes it.
 TEST_F(MainFormSettings, SaveBeforeAnyLoadStoresOnlyWhatIsMeaningful) {
     const QByteArray stored = FileWith(Stored);
-    QFile f(Path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(stored);
-    f.close();
+    WriteBytes(stored);
     Form.move(300, 200);
     Form.SaveSettingsButtonClick();
     EXPECT_EQ(ReadAll(Path),
@@ -437,10 +432,7 @@ TEST_F(MainFormSettings, SaveBeforeAnyLoadStoresOnlyWhatIsMeaningful) {
 // what the window shows then; nothing is written meanwhile.
 TEST_F(MainFormSettings, SaveAndDefaultsWaitForTheDetectionRun) {
     const QByteArray stored = FileWith(Stored);
-    QFile f(Path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(stored);
-    f.close();
+    WriteBytes(stored);
     ASSERT_TRUE(Load());
 
     Form.FindDeviceLMDButtonClick();
