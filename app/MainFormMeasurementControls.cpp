@@ -12,7 +12,6 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStyle>
-#include <QStyleOptionComboBox>
 
 #include "app/HandlerGuard.h"
 #include "app/MainFormDesign.h"
@@ -73,12 +72,7 @@ void Inform(QWidget* parent, const QString& caption, const QString& text) {
 // A selector paints its text clipped at its arrow; where its widest item
 // would lose letters there, the same face is made smaller for that selector.
 void FitSelectorFont(QComboBox* box) {
-    QStyleOptionComboBox opt;
-    opt.initFrom(box);
-    opt.editable = box->isEditable();
-    opt.frame = box->hasFrame();
-    const QRect field =
-        box->style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxEditField, box);
+    const QRect field = DesignLook::ComboPart(box, QStyle::SC_ComboBoxEditField);
     QFont font = box->font();
     auto widest = [box](const QFont& f) {
         qreal w = 0;

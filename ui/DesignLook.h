@@ -2,8 +2,11 @@
 #pragma once
 
 #include <QColor>
+#include <QComboBox>
 #include <QFont>
 #include <QPalette>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QWidget>
 
 namespace DesignLook {
@@ -35,6 +38,15 @@ inline void SetTextColor(QWidget* w, const QColor& color) {
         for (auto group : {QPalette::Active, QPalette::Inactive})
             pal.setColor(group, role, color);
     w->setPalette(pal);
+}
+
+// Where the style puts a part of a selector (its text field, its arrow).
+inline QRect ComboPart(const QComboBox* box, QStyle::SubControl part) {
+    QStyleOptionComboBox opt;
+    opt.initFrom(box);
+    opt.editable = box->isEditable();
+    opt.frame = box->hasFrame();
+    return box->style()->subControlRect(QStyle::CC_ComboBox, &opt, part, box);
 }
 
 } // namespace DesignLook

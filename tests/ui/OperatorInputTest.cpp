@@ -9,13 +9,13 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QStyle>
-#include <QStyleOptionComboBox>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QWheelEvent>
 
 #include "FormFixture.h"
+#include "ui/DesignLook.h"
 #include "ui/TKm808AdcChannelFrame.h"
 
 namespace {
@@ -46,15 +46,8 @@ protected:
     static bool PickWithTheMouse(QComboBox* box, int item) {
         // An editable selector opens from its arrow; its field takes text.
         QPoint at = box->rect().center();
-        if (box->isEditable()) {
-            QStyleOptionComboBox opt;
-            opt.initFrom(box);
-            opt.editable = true;
-            opt.frame = box->hasFrame();
-            at = box->style()
-                     ->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxArrow, box)
-                     .center();
-        }
+        if (box->isEditable())
+            at = DesignLook::ComboPart(box, QStyle::SC_ComboBoxArrow).center();
         QTest::mouseClick(box, Qt::LeftButton, {}, at);
         QAbstractItemView* list = box->view();
         if (!QTest::qWaitFor([list] { return list->isVisible(); }, 2000))
@@ -155,12 +148,7 @@ TEST_F(OperatorTest, SelectorTextsAreNotCutByTheArrow) {
         boxes.push_back(f->InputRangeRLMDComboBox);
     }
     for (QComboBox* box : boxes) {
-        QStyleOptionComboBox opt;
-        opt.initFrom(box);
-        opt.editable = box->isEditable();
-        opt.frame = box->hasFrame();
-        const QRect field =
-            box->style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxEditField, box);
+        const QRect field = DesignLook::ComboPart(box, QStyle::SC_ComboBoxEditField);
         // The style paints the text one pixel inside the field, clipped.
         for (int i = 0; i < box->count(); ++i)
             EXPECT_LE(box->fontMetrics().horizontalAdvance(box->itemText(i)), field.width() - 2)
