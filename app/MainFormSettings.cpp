@@ -107,36 +107,30 @@ bool TMainForm::LoadModuleSettings(TSettingsFile* accessor) {
         return false;
     const QString& s = ModuleSection;
     const std::vector<TSettingRow> table = Table(*this);
-    auto def = [&](const QString& key) { return ReadDefault(table, s, key); };
-    Settings.ComputationMethod = accessor->ReadString(s, SettingsKeys::ComputationMethod,
-                                                      def(SettingsKeys::ComputationMethod).toString());
+    auto read = [&](const QString& key) { return ReadSetting(*accessor, table, s, key); };
+    Settings.ComputationMethod = read(SettingsKeys::ComputationMethod).toString();
     ComputationModeLabLMDLabel->setText(Settings.ComputationMethod);
-    Settings.AmplitudeType =
-        accessor->ReadString(s, SettingsKeys::AmplitudeType, def(SettingsKeys::AmplitudeType).toString());
+    Settings.AmplitudeType = read(SettingsKeys::AmplitudeType).toString();
     AmplitudeTypeLabLMDLabel->setText(Settings.AmplitudeType);
-    Settings.AcquisitionTime =
-        accessor->ReadFloat(s, SettingsKeys::AcquisitionTime, def(SettingsKeys::AcquisitionTime).toDouble());
+    Settings.AcquisitionTime = read(SettingsKeys::AcquisitionTime).toDouble();
     for (int i = 0; i < 4; ++i)
-        Settings.MinSamplesPerChannel[i] =
-            accessor->ReadInteger(s, MinSamples[i], def(MinSamples[i]).toInt());
+        Settings.MinSamplesPerChannel[i] = read(MinSamples[i]).toInt();
     for (int i = 0; i < 6; ++i) {
         QString key = i < 3 ? PrecisionU(InputRangesU[i]) : PrecisionR(InputRangesR[i - 3]);
         // Kept as 16 bits unsigned, so a negative value also ends at the cap.
-        uint16_t precision = static_cast<uint16_t>(accessor->ReadInteger(s, key, def(key).toInt()));
+        uint16_t precision = static_cast<uint16_t>(read(key).toInt());
         Settings.ValuePrecisions[i] = precision > 10 ? 10 : precision;
         Settings.ValueFormats[i] = QStringLiteral("0.") + QString(Settings.ValuePrecisions[i], u'0');
     }
 
     HandlersBusy = true;
-    AllChannelsLMDCheckBox->setCheckState(
-        accessor->ReadBool(s, AllChannels, def(AllChannels).toBool()) ? Qt::Checked : Qt::Unchecked);
-    CommonInputRangeULMDComboBox->setCurrentIndex(ItemIndex(
-        CommonInputRangeULMDComboBox, accessor->ReadInteger(s, CommonRangeU, def(CommonRangeU).toInt())));
-    CommonInputRangeRLMDComboBox->setCurrentIndex(ItemIndex(
-        CommonInputRangeRLMDComboBox, accessor->ReadInteger(s, CommonRangeR, def(CommonRangeR).toInt())));
+    AllChannelsLMDCheckBox->setCheckState(read(AllChannels).toBool() ? Qt::Checked : Qt::Unchecked);
+    CommonInputRangeULMDComboBox->setCurrentIndex(
+        ItemIndex(CommonInputRangeULMDComboBox, read(CommonRangeU).toInt()));
+    CommonInputRangeRLMDComboBox->setCurrentIndex(
+        ItemIndex(CommonInputRangeRLMDComboBox, read(CommonRangeR).toInt()));
     CommonMeasuringModeLMDComboBox->setCurrentIndex(
-        ItemIndex(CommonMeasuringModeLMDComboBox,
-                  accessor->ReadInteger(s, CommonMeasuringMode, def(CommonMeasuringMode).toInt())));
+        ItemIndex(CommonMeasuringModeLMDComboBox, read(CommonMeasuringMode).toInt()));
     int mode = CommonMeasuringModeLMDComboBox->currentIndex();
     if (mode == 0 || mode == 1) {
         CommonInputRangeULMDComboBox->setVisible(mode == 0);
@@ -145,20 +139,15 @@ bool TMainForm::LoadModuleSettings(TSettingsFile* accessor) {
     for (int n = 0; n < 16; ++n) {
         TKm808AdcChannelFrame* frame = ChannelFrames[n];
         int channel = n + 1;
-        frame->ChannelNumberLMDCheckBox->setChecked(
-            AllChannelsLMDCheckBox->checkState() == Qt::Checked ||
-            accessor->ReadBool(s, Channel(channel), def(Channel(channel)).toBool()));
+        frame->ChannelNumberLMDCheckBox->setChecked(AllChannelsLMDCheckBox->checkState() == Qt::Checked ||
+                                                    read(Channel(channel)).toBool());
         int rangeU = CommonInputRangeULMDComboBox->currentIndex();
         if (rangeU < 0)
-            rangeU = ItemIndex(
-                frame->InputRangeULMDComboBox,
-                accessor->ReadInteger(s, ChannelRangeU(channel), def(ChannelRangeU(channel)).toInt()));
+            rangeU = ItemIndex(frame->InputRangeULMDComboBox, read(ChannelRangeU(channel)).toInt());
         frame->InputRangeULMDComboBox->setCurrentIndex(rangeU);
         int rangeR = CommonInputRangeRLMDComboBox->currentIndex();
         if (rangeR < 0)
-            rangeR = ItemIndex(
-                frame->InputRangeRLMDComboBox,
-                accessor->ReadInteger(s, ChannelRangeR(channel), def(ChannelRangeR(channel)).toInt()));
+            rangeR = ItemIndex(frame->InputRangeRLMDComboBox, read(ChannelRangeR(channel)).toInt());
         frame->InputRangeRLMDComboBox->setCurrentIndex(rangeR);
         if (mode == 0)
             frame->MeasuringModeLMDLabel->setText(QStringLiteral("DC"));
@@ -166,10 +155,9 @@ bool TMainForm::LoadModuleSettings(TSettingsFile* accessor) {
             frame->MeasuringModeLMDLabel->setText(QStringLiteral("R"));
         frame->Value1LMDEdit->setText(QStringLiteral("--------"));
     }
-    AdcRateComboBox->setCurrentIndex(
-        ItemIndex(AdcRateComboBox, accessor->ReadInteger(s, AdcRateIndex, def(AdcRateIndex).toInt())));
-    CorrectionModeLMDComboBox->setCurrentIndex(ItemIndex(
-        CorrectionModeLMDComboBox, accessor->ReadInteger(s, CorrectionMode, def(CorrectionMode).toInt())));
+    AdcRateComboBox->setCurrentIndex(ItemIndex(AdcRateComboBox, read(AdcRateIndex).toInt()));
+    CorrectionModeLMDComboBox->setCurrentIndex(
+        ItemIndex(CorrectionModeLMDComboBox, read(CorrectionMode).toInt()));
     Qt::CheckState state = Qt::Unchecked;
     AllChannelsLMDCheckBox->setCheckState(AllChannelsSameState(state) ? state : Qt::PartiallyChecked);
     MeasurementSettingsLoaded = true;
@@ -225,21 +213,21 @@ bool TMainForm::WriteModuleSettings(TSettingsFile* accessor) {
     // the start) hold no settings: the stored ones stay for the next load.
     if (!MeasurementSettingsLoaded)
         return accessor->Flush();
-    const QString& s = ModuleSection;
-    accessor->WriteInteger(s, AdcRateIndex, AdcRateComboBox->currentIndex());
-    accessor->WriteInteger(s, CorrectionMode, CorrectionModeLMDComboBox->currentIndex());
-    accessor->WriteBool(s, AllChannels, AllChannelsLMDCheckBox->checkState() == Qt::Checked);
-    for (int n = 0; n < 16; ++n)
-        accessor->WriteBool(s, Channel(n + 1), ChannelFrames[n]->ChannelNumberLMDCheckBox->isChecked());
-    accessor->WriteInteger(s, CommonRangeU, CommonInputRangeULMDComboBox->currentIndex());
-    for (int n = 0; n < 16; ++n)
-        accessor->WriteInteger(s, ChannelRangeU(n + 1),
-                               ChannelFrames[n]->InputRangeULMDComboBox->currentIndex());
-    accessor->WriteInteger(s, CommonRangeR, CommonInputRangeRLMDComboBox->currentIndex());
-    for (int n = 0; n < 16; ++n)
-        accessor->WriteInteger(s, ChannelRangeR(n + 1),
-                               ChannelFrames[n]->InputRangeRLMDComboBox->currentIndex());
-    accessor->WriteInteger(s, CommonMeasuringMode, CommonMeasuringModeLMDComboBox->currentIndex());
+    QVariantMap values{{AdcRateIndex, AdcRateComboBox->currentIndex()},
+                       {CorrectionMode, CorrectionModeLMDComboBox->currentIndex()},
+                       {AllChannels, AllChannelsLMDCheckBox->checkState() == Qt::Checked},
+                       {CommonRangeU, CommonInputRangeULMDComboBox->currentIndex()},
+                       {CommonRangeR, CommonInputRangeRLMDComboBox->currentIndex()},
+                       {CommonMeasuringMode, CommonMeasuringModeLMDComboBox->currentIndex()}};
+    for (int n = 0; n < 16; ++n) {
+        const TKm808AdcChannelFrame* frame = ChannelFrames[n];
+        values.insert(Channel(n + 1), frame->ChannelNumberLMDCheckBox->isChecked());
+        values.insert(ChannelRangeU(n + 1), frame->InputRangeULMDComboBox->currentIndex());
+        values.insert(ChannelRangeR(n + 1), frame->InputRangeRLMDComboBox->currentIndex());
+    }
+    // Written in the table's order, the order these keys always had.
+    if (!WriteSettings(*accessor, Table(*this), ModuleSection, values))
+        return false;
     return accessor->Flush();
 }
 

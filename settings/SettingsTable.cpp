@@ -44,30 +44,71 @@ std::vector<TSettingRow> SettingsTable(const double rangesU[3], const double ran
     return t;
 }
 
-QVariant ReadDefault(const std::vector<TSettingRow>& table, const QString& section, const QString& key) {
+namespace {
+
+const TSettingRow* FindRow(const std::vector<TSettingRow>& table, const QString& section,
+                           const QString& key) {
     for (const TSettingRow& row : table)
         if (row.Section == section && row.Key == key)
-            return row.ReadDefault;
-    return {};
+            return &row;
+    return nullptr;
+}
+
+void WriteTyped(TSettingsFile& file, const TSettingRow& row, const QVariant& value) {
+    switch (row.Type) {
+    case TSettingType::Bool:
+        file.WriteBool(row.Section, row.Key, value.toBool());
+        break;
+    case TSettingType::Integer:
+        file.WriteInteger(row.Section, row.Key, value.toInt());
+        break;
+    case TSettingType::Float:
+        file.WriteFloat(row.Section, row.Key, value.toDouble());
+        break;
+    case TSettingType::String:
+        file.WriteString(row.Section, row.Key, value.toString());
+        break;
+    }
+}
+
+} // namespace
+
+QVariant ReadDefault(const std::vector<TSettingRow>& table, const QString& section, const QString& key) {
+    const TSettingRow* row = FindRow(table, section, key);
+    return row ? row->ReadDefault : QVariant();
 }
 
 void WriteFreshPart(TSettingsFile& file, const std::vector<TSettingRow>& table, TSettingPart part) {
-    for (const TSettingRow& row : table) {
-        if (row.Part != part)
-            continue;
-        switch (row.Type) {
-        case TSettingType::Bool:
-            file.WriteBool(row.Section, row.Key, row.FreshValue.toBool());
-            break;
-        case TSettingType::Integer:
-            file.WriteInteger(row.Section, row.Key, row.FreshValue.toInt());
-            break;
-        case TSettingType::Float:
-            file.WriteFloat(row.Section, row.Key, row.FreshValue.toDouble());
-            break;
-        case TSettingType::String:
-            file.WriteString(row.Section, row.Key, row.FreshValue.toString());
-            break;
-        }
+    for (const TSettingRow& row : table)
+        if (row.Part == part)
+            WriteTyped(file, row, row.FreshValue);
+}
+
+QVariant ReadSetting(const TSettingsFile& file, const std::vector<TSettingRow>& table, const QString& section,
+                     const QString& key) {
+    const TSettingRow* row = FindRow(table, section, key);
+    if (!row)
+        return {};
+    switch (row->Type) {
+    case TSettingType::Bool:
+        return file.ReadBool(section, key, row->ReadDefault.toBool());
+    case TSettingType::Integer:
+        return file.ReadInteger(section, key, row->ReadDefault.toInt());
+    case TSettingType::Float:
+        return file.ReadFloat(section, key, row->ReadDefault.toDouble());
+    case TSettingType::String:
+        return file.ReadString(section, key, row->ReadDefault.toString());
     }
+    return {};
+}
+
+bool WriteSettings(TSettingsFile& file, const std::vector<TSettingRow>& table, const QString& section,
+                   const QVariantMap& values) {
+    for (auto it = values.cbegin(); it != values.cend(); ++it)
+        if (!FindRow(table, section, it.key()))
+            return false;
+    for (const TSettingRow& row : table)
+        if (row.Section == section && values.contains(row.Key))
+            WriteTyped(file, row, values.value(row.Key));
+    return true;
 }

@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <QVariant>
+#include <QVariantMap>
 
 #include <vector>
 
@@ -33,3 +34,14 @@ QVariant ReadDefault(const std::vector<TSettingRow>& table, const QString& secti
 
 // Writes the fresh values of one part's rows in table order.
 void WriteFreshPart(TSettingsFile& file, const std::vector<TSettingRow>& table, TSettingPart part);
+
+// The key's value read as its row types it, with the row's read default; an
+// invalid QVariant when the table has no such row.
+QVariant ReadSetting(const TSettingsFile& file, const std::vector<TSettingRow>& table, const QString& section,
+                     const QString& key);
+
+// Writes values (key to value, all of section) in table order, so keys new to
+// the file land in the order a fresh file has them. False, writing nothing,
+// when a key has no row.
+bool WriteSettings(TSettingsFile& file, const std::vector<TSettingRow>& table, const QString& section,
+                   const QVariantMap& values);

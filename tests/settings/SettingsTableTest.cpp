@@ -1,7 +1,9 @@
 // The table of settings keys: one row per key, and the keys whose read
 // default differs from a fresh file's value.
 #include "settings/SettingsTable.h"
+#include "settings/Cp1251Codec.h"
 #include "settings/SettingsKeys.h"
+#include "settings/TSettingsFile.h"
 
 #include <gtest/gtest.h>
 
@@ -49,6 +51,30 @@ TEST(SettingsTable, ReadDefaultsWhereTheyDifferFromAFreshFile) {
         EXPECT_EQ(fresh(c.Section, c.Key), c.Fresh);
     }
     EXPECT_FALSE(ReadDefault(table, ModuleSection, QStringLiteral("no such key")).isValid());
+}
+
+// Keys new to a file land in table order whatever order the writer gives
+// them; reads are typed by the row and fall back to its read default; a key
+// without a row writes nothing at all.
+TEST(SettingsTable, WritesInTableOrderAndReadsByTheRowsType) {
+    using namespace SettingsKeys;
+    const auto table = SettingsTable(RangesU, RangesR);
+    auto file = TSettingsFile::FromBytes("[" + ModuleSection.toUtf8() + "]\r\n");
+    ASSERT_TRUE(file);
+    ASSERT_TRUE(WriteSettings(*file, table, ModuleSection,
+                              {{CommonMeasuringMode, 1}, {Channel(2), false}, {AdcRateIndex, 3}}));
+    EXPECT_EQ(ReadSetting(*file, table, ModuleSection, AdcRateIndex), QVariant(3));
+    EXPECT_EQ(ReadSetting(*file, table, ModuleSection, Channel(2)), QVariant(false));
+    EXPECT_EQ(ReadSetting(*file, table, ModuleSection, Channel(3)), QVariant(true)) << "read default";
+    EXPECT_EQ(ReadSetting(*file, table, ModuleSection, AcquisitionTime), QVariant(1.0));
+    const QString text = Cp1251::Decode(file->ToBytes());
+    const qsizetype rate = text.indexOf(AdcRateIndex), channel = text.indexOf(Channel(2) + "="),
+                    mode = text.indexOf(CommonMeasuringMode);
+    EXPECT_TRUE(rate >= 0 && rate < channel && channel < mode) << text.toStdString();
+
+    EXPECT_FALSE(
+        WriteSettings(*file, table, ModuleSection, {{AdcRateIndex, 5}, {QStringLiteral("stray"), 1}}));
+    EXPECT_EQ(ReadSetting(*file, table, ModuleSection, AdcRateIndex), QVariant(3));
 }
 
 } // namespace
