@@ -1,6 +1,7 @@
 // The main window's settings procedures: open, load, save and the default file.
 #include "app/TMainForm.h"
 #include "settings/Cp1251Codec.h"
+#include "settings/MeasurementSettingsFile.h"
 #include "settings/SettingsKeys.h"
 #include "settings/SettingsLocation.h"
 #include "settings/SettingsMessages.h"
@@ -108,20 +109,9 @@ bool TMainForm::LoadModuleSettings(TSettingsFile* accessor) {
     const QString& s = ModuleSection;
     const std::vector<TSettingRow> table = Table(*this);
     auto read = [&](const QString& key) { return ReadSetting(*accessor, table, s, key); };
-    Settings.ComputationMethod = read(SettingsKeys::ComputationMethod).toString();
+    ReadMeasurementSettings(*accessor, table, InputRangesU, InputRangesR, Settings);
     ComputationModeLabLMDLabel->setText(Settings.ComputationMethod);
-    Settings.AmplitudeType = read(SettingsKeys::AmplitudeType).toString();
     AmplitudeTypeLabLMDLabel->setText(Settings.AmplitudeType);
-    Settings.AcquisitionTime = read(SettingsKeys::AcquisitionTime).toDouble();
-    for (int i = 0; i < 4; ++i)
-        Settings.MinSamplesPerChannel[i] = read(MinSamples[i]).toInt();
-    for (int i = 0; i < 6; ++i) {
-        QString key = i < 3 ? PrecisionU(InputRangesU[i]) : PrecisionR(InputRangesR[i - 3]);
-        // Kept as 16 bits unsigned, so a negative value also ends at the cap.
-        uint16_t precision = static_cast<uint16_t>(read(key).toInt());
-        Settings.ValuePrecisions[i] = precision > 10 ? 10 : precision;
-        Settings.ValueFormats[i] = QStringLiteral("0.") + QString(Settings.ValuePrecisions[i], u'0');
-    }
 
     HandlersBusy = true;
     AllChannelsLMDCheckBox->setCheckState(read(AllChannels).toBool() ? Qt::Checked : Qt::Unchecked);

@@ -3,8 +3,8 @@
 // (and closing) the worker message dialogs it shows.
 #pragma once
 
-#include "app/TMainForm.h"
 #include "app/TInitAndConfigThread.h"
+#include "app/TMainForm.h"
 #include "discovery/WorkerMessageDialog.h"
 
 #include <QByteArray>
