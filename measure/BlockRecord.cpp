@@ -32,8 +32,8 @@ std::vector<TRecordColumn> RecordColumns(const TMeasurementConfig& config) {
     return columns;
 }
 
-TBlockValues TakeBlock(const TMeasurementCycle& cycle, const std::vector<TRecordColumn>& columns, long long block,
-                       const QDateTime& time) {
+TBlockValues TakeBlock(const TMeasurementCycle& cycle, const std::vector<TRecordColumn>& columns,
+                       long long block, const QDateTime& time) {
     TBlockValues values;
     values.Block = block;
     values.Time = time;
@@ -83,8 +83,8 @@ QByteArray HeaderLine(TOutputFormat format, const std::vector<TRecordColumn>& co
     return (fields.join(',') + "\n").toUtf8();
 }
 
-QByteArray BlockLine(TOutputFormat format, const std::vector<TRecordColumn>& columns, const TBlockValues& values,
-                     const QString& crate, int slot) {
+QByteArray BlockLine(TOutputFormat format, const std::vector<TRecordColumn>& columns,
+                     const TBlockValues& values, const QString& crate, int slot) {
     QString line;
     switch (format) {
     case TOutputFormat::Csv: {
@@ -100,8 +100,8 @@ QByteArray BlockLine(TOutputFormat format, const std::vector<TRecordColumn>& col
         QStringList fields = {QStringLiteral("\"time\":\"%1\"").arg(Stamp(values.Time)),
                               QStringLiteral("\"block\":%1").arg(values.Block)};
         for (size_t i = 0; i < columns.size(); ++i)
-            fields << QStringLiteral("\"%1\":%2").arg(columns[i].Heading(),
-                                                     values.Texts[i].isEmpty() ? "null" : values.Texts[i]);
+            fields << QStringLiteral("\"%1\":%2")
+                          .arg(columns[i].Heading(), values.Texts[i].isEmpty() ? "null" : values.Texts[i]);
         fields << QStringLiteral("\"over\":[%1]").arg(OverList(values.OverChannels, ","));
         line = "{" + fields.join(',') + "}";
         break;

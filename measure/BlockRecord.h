@@ -27,7 +27,7 @@ struct TBlockValues {
     long long Block = 0; // 1-based
     QDateTime Time;      // UTC, when the block's values were ready
     std::vector<QString> Texts;
-    std::vector<double> Values; // the texts' numbers, for the summary
+    std::vector<double> Values;    // the texts' numbers, for the summary
     std::vector<int> OverChannels; // 1-based
 };
 
@@ -42,8 +42,8 @@ TBlockValues TakeBlock(const TMeasurementCycle& cycle, const std::vector<TRecord
 // The csv header line, or empty for the other formats. Lines end with "\n".
 QByteArray HeaderLine(TOutputFormat format, const std::vector<TRecordColumn>& columns);
 // tags: the InfluxDB tags (crate and slot), ignored by the other formats.
-QByteArray BlockLine(TOutputFormat format, const std::vector<TRecordColumn>& columns, const TBlockValues& values,
-                     const QString& crate, int slot);
+QByteArray BlockLine(TOutputFormat format, const std::vector<TRecordColumn>& columns,
+                     const TBlockValues& values, const QString& crate, int slot);
 
 // Per-channel statistics of the run.
 class TRunSummary {

@@ -130,7 +130,8 @@ TParseResult ParseArguments(const QStringList& args) {
              if (!ParseRange(name, range))
                  return Bad(opt, v, "one of " + RangeList() + ", alone or as CHANNEL:RANGE");
              if (range.Resistance && range.Channel > ModuleTables::ResistanceChannels)
-                 return QStringLiteral("%1: '%2' is not accepted; resistance is measured on channels 1..%3 only")
+                 return QStringLiteral(
+                            "%1: '%2' is not accepted; resistance is measured on channels 1..%3 only")
                      .arg(opt, v)
                      .arg(ModuleTables::ResistanceChannels);
              o.Ranges.push_back(range);
@@ -212,7 +213,7 @@ TParseResult ParseArguments(const QStringList& args) {
          }},
     };
     const std::map<QString, bool*> flags = {
-        {"--help", &o.Help},   {"-h", &o.Help},     {"--list", &o.List},   {"--append", &o.Append},
+        {"--help", &o.Help},   {"-h", &o.Help},       {"--list", &o.List}, {"--append", &o.Append},
         {"--force", &o.Force}, {"--quiet", &o.Quiet}, {"--tee", &o.Tee},
     };
 

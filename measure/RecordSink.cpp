@@ -31,7 +31,8 @@ TRecordSink::~TRecordSink() {
         ::close(Fd);
 }
 
-bool TRecordSink::Open(const QString& path, TExisting existing, bool alsoStdout, QString& error, bool& exists) {
+bool TRecordSink::Open(const QString& path, TExisting existing, bool alsoStdout, QString& error,
+                       bool& exists) {
     exists = false;
     ToStdout = path.isEmpty() || alsoStdout;
     if (path.isEmpty())
@@ -48,9 +49,10 @@ bool TRecordSink::Open(const QString& path, TExisting existing, bool alsoStdout,
     Fd = ::open(name.constData(), flags, 0644);
     if (Fd < 0) {
         exists = errno == EEXIST;
-        error = exists ? QStringLiteral("--output: %1 exists; add --append to add to it or --force to replace it")
-                             .arg(path)
-                       : QStringLiteral("--output: cannot open %1: %2").arg(path, strerror(errno));
+        error =
+            exists ? QStringLiteral("--output: %1 exists; add --append to add to it or --force to replace it")
+                         .arg(path)
+                   : QStringLiteral("--output: cannot open %1: %2").arg(path, strerror(errno));
         return false;
     }
     struct stat st {};

@@ -34,13 +34,15 @@ TRunChoice ReadRunChoice(const TSettingsFile& file) {
     for (int i = 0; i < 4; ++i)
         m.MinSamplesPerChannel[i] = readInt(MinSamples[i]);
     for (int i = 0; i < 6; ++i) {
-        const QString key = i < 3 ? PrecisionU(ModuleTables::RangesU[i]) : PrecisionR(ModuleTables::RangesR[i - 3]);
+        const QString key =
+            i < 3 ? PrecisionU(ModuleTables::RangesU[i]) : PrecisionR(ModuleTables::RangesR[i - 3]);
         // Kept as 16 bits unsigned, so a negative value also ends at the cap.
         const uint16_t precision = static_cast<uint16_t>(readInt(key));
         m.ValuePrecisions[i] = precision > 10 ? 10 : precision;
         m.ValueFormats[i] = QStringLiteral("0.") + QString(m.ValuePrecisions[i], u'0');
     }
-    m.CoefSource = file.ReadInteger(ApplicationSection, CoefSource, def(ApplicationSection, CoefSource).toInt());
+    m.CoefSource =
+        file.ReadInteger(ApplicationSection, CoefSource, def(ApplicationSection, CoefSource).toInt());
 
     TChannelChoice& c = choice.Config.Channels;
     const bool all = readBool(AllChannels);
@@ -125,8 +127,9 @@ QString ApplyOptions(const TMeasureOptions& options, TRunChoice& choice) {
                 // Channels the settings file checks stay out as the window
                 // leaves them out; channels the command line names are refused.
                 if (options.ChannelsGiven)
-                    return QStringLiteral("--channels: channel %1 does not measure while channels 1..%2 measure "
-                                          "resistance (%3)")
+                    return QStringLiteral(
+                               "--channels: channel %1 does not measure while channels 1..%2 measure "
+                               "resistance (%3)")
                         .arg(n + 1)
                         .arg(rChannels)
                         .arg(firstR >= 0 ? QStringLiteral("channel %1 has a resistance range").arg(firstR + 1)
@@ -142,7 +145,8 @@ QString ApplyOptions(const TMeasureOptions& options, TRunChoice& choice) {
                     .arg(firstR + 1)
                     .arg(rChannels);
             if (c.RangeR[n] < 0)
-                return QStringLiteral("channel %1 has no resistance range; choose one with --range").arg(n + 1);
+                return QStringLiteral("channel %1 has no resistance range; choose one with --range")
+                    .arg(n + 1);
             config.ChannelQuantity[n] = 1;
         } else if (c.RangeU[n] < 0) {
             return QStringLiteral("channel %1 has no voltage range; choose one with --range").arg(n + 1);

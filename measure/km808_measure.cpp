@@ -100,7 +100,9 @@ int CheckWantedCrate(const TMeasureOptions& options) {
                          .arg(options.CrateNumber)
                          .arg(withKm808));
     if (wanted >= 0 && options.Slot > 0 && types[wanted][options.Slot - 1] != Km808TypeCode)
-        return Usage(QStringLiteral("--slot: slot %1 of crate '%2' holds no KM808").arg(options.Slot).arg(options.CrateSerial));
+        return Usage(QStringLiteral("--slot: slot %1 of crate '%2' holds no KM808")
+                         .arg(options.Slot)
+                         .arg(options.CrateSerial));
     return ExitDone;
 }
 
@@ -122,7 +124,8 @@ bool ChooseModule(TDeviceState& device, const TMeasureOptions& options, const TR
     const int16_t slot = options.Slot > 0 ? int16_t(options.Slot) : choice.WantedSlot;
     if (options.CrateNumber > 0) {
         if (options.CrateNumber > device.CrateCount) {
-            PrintError(QStringLiteral("Не могу проинициализировать QIRA крейт с модулями в указанном слоте!"));
+            PrintError(
+                QStringLiteral("Не могу проинициализировать QIRA крейт с модулями в указанном слоте!"));
             return false;
         }
         PreselectWanted(device, FixedText(device.CrateSerials[options.CrateNumber - 1], 16), slot);
@@ -132,7 +135,8 @@ bool ChooseModule(TDeviceState& device, const TMeasureOptions& options, const TR
         // A crate whose modules all failed to answer is not listed.
         if (!options.CrateSerial.isEmpty() &&
             FixedText(device.CrateSerials[device.SelectedCrateIndex], 16) != options.CrateSerial) {
-            PrintError(QStringLiteral("Не могу проинициализировать QIRA крейт с модулями в указанном слоте!"));
+            PrintError(
+                QStringLiteral("Не могу проинициализировать QIRA крейт с модулями в указанном слоте!"));
             return false;
         }
     }
@@ -191,7 +195,7 @@ int main(int argc, char* argv[]) {
         if (!file)
             return Usage(QStringLiteral("--settings: %1 is not a settings file the window can read%2")
                              .arg(options.SettingsPath,
-                                  why == TSettingsFile::OpenFailure::NotCp1251 ? " (not Windows-1251 text)"
+                                  why == TSettingsFile::OpenFailure::NotCp1251  ? " (not Windows-1251 text)"
                                   : why == TSettingsFile::OpenFailure::TooLarge ? " (too large)"
                                                                                 : ""));
         choice = ReadRunChoice(*file);
@@ -234,12 +238,14 @@ int main(int argc, char* argv[]) {
     }
     // The window loads the module's own coefficients after each opening.
     KM808_CONTROL& module = device->ModuleControl;
-    std::memcpy(choice.Config.Settings.LoadedCoefs, module.ModuleCoefs, sizeof choice.Config.Settings.LoadedCoefs);
+    std::memcpy(choice.Config.Settings.LoadedCoefs, module.ModuleCoefs,
+                sizeof choice.Config.Settings.LoadedCoefs);
     std::memcpy(module.TableCoefs, module.ModuleCoefs, sizeof module.TableCoefs);
 
     const std::vector<TRecordColumn> columns = RecordColumns(choice.Config);
     const QString crate = FixedText(device->CrateSerials[device->SelectedCrateIndex], 16);
-    const int slot = device->ModuleSlots[device->SelectedCrateIndex][device->SelectedModuleIndex[device->SelectedCrateIndex]];
+    const int slot = device->ModuleSlots[device->SelectedCrateIndex]
+                                        [device->SelectedModuleIndex[device->SelectedCrateIndex]];
     TRunSummary summary(columns);
     TProgress progress(isatty(STDERR_FILENO) == 1);
     bool writeFailed = false;

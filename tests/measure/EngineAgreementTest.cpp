@@ -71,7 +71,8 @@ TEST(MeasureEngineAgreement, ClientTextsAreTheWindowsFormatOfTheEngineReading) {
     for (int n = 1; n <= 16; ++n) {
         const bool active = n == 1 || n == 2 || n == 3 || n == 5;
         ini += QStringLiteral("АЦП. Управление каналом %1=%2\r\n").arg(n).arg(active ? 1 : 0);
-        ini += QStringLiteral("АЦП. Управление входным диапазоном U канала %1=%2\r\n").arg(n).arg(ranges[n - 1]);
+        ini +=
+            QStringLiteral("АЦП. Управление входным диапазоном U канала %1=%2\r\n").arg(n).arg(ranges[n - 1]);
     }
     WriteFile(dir.filePath("Km808_Viza.ini"), Cp1251::Encode(ini));
     std::string output;

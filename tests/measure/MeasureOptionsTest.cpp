@@ -1,5 +1,5 @@
-#include "measure/BlockRecord.h"
 #include "measure/MeasureOptions.h"
+#include "measure/BlockRecord.h"
 #include "measure/RecordSink.h"
 #include "measure/RunChoice.h"
 #include "settings/Cp1251Codec.h"
@@ -34,8 +34,9 @@ QString ActiveList(const TRunChoice& choice) {
     for (int c = 0; c < 16; ++c)
         if (choice.Config.Channels.Active[c])
             list << QString::number(c + 1) + (choice.Config.ChannelQuantity[c] == 1 ? "R" : "V") +
-                        QString::number(choice.Config.ChannelQuantity[c] == 1 ? choice.Config.Channels.RangeR[c]
-                                                                              : choice.Config.Channels.RangeU[c]);
+                        QString::number(choice.Config.ChannelQuantity[c] == 1
+                                            ? choice.Config.Channels.RangeR[c]
+                                            : choice.Config.Channels.RangeU[c]);
     return list.join(' ');
 }
 
@@ -66,10 +67,13 @@ TEST(MeasureOptions, AcceptedChoices) {
 
 TEST(MeasureOptions, RefusedChoicesNameTheOption) {
     const std::pair<QString, QString> cases[] = {
-        {"--range 12:400R", "--range: '12:400R' is not accepted; resistance is measured on channels 1..8 only"},
+        {"--range 12:400R",
+         "--range: '12:400R' is not accepted; resistance is measured on channels 1..8 only"},
         {"--channels 8-9 --range 400R", "--channels: channel 9 does not measure"},
-        {"--range 3:400R", "--range: channel 1 has the voltage range 10V while channel 3 has a resistance range"},
-        {"--rate 4001", "--rate: '4001' is not accepted; one of the rates 5, 100, 200, 500, 1000, 2000, 4000 (Hz)"},
+        {"--range 3:400R",
+         "--range: channel 1 has the voltage range 10V while channel 3 has a resistance range"},
+        {"--rate 4001",
+         "--rate: '4001' is not accepted; one of the rates 5, 100, 200, 500, 1000, 2000, 4000 (Hz)"},
         {"--crate 17", "--crate: '17' is not accepted"},
         {"--channels 4-2", "--channels: '4-2' is not accepted"},
         {"--time nan", "--time: 'nan' is not accepted"},
@@ -80,8 +84,8 @@ TEST(MeasureOptions, RefusedChoicesNameTheOption) {
     };
     for (const auto& [line, text] : cases) {
         TRunChoice choice;
-        EXPECT_TRUE(Choose(line, choice).startsWith(text)) << line.toStdString() << " -> "
-                                                           << Choose(line, choice).toStdString();
+        EXPECT_TRUE(Choose(line, choice).startsWith(text))
+            << line.toStdString() << " -> " << Choose(line, choice).toStdString();
     }
 }
 
