@@ -95,9 +95,19 @@ QString ApplyOptions(const TMeasureOptions& options, TRunChoice& choice) {
         for (int n = 0; n < 16; ++n) {
             if (range.Channel != 0 && range.Channel != n + 1)
                 continue;
-            // A range for every channel gives resistance to those that have it.
-            if (range.Resistance && n >= rChannels)
+            // A resistance range for every channel: channels 9..16 that the
+            // settings file checks stay out as in the window; channels the
+            // command line names cannot take it.
+            if (range.Resistance && n >= rChannels) {
+                if (options.ChannelsGiven && choice.Checked[n])
+                    return QStringLiteral(
+                               "--range: %1 is a resistance range; channel %2 measures voltage only "
+                               "(resistance on channels 1..%3)")
+                        .arg(RangeName(true, range.Index))
+                        .arg(n + 1)
+                        .arg(rChannels);
                 continue;
+            }
             resistance[n] = range.Resistance;
             (range.Resistance ? c.RangeR : c.RangeU)[n] = range.Index;
         }

@@ -49,13 +49,16 @@ TEST(MeasureOptions, AcceptedChoices) {
         int Mode;
     };
     const Case cases[] = {
-        // A fresh file: channels 1..6, 10 V.
-        {"", "1V0 2V0 3V0 4V0 5V0 6V0", 0},
+        // A fresh file: every channel, 10 V.
+        {"", "1V0 2V0 3V0 4V0 5V0 6V0 7V0 8V0 9V0 10V0 11V0 12V0 13V0 14V0 15V0 16V0", 0},
         {"--channels 1-2,16 --range 0.4V --range 16:2V", "1V2 2V2 16V1", 0},
         {"--channels=3 --range 3:2V --range 3:0.4v", "3V2", 0},
         {"--channels 1-8 --range 1200R --range 2:4000R", "1R1 2R2 3R1 4R1 5R1 6R1 7R1 8R1", 1},
         // A later voltage range for every channel undoes the resistance mode.
-        {"--range 400R --range 10V", "1V0 2V0 3V0 4V0 5V0 6V0", 0},
+        {"--range 400R --range 10V", "1V0 2V0 3V0 4V0 5V0 6V0 7V0 8V0 9V0 10V0 11V0 12V0 13V0 14V0 15V0 16V0",
+         0},
+        // Resistance for every channel: channels 9..16 of the file stay out.
+        {"--range 4000R", "1R2 2R2 3R2 4R2 5R2 6R2 7R2 8R2", 1},
     };
     for (const Case& c : cases) {
         TRunChoice choice;
@@ -69,7 +72,9 @@ TEST(MeasureOptions, RefusedChoicesNameTheOption) {
     const std::pair<QString, QString> cases[] = {
         {"--range 12:400R",
          "--range: '12:400R' is not accepted; resistance is measured on channels 1..8 only"},
-        {"--channels 8-9 --range 400R", "--channels: channel 9 does not measure"},
+        {"--channels 8-9 --range 400R",
+         "--range: 400R is a resistance range; channel 9 measures voltage only"},
+        {"--channels 8-9 --range 8:400R", "--channels: channel 9 does not measure"},
         {"--range 3:400R",
          "--range: channel 1 has the voltage range 10V while channel 3 has a resistance range"},
         {"--rate 4001",
