@@ -14,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -140,10 +141,17 @@ bool ChooseModule(TDeviceState& device, const TMeasureOptions& options, const TR
             return false;
         }
     }
-    const uint16_t c = device.SelectedCrateIndex;
-    if (options.Slot > 0 && device.ModuleSlots[c][device.SelectedModuleIndex[c]] != options.Slot) {
-        PrintError(QStringLiteral("Не могу проинициализировать модуль в указанном слоте!"));
-        return false;
+    // The stored slot counts only in the stored crate; a slot on the command
+    // line counts in whichever crate was chosen.
+    if (options.Slot > 0) {
+        const uint16_t c = device.SelectedCrateIndex;
+        const uint16_t* begin = device.ModuleSlots[c];
+        const uint16_t* found = std::find(begin, begin + device.ModuleCount[c], uint16_t(options.Slot));
+        if (found == begin + device.ModuleCount[c]) {
+            PrintError(QStringLiteral("Не могу проинициализировать модуль в указанном слоте!"));
+            return false;
+        }
+        device.SelectedModuleIndex[c] = uint16_t(found - begin);
     }
     return true;
 }

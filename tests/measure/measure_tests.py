@@ -235,6 +235,12 @@ def case_list(r, a):
     # The crate by number and the slot: the second crate's slot 7.
     status, out, err = r.measure("--crate", "2", "--slot", "7", "--blocks", "1", "--format", "influx")
     check(status == 0 and "crate=QR000020,slot=7 " in out, "%d %r %r" % (status, out, err))
+    # A slot alone: in the first crate.
+    status, out, err = r.measure("--slot", "3", "--blocks", "1", "--format", "influx")
+    check(status == 0 and "crate=QR000010,slot=3 " in out, "%d %r %r" % (status, out, err))
+    status, out, err = r.measure("--slot", "5", "--blocks", "1")
+    check(status == 1 and err.startswith("Не могу проинициализировать модуль в указанном слоте!"), err)
+    r.check_closed()
 
 
 def case_refused(r, a):
