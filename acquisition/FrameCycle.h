@@ -6,7 +6,7 @@
 
 #include "km808api.h"
 
-class TMainThread;
+class TMeasurementCycle;
 
 struct TFrameRequest {
     KM808_CONTROL* Module = nullptr;
@@ -15,9 +15,9 @@ struct TFrameRequest {
 };
 
 // True when the block arrived and the module stopped without a report.
-bool AcquireFrame(TMainThread* worker, const TFrameRequest& request);
+bool AcquireFrame(TMeasurementCycle& cycle, const TFrameRequest& request);
 
 // True when the library converted the block and the value count fits the word
 // count. correctionMode 0 or 1; anything else fails without calling the library.
-bool ProcessFrame(TMainThread* worker, KM808_CONTROL* module, const uint32_t* words, double* values,
-                  uint32_t wordCount, int32_t correctionMode);
+bool ProcessFrame(const TMeasurementCycle& cycle, KM808_CONTROL* module, const uint32_t* words,
+                  double* values, uint32_t wordCount, int32_t correctionMode);

@@ -1,6 +1,6 @@
 // Start and stop of the acquisition worker on the main window's side.
-#include "acquisition/TMainThread.h"
 #include "app/TMainForm.h"
+#include "app/TMainThread.h"
 #include "app/UiThread.h"
 #include "ui/TKm808AdcChannelFrame.h"
 

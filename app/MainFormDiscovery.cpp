@@ -1,9 +1,9 @@
 // The main window's side of a discovery run: creating the worker for a posted
 // request, its termination handler, and waiting for a run before the window
 // goes away.
+#include "app/TInitAndConfigThread.h"
 #include "app/TMainForm.h"
 #include "app/UiThread.h"
-#include "discovery/TInitAndConfigThread.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>

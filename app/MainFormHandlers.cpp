@@ -23,8 +23,8 @@
 
 #include "app/ApplicationStyle.h"
 #include "app/HandlerGuard.h"
+#include "app/ModuleEnumeration.h"
 #include "app/TMainForm.h"
-#include "discovery/ModuleEnumeration.h"
 #include "ui/TKm808AdcChannelFrame.h"
 
 // The icon lives in the core library, whose resources are not linked in by themselves.

@@ -13,6 +13,7 @@
 #include <QScrollBar>
 #include <QStyle>
 
+#include "acquisition/ModuleTables.h"
 #include "app/HandlerGuard.h"
 #include "app/MainFormDesign.h"
 #include "app/TMainForm.h"
@@ -175,16 +176,14 @@ void TMainForm::SetupMeasurementControls() {
     AcquisitionTimeLMDLabel->setText("-----");
     KadrRateLMDLabel->setText("-----");
 
-    const double u[3] = {10.0, 2.0, 0.4};
-    std::copy(std::begin(u), std::end(u), InputRangesU);
+    std::copy(std::begin(ModuleTables::RangesU), std::end(ModuleTables::RangesU), InputRangesU);
     CommonInputRangeULMDComboBox->clear();
     for (double v : InputRangesU)
         CommonInputRangeULMDComboBox->addItem(QString(v > 9.99999 ? 3 : 4, ' ') + QString::number(v, 'f', 1) +
                                               " В");
     CommonInputRangeULMDComboBox->setMaxVisibleItems(3);
 
-    const double r[3] = {400.0, 1200.0, 4000.0};
-    std::copy(std::begin(r), std::end(r), InputRangesR);
+    std::copy(std::begin(ModuleTables::RangesR), std::end(ModuleTables::RangesR), InputRangesR);
     CommonInputRangeRLMDComboBox->clear();
     for (double v : InputRangesR)
         CommonInputRangeRLMDComboBox->addItem(QString(v > 999.99999 ? "" : " ") + QString::number(v, 'f', 1) +
@@ -195,10 +194,9 @@ void TMainForm::SetupMeasurementControls() {
     CommonMeasuringModeLMDComboBox->addItems({"  DC", "    R"});
     CommonMeasuringModeLMDComboBox->setMaxVisibleItems(2);
 
-    const double dividers[7] = {1600, 80, 40, 16, 8, 4, 2};
-    for (int i = 0; i < 7; ++i) {
-        AdcDividers[i] = dividers[i];
-        AdcRates[i] = 15000000.0 / (AdcDividers[i] * 1875.0);
+    for (int i = 0; i < ModuleTables::RateCount; ++i) {
+        AdcDividers[i] = ModuleTables::AdcDividers[i];
+        AdcRates[i] = ModuleTables::AdcRate(i);
     }
     AdcRateComboBox->clear();
     for (double rate : AdcRates) {

@@ -11,9 +11,9 @@
 
 #include <clocale>
 
-#include "acquisition/TMainThread.h"
 #include "app/HandlerGuard.h"
 #include "app/MainFormDesign.h"
+#include "app/TMainThread.h"
 #include "settings/TSettingsFile.h"
 #include "ui/DesignLook.h"
 #include "ui/PlainText.h"

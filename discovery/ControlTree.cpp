@@ -1,7 +1,5 @@
 #include "discovery/ControlTree.h"
 
-#include "app/TMainForm.h"
-
 #include <QScrollArea>
 #include <QTabWidget>
 
@@ -30,14 +28,14 @@ QList<QWidget*> ChildControls(QWidget* control) {
 
 } // namespace
 
-void SetTreeEnabled(TMainForm& form, QWidget* control, bool enabled) {
+void SetTreeEnabled(QWidget* control, bool enabled, const QWidget* channelPanel) {
     if (!control)
         return;
     control->setEnabled(enabled);
-    if (enabled && control == form.AdcIndividualParsLMDSimplePanel)
+    if (enabled && control == channelPanel)
         return;
     for (QWidget* child : ChildControls(control)) {
-        SetTreeEnabled(form, child, enabled);
+        SetTreeEnabled(child, enabled, channelPanel);
         child->setEnabled(enabled);
     }
 }

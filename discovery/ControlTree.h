@@ -2,8 +2,7 @@
 #pragma once
 
 class QWidget;
-class TMainForm;
 
 // Sets the control's enabled state and that of every control inside it. When
 // enabling the channel panel, its frames keep their own states.
-void SetTreeEnabled(TMainForm& form, QWidget* control, bool enabled);
+void SetTreeEnabled(QWidget* control, bool enabled, const QWidget* channelPanel);

@@ -1,7 +1,5 @@
 #include "discovery/WorkerMessageDialog.h"
 
-#include "app/TMainForm.h"
-
 #include <QAbstractButton>
 #include <QDialogButtonBox>
 #include <QFontMetrics>
@@ -40,7 +38,7 @@ constexpr int BottomMargin = 10;
 // after that, so it runs from showEvent with the box's own layouts switched off.
 class TWorkerMessageBox : public QMessageBox {
 public:
-    TWorkerMessageBox(TMainForm* form, const WorkerMessageRequest& request, ButtonLayout layout)
+    TWorkerMessageBox(QWidget* form, const WorkerMessageRequest& request, ButtonLayout layout)
         : QMessageBox(request.DialogType, request.Caption, request.Text, request.Buttons, form), Form(form),
           Request(request), Layout(layout) {
         setTextFormat(Qt::PlainText);
@@ -147,7 +145,7 @@ private:
         }
     }
 
-    TMainForm* Form;
+    QWidget* Form;
     WorkerMessageRequest Request;
     ButtonLayout Layout;
     bool Restyled = false;
@@ -155,20 +153,21 @@ private:
 
 } // namespace
 
-int ShowWorkerMessageDialog(TMainForm* form, const WorkerMessageRequest& request, ButtonLayout layout) {
+int ShowWorkerMessageDialog(QWidget* form, bool* shortcutsEnabled, const WorkerMessageRequest& request,
+                            ButtonLayout layout) {
     // Keys pressed while the dialog is open must not reach the window's
     // Escape handling (it would stop a running measurement).
     bool savedShortCut = true;
-    if (form) {
-        savedShortCut = form->ShortCutHandlerEnabled;
-        form->ShortCutHandlerEnabled = false;
+    if (shortcutsEnabled) {
+        savedShortCut = *shortcutsEnabled;
+        *shortcutsEnabled = false;
     }
     int result = 0;
     {
         TWorkerMessageBox box(form, request, layout);
         result = box.exec();
     }
-    if (form)
-        form->ShortCutHandlerEnabled = savedShortCut;
+    if (shortcutsEnabled)
+        *shortcutsEnabled = savedShortCut;
     return result;
 }

@@ -10,7 +10,7 @@
 
 #include <functional>
 
-class TMainForm;
+class QWidget;
 
 struct WorkerMessageRequest {
     QString Caption;
@@ -25,9 +25,11 @@ enum class ButtonLayout {
     CommonWidth, // all buttons as wide as the widest caption (at least 100), spread evenly
 };
 
-// Shows the dialog modally on the user-interface thread; returns the standard
-// button that closed it.
-int ShowWorkerMessageDialog(TMainForm* form, const WorkerMessageRequest& request, ButtonLayout layout);
+// Shows the dialog modally over form on the user-interface thread, with the
+// window's shortcut handling held off meanwhile; returns the standard button
+// that closed it.
+int ShowWorkerMessageDialog(QWidget* form, bool* shortcutsEnabled, const WorkerMessageRequest& request,
+                            ButtonLayout layout);
 
 namespace WorkerMessageDialog {
 

@@ -3,7 +3,7 @@
 // Each figure is printed with its ratio to the target it is held against.
 #include "MeasurementWindow.h"
 
-#include "acquisition/TMainThread.h"
+#include "app/TMainThread.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -8,9 +8,9 @@
 // Runs on the offscreen platform unless QT_QPA_PLATFORM says otherwise.
 #include "EmulatorProcess.h"
 
+#include "app/ModuleEnumeration.h"
+#include "app/TInitAndConfigThread.h"
 #include "app/TMainForm.h"
-#include "discovery/ModuleEnumeration.h"
-#include "discovery/TInitAndConfigThread.h"
 #include "ui/TLed.h"
 
 #include <QApplication>

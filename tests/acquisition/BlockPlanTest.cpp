@@ -1,4 +1,4 @@
-#include "acquisition/MeasurementConfiguration.h"
+#include "acquisition/BlockPlan.h"
 
 #include <gtest/gtest.h>
 

@@ -1,16 +1,10 @@
-// The reduction of a converted block and the display of its values, on a
-// window that is not shown and a worker that is not started.
+// The reduction of a converted block, on a cycle that has no window.
 #include "acquisition/ChannelReduction.h"
-#include "acquisition/TMainThread.h"
-#include "app/TMainForm.h"
+#include "acquisition/MeasurementCycle.h"
 #include "dsp/TREALFFT.h"
 #include "dsp/WindowedMean.h"
-#include "ui/TKm808AdcChannelFrame.h"
-#include "ui/TLed.h"
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLineEdit>
+#include <QStringList>
 
 #include <gtest/gtest.h>
 
@@ -23,15 +17,20 @@ constexpr uint32_t N = 1024;
 constexpr uint32_t Channels = 3; // values per converted frame
 constexpr double TwoPi = 6.283185307179586;
 
+struct TReportedCycle : TMeasurementCycle {
+    using TMeasurementCycle::TMeasurementCycle;
+    void Report(const QString& text) override {
+        Reports << text;
+        MessageShown = true;
+    }
+    QStringList Reports;
+};
+
 class ChannelReductionTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        Form.HandlersBusy = true;
-        Form.CommonMeasuringModeLMDComboBox->setCurrentIndex(0);
-        Form.EnableChannelFrames();
         for (int c : {0, 2, 9})
-            Form.ChannelFrames[c]->ChannelNumberLMDCheckBox->setChecked(true);
-        Form.HandlersBusy = false;
+            Active[c] = true;
 
         // Channel 0 at position 0, channel 2 at 2, channel 5 (not active) at 1.
         Worker.ResultChannelCount = Channels;
@@ -79,14 +78,15 @@ protected:
         Worker.WindowNorm = kind == 0 ? double(N) : N * Worker.Analyser->WindowCoefs[0];
     }
 
-    TMainForm Form;
-    TMainThread Worker{&Form};
+    KM808_CONTROL Module{};
+    TReportedCycle Worker{&Module};
+    bool Active[16] = {};
 };
 
 TEST_F(ChannelReductionTest, SumIsTheWindowedMeanOfEachActiveChannel) {
     for (int kind : {0, 6}) {
         PrepareSum(kind);
-        ReduceChannels(&Worker);
+        ReduceChannels(Worker, Active);
         const std::vector<double> ch0 = Samples(0), ch2 = Samples(2);
         EXPECT_EQ(Worker.VoltageValues[0],
                   WindowedMean(ch0.data(), Worker.Window.get(), N, Worker.WindowNorm));
@@ -104,12 +104,12 @@ TEST_F(ChannelReductionTest, SumIsTheWindowedMeanOfEachActiveChannel) {
 TEST_F(ChannelReductionTest, FftGivesTheSumValueAndTheAmplitudeSpectrum) {
     for (int kind : {0, 6}) {
         PrepareSum(kind);
-        ReduceChannels(&Worker);
+        ReduceChannels(Worker, Active);
         const double sum0 = Worker.VoltageValues[0];
         const double sum2 = Worker.ResistanceValues[2];
 
         PrepareFft(kind);
-        ReduceChannels(&Worker);
+        ReduceChannels(Worker, Active);
         EXPECT_NEAR(Worker.VoltageValues[0], sum0, 1e-12) << kind;
         EXPECT_NEAR(Worker.ResistanceValues[2], sum2, 1e-9) << kind;
         // The last transformed channel is channel 2: 950 Ω DC and a 3 Ω cosine in bin 5.
@@ -121,47 +121,8 @@ TEST_F(ChannelReductionTest, FftGivesTheSumValueAndTheAmplitudeSpectrum) {
 TEST_F(ChannelReductionTest, NothingIsComputedOnceTerminated) {
     PrepareSum(6);
     Worker.Terminated = true;
-    ReduceChannels(&Worker);
+    ReduceChannels(Worker, Active);
     EXPECT_EQ(Worker.VoltageValues[0], 0.0);
-}
-
-TEST_F(ChannelReductionTest, ValuesShownWithTheRangeDecimalsAndLampsBlinkOnce) {
-    Form.Settings.ValueFormats[0] = "0.000";
-    Form.Settings.ValueFormats[1] = "0.";
-    Form.Settings.ValueFormats[5] = "0.0";
-    Form.HandlersBusy = true;
-    Form.ChannelFrames[3]->ChannelNumberLMDCheckBox->setChecked(true);
-    Form.ChannelFrames[4]->ChannelNumberLMDCheckBox->setChecked(true);
-    Form.ChannelFrames[15]->ChannelNumberLMDCheckBox->setEnabled(false);
-    Form.ChannelFrames[15]->Value1LMDEdit->setText("kept");
-    Form.HandlersBusy = false;
-    Worker.VoltageValues[0] = 1.25;   // 10 V range, 3 decimals
-    Worker.VoltageValues[9] = 0.7504; // 2 V range, no decimals
-    Worker.ChannelRange[9] = 1;
-    Worker.ResistanceValues[3] = 3210.04; // 4000 Ω, 1 decimal
-    Worker.ChannelQuantity[3] = 1;
-    Worker.ChannelRangeR[3] = 2;
-    Worker.ChannelRange[4] = -1; // a selector that showed no item
-    Form.ChannelFrames[4]->Value1LMDEdit->setText("untouched");
-
-    for (TKm808AdcChannelFrame* f : Form.ChannelFrames)
-        f->SetUpdateLamp(0);
-    ShowChannelValues(&Worker);
-    EXPECT_EQ(Form.ChannelFrames[0]->Value1LMDEdit->text(), "1250.000");
-    EXPECT_EQ(Form.ChannelFrames[0]->Value1LMDEdit->palette().color(QPalette::Text), QColor(0, 255, 0));
-    EXPECT_EQ(Form.ChannelFrames[9]->Value1LMDEdit->text(), "750");
-    EXPECT_EQ(Form.ChannelFrames[3]->Value1LMDEdit->text(), "3210.0");
-    EXPECT_EQ(Form.ChannelFrames[1]->Value1LMDEdit->text(), "--------");
-    EXPECT_EQ(Form.ChannelFrames[4]->Value1LMDEdit->text(), "untouched");
-    EXPECT_EQ(Form.ChannelFrames[15]->Value1LMDEdit->text(), "kept");
-    for (TKm808AdcChannelFrame* f : Form.ChannelFrames)
-        EXPECT_FALSE(f->FlashLed->IsOn());
-
-    ShowFrameLeds(&Worker);
-    for (int c = 0; c < 16; ++c) {
-        const bool active = c == 0 || c == 2 || c == 3 || c == 4 || c == 9;
-        EXPECT_EQ(Form.ChannelFrames[c]->FlashLed->IsOn(), active) << c;
-    }
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 // Measurements through the real window against the emulator.
 #include "MeasurementWindow.h"
 
-#include "acquisition/TMainThread.h"
+#include "app/TMainThread.h"
 #include "dsp/TREALFFT.h"
 #include "ui/TKm808AdcChannelFrame.h"
 

@@ -1,6 +1,6 @@
 #include "MeasurementWindow.h"
 
-#include "acquisition/TMainThread.h"
+#include "app/TMainThread.h"
 #include "discovery/WorkerMessageDialog.h"
 #include "ui/TKm808AdcChannelFrame.h"
 #include "ui/TLed.h"

@@ -2,7 +2,7 @@
 // measurement is stopped.
 #include "MeasurementWindow.h"
 
-#include "acquisition/TMainThread.h"
+#include "app/TMainThread.h"
 #include "discovery/WorkerMessageDialog.h"
 #include "ui/TKm808AdcChannelFrame.h"
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "app/TMainForm.h"
-#include "discovery/TInitAndConfigThread.h"
+#include "app/TInitAndConfigThread.h"
 #include "discovery/WorkerMessageDialog.h"
 
 #include <QByteArray>

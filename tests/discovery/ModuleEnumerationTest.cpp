@@ -3,7 +3,7 @@
 #include "DiscoveryFixture.h"
 #include "EmulatorProcess.h"
 
-#include "discovery/ModuleEnumeration.h"
+#include "app/ModuleEnumeration.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
 // The program version read back from an executable's version record. This
 // test executable links the record; other files lack it.
-#include "discovery/ModuleStatus.h"
+#include "app/ModuleStatus.h"
 #include "discovery/PJVersionInfo.h"
 
 #include <QFile>

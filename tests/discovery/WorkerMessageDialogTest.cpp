@@ -2,7 +2,7 @@
 // wrapping of long texts, centring on the main window, colours, and the
 // Escape handling switched off while it is open.
 #include "discovery/WorkerMessageDialog.h"
-#include "discovery/TInitAndConfigThread.h"
+#include "app/TInitAndConfigThread.h"
 
 #include "app/TMainForm.h"
 
@@ -59,7 +59,7 @@ SeenDialog ShowAndRead(TMainForm* form, const WorkerMessageRequest& request, But
             box.buttons().first()->click();
         });
     });
-    ShowWorkerMessageDialog(form, request, layout);
+    ShowWorkerMessageDialog(form, form ? &form->ShortCutHandlerEnabled : nullptr, request, layout);
     WorkerMessageDialog::SetShownObserver(nullptr);
     return seen;
 }

@@ -1,10 +1,10 @@
-#include "discovery/ModuleStatus.h"
+#include "app/ModuleStatus.h"
 
 #include "app/HandlerGuard.h"
+#include "app/ModuleEnumeration.h"
+#include "app/TInitAndConfigThread.h"
 #include "app/TMainForm.h"
-#include "discovery/ModuleEnumeration.h"
 #include "discovery/PJVersionInfo.h"
-#include "discovery/TInitAndConfigThread.h"
 #include "ui/TLed.h"
 
 #include <QApplication>

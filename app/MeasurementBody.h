@@ -9,7 +9,7 @@ void MeasurementBody(TMainThread* worker);
 
 // Worker: configuration and module set-up on the user-interface thread, then
 // the buffers and the window. Any report ends the start.
-void PrepareBuffers(TMainThread* worker);
+void StartMeasurement(TMainThread* worker);
 
 // User-interface thread: idle look of the button and labels, buffers freed.
 void FinishMeasurement(TMainThread* worker);

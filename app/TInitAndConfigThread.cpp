@@ -1,10 +1,10 @@
-#include "discovery/TInitAndConfigThread.h"
+#include "app/TInitAndConfigThread.h"
 
+#include "app/ModuleEnumeration.h"
+#include "app/ModuleStatus.h"
 #include "app/TMainForm.h"
 #include "app/UiThread.h"
 #include "discovery/ControlTree.h"
-#include "discovery/ModuleEnumeration.h"
-#include "discovery/ModuleStatus.h"
 #include "discovery/WorkerMessageDialog.h"
 #include "settings/SettingsKeys.h"
 #include "settings/SettingsTable.h"
@@ -60,7 +60,7 @@ void TInitAndConfigThread::ShowWorkerMessage() {
     request.Buttons = QMessageBox::Ok;
     request.ButtonCaptions = {QStringLiteral("Принято")};
     request.Text = MessageText;
-    ShowWorkerMessageDialog(Form, request, ButtonLayout::OwnWidth);
+    ShowWorkerMessageDialog(Form, &Form->ShortCutHandlerEnabled, request, ButtonLayout::OwnWidth);
 }
 
 void TInitAndConfigThread::Report(const QString& text) {
@@ -181,8 +181,8 @@ void TInitAndConfigThread::PrepareRun() {
         WantedSlot = module < 16 ? int16_t(Form->Device.ModuleSlots[crate][module]) : int16_t(-1);
     }
 
-    SetTreeEnabled(*Form, Form->ModuleDetectionLMDGroupBox, false);
-    SetTreeEnabled(*Form, Form->MainLMDSimplePanel, false);
+    SetTreeEnabled(Form->ModuleDetectionLMDGroupBox, false, Form->AdcIndividualParsLMDSimplePanel);
+    SetTreeEnabled(Form->MainLMDSimplePanel, false, Form->AdcIndividualParsLMDSimplePanel);
     switch (Action) {
     case FullDetection:
         Form->Device.CrateState = 0;
@@ -224,7 +224,7 @@ void TInitAndConfigThread::LoadParameters() {
 }
 
 void TInitAndConfigThread::FinishRun() {
-    SetTreeEnabled(*Form, Form->ModuleDetectionLMDGroupBox, true);
+    SetTreeEnabled(Form->ModuleDetectionLMDGroupBox, true, Form->AdcIndividualParsLMDSimplePanel);
     Form->SaveSettingsButton->setEnabled(!Form->AutoSaveSettingsLMDCheckBox->isChecked());
     Form->ModuleDetectionLMDGroupBox->update();
     Form->MainLMDSimplePanel->setEnabled(true);
@@ -233,7 +233,7 @@ void TInitAndConfigThread::FinishRun() {
         first->setEnabled(true);
     if (Form->Device.ModuleState == 2) {
         Form->AdcStreamLMDSimplePanel->setEnabled(true);
-        SetTreeEnabled(*Form, Form->AdcGroupParsLMDGroupBox, true);
+        SetTreeEnabled(Form->AdcGroupParsLMDGroupBox, true, Form->AdcIndividualParsLMDSimplePanel);
         Form->AdcGroupParsLMDGroupBox->setEnabled(true);
         Form->AdcIndividualParsLMDGroupBox->setEnabled(true);
         Form->AdcIndividualParsLMDScrollBox->setEnabled(true);

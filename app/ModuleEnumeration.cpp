@@ -1,4 +1,4 @@
-#include "discovery/ModuleEnumeration.h"
+#include "app/ModuleEnumeration.h"
 
 #include "app/TMainForm.h"
 #include "device/DetectionTables.h"

@@ -1,11 +1,10 @@
-#include "acquisition/TMainThread.h"
+#include "app/TMainThread.h"
 
-#include "acquisition/MeasurementBody.h"
 #include "app/HandlerGuard.h"
+#include "app/MeasurementBody.h"
 #include "app/TMainForm.h"
 #include "app/UiThread.h"
 #include "discovery/WorkerMessageDialog.h"
-#include "dsp/TREALFFT.h"
 
 #include <QCoreApplication>
 
@@ -19,24 +18,11 @@ constexpr char DecimalSeparator = '.';
 
 } // namespace
 
-TMainThread::TMainThread(TMainForm* form) : Form(form), PendingEndEvent(std::make_unique<QEvent>(EndEvent)) {
-    std::fill(std::begin(ChannelPosition), std::end(ChannelPosition), uint16_t(65535));
-}
+TMainThread::TMainThread(TMainForm* form)
+    : TMeasurementCycle(&form->Device.ModuleControl), Form(form),
+      PendingEndEvent(std::make_unique<QEvent>(EndEvent)) {}
 
-TMainThread::~TMainThread() {
-    FreeBuffers();
-}
-
-void TMainThread::FreeBuffers() {
-    RcvBuffer.reset();
-    Data.reset();
-    ChannelsStatus.reset();
-    DataPerChannel.reset();
-    Window.reset();
-    FftAdcDataPerChannel.reset();
-    AmplitudeSpectr.reset();
-    Analyser.reset();
-}
+TMainThread::~TMainThread() = default;
 
 void TMainThread::Report(const QString& text) {
     MessageText = text;
@@ -56,7 +42,7 @@ void TMainThread::ShowWorkerMessage() {
     // no handler may run from it (a stop from here would wait for the worker,
     // which waits for this step).
     TGuardHeld guard(Form->HandlersBusy);
-    ShowWorkerMessageDialog(Form, request, ButtonLayout::CommonWidth);
+    ShowWorkerMessageDialog(Form, &Form->ShortCutHandlerEnabled, request, ButtonLayout::CommonWidth);
 }
 
 void TMainThread::run() {
@@ -76,8 +62,6 @@ void TMainThread::Execute() {
         if (StartPageIndex == 0)
             Form->Flags.MeasurementIdle = false;
         Processing[0] = MeasurementBody;
-        for (int i = 0; i < 4; ++i)
-            MinSamplesPerChannel[i] = static_cast<uint32_t>(Form->Settings.MinSamplesPerChannel[i]);
 
         QThread::msleep(100);
 

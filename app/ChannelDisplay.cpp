@@ -1,0 +1,44 @@
+#include "app/ChannelDisplay.h"
+
+#include "acquisition/DisplayFormat.h"
+#include "app/HandlerGuard.h"
+#include "app/TMainForm.h"
+#include "app/TMainThread.h"
+#include "ui/TKm808AdcChannelFrame.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+
+void ShowChannelValues(TMainThread* worker) {
+    TMainForm* form = worker->Form;
+    TGuardHeld guard(form->HandlersBusy);
+    for (TKm808AdcChannelFrame* frame : form->ChannelFrames)
+        frame->SetUpdateLamp(2);
+    for (int c = 0; c < 16; ++c) {
+        TKm808AdcChannelFrame* frame = form->ChannelFrames[c];
+        const QCheckBox* box = frame->ChannelNumberLMDCheckBox;
+        if (!box->isEnabledTo(frame))
+            continue;
+        QLineEdit* edit = frame->Value1LMDEdit;
+        if (!box->isChecked()) {
+            edit->setText("--------");
+            continue;
+        }
+        const TChannelReading reading = ChannelReading(*worker, c);
+        if (!reading.Shown)
+            continue;
+        frame->SetValueLook(reading.OverRange ? TKm808AdcChannelFrame::TValueLook::OverRange
+                                              : TKm808AdcChannelFrame::TValueLook::Live);
+        edit->setText(FormatFloat(form->Settings.ValueFormats[reading.FormatIndex], reading.Value));
+    }
+}
+
+void ShowFrameLeds(TMainThread* worker) {
+    TGuardHeld guard(worker->Form->HandlersBusy);
+    for (int c = 0; c < 16; ++c) {
+        TKm808AdcChannelFrame* frame = worker->Form->ChannelFrames[c];
+        const QCheckBox* box = frame->ChannelNumberLMDCheckBox;
+        if (box->isEnabledTo(frame))
+            frame->SetUpdateLamp(!box->isChecked() ? 2 : worker->ChannelOverRange[c] ? 1 : 0);
+    }
+}

@@ -1,0 +1,12 @@
+// A block's values and the update lamps in the channel frames.
+#pragma once
+
+class TMainThread;
+
+// User-interface thread: values in millivolts or ohms, all lamps off; a
+// reading beyond its range is shown in its own colour.
+void ShowChannelValues(TMainThread* worker);
+
+// User-interface thread: the active channels' lamps green again, red for a
+// reading beyond its range.
+void ShowFrameLeds(TMainThread* worker);

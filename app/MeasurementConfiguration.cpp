@@ -1,0 +1,72 @@
+#include "app/MeasurementConfiguration.h"
+
+#include "acquisition/DisplayFormat.h"
+#include "app/HandlerGuard.h"
+#include "app/ModuleStatus.h"
+#include "app/TMainForm.h"
+#include "app/TMainThread.h"
+#include "device/DetectionTables.h"
+#include "ui/DesignLook.h"
+#include "ui/TKm808AdcChannelFrame.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+void CaptureConfiguration(TMainThread* worker) {
+    TMainForm* form = worker->Form;
+    TGuardHeld guard(form->HandlersBusy);
+    form->StartMultimeterLMDSpeedButton->setText("С   Т   О   П");
+    DesignLook::SetTextColor(form->StartMultimeterLMDSpeedButton, DesignLook::Red);
+
+    TMeasurementConfig config;
+    const int limit = form->CommonMeasuringModeLMDComboBox->currentIndex() == 0 ? 16 : 8;
+    for (int c = 0; c < 16; ++c) {
+        TKm808AdcChannelFrame* frame = form->ChannelFrames[c];
+        config.ChannelQuantity[c] = frame->MeasuringModeLMDLabel->text() == "R" ? 1 : 0;
+        if (config.ChannelQuantity[c] == 0 || c < limit)
+            frame->Value1LMDEdit->setText(QString());
+        frame->SetUpdateLamp(2);
+        config.Channels.RangeU[c] = frame->InputRangeULMDComboBox->currentIndex();
+    }
+    config.Channels.CommonMode = form->CommonMeasuringModeLMDComboBox->currentIndex();
+    config.CorrectionMode = form->CorrectionModeLMDComboBox->currentIndex();
+    config.Settings = form->Settings;
+    ApplyConfiguration(*worker, config);
+}
+
+void ConfigureModule(TMainThread* worker) {
+    TMainForm* form = worker->Form;
+    TGuardHeld guard(form->HandlersBusy);
+
+    // The last run lost the module's link: open it afresh, so that a server
+    // that is back is simply used again and one that is not says so plainly.
+    if (form->Device.ModuleLinkLost) {
+        if (!OpenChosenModule(form->Device)) {
+            worker->Report("Нет связи с модулем!!!\nПроверьте сервер крейтов и нажмите \"Обнаружить\".");
+            return;
+        }
+        form->Device.ModuleLinkLost = false;
+        ShowModuleLink(*form, true);
+    }
+
+    // The channel table is read from the frames now, not at the capture.
+    TChannelChoice choice;
+    choice.CommonMode = form->CommonMeasuringModeLMDComboBox->currentIndex();
+    for (int c = 0; c < 16; ++c) {
+        const TKm808AdcChannelFrame* frame = form->ChannelFrames[c];
+        choice.Active[c] = frame->ChannelNumberLMDCheckBox->isEnabledTo(frame) &&
+                           frame->ChannelNumberLMDCheckBox->isChecked();
+        choice.RangeU[c] = frame->InputRangeULMDComboBox->currentIndex();
+        choice.RangeR[c] = frame->InputRangeRLMDComboBox->currentIndex();
+    }
+    choice.RateIndex = form->AdcRateComboBox->currentIndex();
+    if (!SetUpModule(*worker, choice))
+        return;
+
+    form->AcquisitionTimeLMDLabel->setText(
+        FormatFloat("0.0", worker->SamplesPerChannel * 1000.0 / worker->FrameRate));
+    form->KadrRateLMDLabel->setText(FormatFloat("0.000", worker->FrameRate));
+}

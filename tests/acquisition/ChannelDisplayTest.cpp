@@ -1,0 +1,72 @@
+// The display of a block's values in the channel frames, on a window that is
+// not shown and a worker that is not started.
+#include "app/ChannelDisplay.h"
+#include "app/TMainForm.h"
+#include "app/TMainThread.h"
+#include "ui/TKm808AdcChannelFrame.h"
+#include "ui/TLed.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class ChannelDisplayTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Form.HandlersBusy = true;
+        Form.CommonMeasuringModeLMDComboBox->setCurrentIndex(0);
+        Form.EnableChannelFrames();
+        for (int c : {0, 2, 9})
+            Form.ChannelFrames[c]->ChannelNumberLMDCheckBox->setChecked(true);
+        Form.HandlersBusy = false;
+        Worker.ChannelQuantity[2] = 1;
+    }
+
+    TMainForm Form;
+    TMainThread Worker{&Form};
+};
+
+TEST_F(ChannelDisplayTest, ValuesShownWithTheRangeDecimalsAndLampsBlinkOnce) {
+    Form.Settings.ValueFormats[0] = "0.000";
+    Form.Settings.ValueFormats[1] = "0.";
+    Form.Settings.ValueFormats[5] = "0.0";
+    Form.HandlersBusy = true;
+    Form.ChannelFrames[3]->ChannelNumberLMDCheckBox->setChecked(true);
+    Form.ChannelFrames[4]->ChannelNumberLMDCheckBox->setChecked(true);
+    Form.ChannelFrames[15]->ChannelNumberLMDCheckBox->setEnabled(false);
+    Form.ChannelFrames[15]->Value1LMDEdit->setText("kept");
+    Form.HandlersBusy = false;
+    Worker.VoltageValues[0] = 1.25;   // 10 V range, 3 decimals
+    Worker.VoltageValues[9] = 0.7504; // 2 V range, no decimals
+    Worker.ChannelRange[9] = 1;
+    Worker.ResistanceValues[3] = 3210.04; // 4000 Ω, 1 decimal
+    Worker.ChannelQuantity[3] = 1;
+    Worker.ChannelRangeR[3] = 2;
+    Worker.ChannelRange[4] = -1; // a selector that showed no item
+    Form.ChannelFrames[4]->Value1LMDEdit->setText("untouched");
+
+    for (TKm808AdcChannelFrame* f : Form.ChannelFrames)
+        f->SetUpdateLamp(0);
+    ShowChannelValues(&Worker);
+    EXPECT_EQ(Form.ChannelFrames[0]->Value1LMDEdit->text(), "1250.000");
+    EXPECT_EQ(Form.ChannelFrames[0]->Value1LMDEdit->palette().color(QPalette::Text), QColor(0, 255, 0));
+    EXPECT_EQ(Form.ChannelFrames[9]->Value1LMDEdit->text(), "750");
+    EXPECT_EQ(Form.ChannelFrames[3]->Value1LMDEdit->text(), "3210.0");
+    EXPECT_EQ(Form.ChannelFrames[1]->Value1LMDEdit->text(), "--------");
+    EXPECT_EQ(Form.ChannelFrames[4]->Value1LMDEdit->text(), "untouched");
+    EXPECT_EQ(Form.ChannelFrames[15]->Value1LMDEdit->text(), "kept");
+    for (TKm808AdcChannelFrame* f : Form.ChannelFrames)
+        EXPECT_FALSE(f->FlashLed->IsOn());
+
+    ShowFrameLeds(&Worker);
+    for (int c = 0; c < 16; ++c) {
+        const bool active = c == 0 || c == 2 || c == 3 || c == 4 || c == 9;
+        EXPECT_EQ(Form.ChannelFrames[c]->FlashLed->IsOn(), active) << c;
+    }
+}
+
+} // namespace
