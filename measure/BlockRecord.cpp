@@ -32,14 +32,15 @@ std::vector<TRecordColumn> RecordColumns(const TMeasurementConfig& config) {
     return columns;
 }
 
-TBlockValues TakeBlock(const TMeasurementCycle& cycle, const std::vector<TRecordColumn>& columns,
-                       long long block, const QDateTime& time) {
+TBlockValues TakeBlock(const TMeasurementCycle& cycle, const QString formats[6],
+                       const std::vector<TRecordColumn>& columns, long long block, const QDateTime& time) {
     TBlockValues values;
     values.Block = block;
     values.Time = time;
     for (const TRecordColumn& column : columns) {
         const TChannelReading reading = ChannelReading(cycle, column.Channel);
-        const QString text = reading.Shown ? FormatFloat(column.Format, reading.Value) : QString();
+        const QString text =
+            reading.Shown ? FormatFloat(formats[reading.FormatIndex], reading.Value) : QString();
         values.Texts.push_back(text);
         values.Values.push_back(text.isEmpty() ? std::nan("") : text.toDouble());
         if (reading.OverRange)

@@ -35,9 +35,10 @@ struct TBlockValues {
 std::vector<TRecordColumn> RecordColumns(const TMeasurementConfig& config);
 
 // The values of the cycle's last block for the columns, formatted as the
-// window formats them.
-TBlockValues TakeBlock(const TMeasurementCycle& cycle, const std::vector<TRecordColumn>& columns,
-                       long long block, const QDateTime& time);
+// window formats them: FormatFloat of the reading with formats[FormatIndex]
+// (the settings' ValueFormats).
+TBlockValues TakeBlock(const TMeasurementCycle& cycle, const QString formats[6],
+                       const std::vector<TRecordColumn>& columns, long long block, const QDateTime& time);
 
 // The csv header line, or empty for the other formats. Lines end with "\n".
 QByteArray HeaderLine(TOutputFormat format, const std::vector<TRecordColumn>& columns);

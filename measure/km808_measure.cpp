@@ -272,7 +272,8 @@ int main(int argc, char* argv[]) {
         for (long long block = 1; !cycle->Stopping(); ++block) {
             if (!MeasureBlock(*cycle, choice.Config.Channels.Active))
                 break;
-            const TBlockValues values = TakeBlock(*cycle, columns, block, QDateTime::currentDateTimeUtc());
+            const TBlockValues values = TakeBlock(*cycle, choice.Config.Settings.ValueFormats, columns, block,
+                                                  QDateTime::currentDateTimeUtc());
             if (!sink.Write(BlockLine(options.Format, columns, values, crate, slot), writeError)) {
                 writeFailed = true;
                 break;
