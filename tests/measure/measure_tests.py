@@ -115,7 +115,8 @@ class Run:
         opened = sum(1 for l in lines if l[0] == "Open" and l[2] > 0 and l[3] == 0)
         closed = sum(1 for l in lines if l[0] == "Close" and l[2] > 0)
         check(opened > 0 and opened == closed, "modules opened %d, closed %d" % (opened, closed))
-        last_start = max((i for i, l in enumerate(lines) if l[0] == "Start"), default=-1)
+        # A module that started is stopped again.
+        last_start = max((i for i, l in enumerate(lines) if l[0] == "Start" and l[3] == 0), default=-1)
         if last_start >= 0:
             after = [l[0] for l in lines[last_start:]]
             check("Stop" in after and "Close" in after, "after the last Start: %s" % after)
