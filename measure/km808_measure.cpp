@@ -45,6 +45,9 @@ void InstallSignalHandlers() {
     action.sa_flags = 0;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // A reader that goes away (`| head`) must end the run through a failed
+    // write, which stops and closes the module, not kill the process.
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 void PrintError(const QString& text) {

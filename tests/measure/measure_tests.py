@@ -351,6 +351,17 @@ def case_signals(r, a):
         r.check_closed()
         r.stop()
 
+    # A reader that goes away: the run fails on its write, the module closed.
+    r.start_emulator(module_config(pace="realtime"))
+    p = r.spawn("--time", "0.2", "--channels", "1-3")
+    p.stdout.readline()
+    p.stdout.close()
+    p.stdout = None
+    err = p.communicate(timeout=20)[1].decode()
+    check(p.returncode == 1 and "cannot write to standard output: Broken pipe" in err, "%d %r" % (p.returncode, err))
+    r.check_closed()
+    r.stop()
+
     for delay in (0.0, 0.05, 0.11):
         r.start_emulator(module_config(pace="realtime"))
         out_path = os.path.join(r.dir, "killed-%s.jsonl" % delay)
