@@ -185,6 +185,7 @@ def case_formats(r, a):
     r.start_emulator(module_config())
     ini = os.path.join(r.dir, "Km808_Viza.ini")
     settings_file(a, ini, dict(zip(PRECISION_KEYS, map(str, PRECISIONS))))
+    before = (open(ini, "rb").read(), os.stat(ini).st_mtime_ns)
     common = ["--settings", ini, "--channels", "1-4,12", "--range", "2:2V", "--range", "1:0.4V", "--blocks", "2"]
     status, out, err = r.measure(*common, "--format", "csv")
     check(status == 0, "csv: status %d: %s" % (status, err))
@@ -223,6 +224,7 @@ def case_formats(r, a):
     row = parse_csv(out)[0]
     check(decimals(row["ch1_Ohm"]) == 2 and decimals(row["ch3_Ohm"]) == 4, row)
     check(abs(float(row["ch2_Ohm"]) - 1000) < 5 and abs(float(row["ch3_Ohm"]) - 3000) < 10, row)
+    check((open(ini, "rb").read(), os.stat(ini).st_mtime_ns) == before, "the settings file was written")
     r.check_closed()
 
 
