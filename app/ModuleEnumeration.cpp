@@ -8,14 +8,6 @@
 
 #include <cstring>
 
-QString CrateItemText(int index, const char serial[16]) {
-    return QString::number(index + 1) + ": " + FixedText(serial, 16);
-}
-
-QString ModuleItemText(uint16_t slot) {
-    return QStringLiteral("Слот ") + QString::number(slot) + ": " + "KM808";
-}
-
 void FillModuleSelector(TMainForm& form) {
     QComboBox* box = form.ModulesComboBox;
     const uint16_t c = form.Device.SelectedCrateIndex;

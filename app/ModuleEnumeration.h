@@ -12,10 +12,6 @@
 
 class TMainForm;
 
-// Selector item texts.
-QString CrateItemText(int index, const char serial[16]);
-QString ModuleItemText(uint16_t slot);
-
 // Lists crates and modules anew, preselects the wanted crate and slot and
 // opens the chosen module (ModuleState 1 on success). User-interface thread.
 bool DetectAll(TMainForm& form, const QString& wantedCrateSerial, int16_t wantedSlot,

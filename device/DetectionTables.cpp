@@ -26,6 +26,14 @@ QString FixedText(const char* text, size_t size) {
     return Cp1251::Decode(QByteArray(text, qsizetype(strnlen(text, size))));
 }
 
+QString CrateItemText(int index, const char serial[16]) {
+    return QString::number(index + 1) + ": " + FixedText(serial, 16);
+}
+
+QString ModuleItemText(uint16_t slot) {
+    return QStringLiteral("Слот ") + QString::number(slot) + ": " + "KM808";
+}
+
 void CloseModuleIfOpen(TDeviceState& device) {
     if (KM808_IsOpened(&device.ModuleControl) == 0)
         KM808_Close(&device.ModuleControl);

@@ -17,6 +17,10 @@ using ReportFunction = std::function<void(const QString&)>;
 // The text of a NUL-terminated field of at most size bytes (serials, names).
 QString FixedText(const char* text, size_t size);
 
+// The selectors' item texts, also the command-line client's list.
+QString CrateItemText(int index, const char serial[16]);
+QString ModuleItemText(uint16_t slot);
+
 // Lists the crates anew and, in each, the KM808 modules that answer; report()
 // gets the failure's text. The module record is closed afterwards.
 bool ListModules(TDeviceState& device, const ReportFunction& report);

@@ -46,7 +46,7 @@ test_installed_package() {
   deb=$(ls "$1"/km808-viza_*_amd64.deb)
   lintian --fail-on error "$deb"
   files=$(dpkg-deb -c "$deb")
-  for page in KM808_Viza qira-emulator qira-probe; do
+  for page in KM808_Viza km808-measure qira-emulator qira-probe; do
     grep -q "/man1/$page\.1\.gz$" <<<"$files" || { echo "no man page for $page" >&2; return 1; }
   done
   dpkg-query -W -f='${Status}' km808-viza 2>/dev/null | grep -q "install ok installed" && installed_before=yes

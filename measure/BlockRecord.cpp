@@ -1,0 +1,181 @@
+#include "measure/BlockRecord.h"
+
+#include "acquisition/DisplayFormat.h"
+
+#include <algorithm>
+#include <cmath>
+
+QString TRecordColumn::Name() const {
+    return QStringLiteral("ch") + QString::number(Channel + 1);
+}
+
+QString TRecordColumn::Unit() const {
+    return Resistance ? QStringLiteral("Ohm") : QStringLiteral("mV");
+}
+
+QString TRecordColumn::Heading() const {
+    return Name() + "_" + Unit();
+}
+
+std::vector<TRecordColumn> RecordColumns(const TMeasurementConfig& config) {
+    std::vector<TRecordColumn> columns;
+    for (int c = 0; c < 16; ++c) {
+        if (!config.Channels.Active[c])
+            continue;
+        TRecordColumn column;
+        column.Channel = c;
+        column.Resistance = config.ChannelQuantity[c] == 1;
+        const int range = column.Resistance ? config.Channels.RangeR[c] : config.Channels.RangeU[c];
+        column.Format = config.Settings.ValueFormats[(column.Resistance ? 3 : 0) + std::clamp(range, 0, 2)];
+        columns.push_back(column);
+    }
+    return columns;
+}
+
+TBlockValues TakeBlock(const TMeasurementCycle& cycle, const QString formats[6],
+                       const std::vector<TRecordColumn>& columns, long long block, const QDateTime& time) {
+    TBlockValues values;
+    values.Block = block;
+    values.Time = time;
+    for (const TRecordColumn& column : columns) {
+        const TChannelReading reading = ChannelReading(cycle, column.Channel);
+        const QString text =
+            reading.Shown ? FormatFloat(formats[reading.FormatIndex], reading.Value) : QString();
+        values.Texts.push_back(text);
+        values.Values.push_back(text.isEmpty() ? std::nan("") : text.toDouble());
+        if (reading.OverRange)
+            values.OverChannels.push_back(column.Channel + 1);
+    }
+    return values;
+}
+
+namespace {
+
+QString Stamp(const QDateTime& time) {
+    return time.toUTC().toString(Qt::ISODateWithMs);
+}
+
+QString OverList(const std::vector<int>& channels, const QString& separator) {
+    QStringList list;
+    for (int c : channels)
+        list << QString::number(c);
+    return list.join(separator);
+}
+
+QString InfluxTag(const QString& text) {
+    QString out;
+    for (QChar ch : text) {
+        if (ch == ',' || ch == '=' || ch == ' ' || ch == '\\')
+            out += '\\';
+        out += ch;
+    }
+    return out;
+}
+
+} // namespace
+
+QByteArray HeaderLine(TOutputFormat format, const std::vector<TRecordColumn>& columns) {
+    if (format != TOutputFormat::Csv)
+        return {};
+    QStringList fields = {"time", "block"};
+    for (const TRecordColumn& column : columns)
+        fields << column.Heading();
+    fields << "over";
+    return (fields.join(',') + "\n").toUtf8();
+}
+
+QByteArray BlockLine(TOutputFormat format, const std::vector<TRecordColumn>& columns,
+                     const TBlockValues& values, const QString& crate, int slot) {
+    QString line;
+    switch (format) {
+    case TOutputFormat::Csv: {
+        QStringList fields = {Stamp(values.Time), QString::number(values.Block)};
+        for (const QString& text : values.Texts)
+            fields << text;
+        // Channel numbers with blanks between them: no quoting needed.
+        fields << OverList(values.OverChannels, " ");
+        line = fields.join(',');
+        break;
+    }
+    case TOutputFormat::Jsonl: {
+        QStringList fields = {QStringLiteral("\"time\":\"%1\"").arg(Stamp(values.Time)),
+                              QStringLiteral("\"block\":%1").arg(values.Block)};
+        for (size_t i = 0; i < columns.size(); ++i)
+            fields << QStringLiteral("\"%1\":%2")
+                          .arg(columns[i].Heading(), values.Texts[i].isEmpty() ? "null" : values.Texts[i]);
+        fields << QStringLiteral("\"over\":[%1]").arg(OverList(values.OverChannels, ","));
+        line = "{" + fields.join(',') + "}";
+        break;
+    }
+    case TOutputFormat::Influx: {
+        QStringList fields;
+        for (size_t i = 0; i < columns.size(); ++i)
+            if (!values.Texts[i].isEmpty())
+                fields << columns[i].Heading() + "=" + values.Texts[i];
+        fields << QStringLiteral("block=%1i").arg(values.Block);
+        fields << QStringLiteral("over=\"%1\"").arg(OverList(values.OverChannels, ","));
+        const qint64 ns = values.Time.toMSecsSinceEpoch() * 1000000;
+        line = QStringLiteral("km808,crate=%1,slot=%2 %3 %4")
+                   .arg(InfluxTag(crate))
+                   .arg(slot)
+                   .arg(fields.join(','))
+                   .arg(ns);
+        break;
+    }
+    }
+    return (line + "\n").toUtf8();
+}
+
+TRunSummary::TRunSummary(std::vector<TRecordColumn> columns)
+    : Columns(std::move(columns)), Channels(Columns.size()) {}
+
+void TRunSummary::Add(const TBlockValues& values) {
+    for (size_t i = 0; i < Channels.size() && i < values.Values.size(); ++i) {
+        const double v = values.Values[i];
+        if (std::isnan(v))
+            continue;
+        Stats& s = Channels[i];
+        ++s.Blocks;
+        const double delta = v - s.Mean;
+        s.Mean += delta / double(s.Blocks);
+        s.M2 += delta * (v - s.Mean);
+        s.Min = s.Blocks == 1 ? v : std::min(s.Min, v);
+        s.Max = s.Blocks == 1 ? v : std::max(s.Max, v);
+        s.Last = values.Texts[i];
+    }
+    for (int c : values.OverChannels)
+        for (size_t i = 0; i < Columns.size(); ++i)
+            if (Columns[i].Channel + 1 == c)
+                ++Channels[i].Over;
+}
+
+QString TRunSummary::Text() const {
+    QStringList rows = {QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9")
+                            .arg("channel", -8)
+                            .arg("unit", -4)
+                            .arg("blocks", 7)
+                            .arg("mean", 14)
+                            .arg("min", 14)
+                            .arg("max", 14)
+                            .arg("stddev", 14)
+                            .arg("last", 14)
+                            .arg("over", 5)};
+    for (size_t i = 0; i < Columns.size(); ++i) {
+        const Stats& s = Channels[i];
+        const QString& f = Columns[i].Format;
+        // Sample standard deviation; one block has no spread.
+        const double spread = s.Blocks > 1 ? std::sqrt(s.M2 / double(s.Blocks - 1)) : 0.0;
+        auto number = [&](double v) { return s.Blocks > 0 ? FormatFloat(f, v) : QStringLiteral("-"); };
+        rows << QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9")
+                    .arg(Columns[i].Name(), -8)
+                    .arg(Columns[i].Unit(), -4)
+                    .arg(s.Blocks, 7)
+                    .arg(number(s.Mean), 14)
+                    .arg(number(s.Min), 14)
+                    .arg(number(s.Max), 14)
+                    .arg(number(spread), 14)
+                    .arg(s.Blocks > 0 ? s.Last : QStringLiteral("-"), 14)
+                    .arg(s.Over, 5);
+    }
+    return rows.join('\n') + '\n';
+}

@@ -1,0 +1,69 @@
+// The lines km808-measure writes: a header (csv), one line per block in csv,
+// JSON Lines or the InfluxDB line protocol, and the run's summary.
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+#include <vector>
+
+#include "acquisition/MeasurementCycle.h"
+#include "measure/MeasureOptions.h"
+
+// One measured channel of the run.
+struct TRecordColumn {
+    int Channel = 0; // 0..15
+    bool Resistance = false;
+    QString Format; // the window's display pattern for the channel's range
+
+    QString Name() const;    // "ch3"
+    QString Unit() const;    // "mV" or "Ohm"
+    QString Heading() const; // "ch3_mV"
+};
+
+// The block's values, as the window shows them, and which are over range.
+struct TBlockValues {
+    long long Block = 0; // 1-based
+    QDateTime Time;      // UTC, when the block's values were ready
+    std::vector<QString> Texts;
+    std::vector<double> Values;    // the texts' numbers, for the summary
+    std::vector<int> OverChannels; // 1-based
+};
+
+// The columns of the channels that measure in config, in channel order.
+std::vector<TRecordColumn> RecordColumns(const TMeasurementConfig& config);
+
+// The values of the cycle's last block for the columns, formatted as the
+// window formats them: FormatFloat of the reading with formats[FormatIndex]
+// (the settings' ValueFormats).
+TBlockValues TakeBlock(const TMeasurementCycle& cycle, const QString formats[6],
+                       const std::vector<TRecordColumn>& columns, long long block, const QDateTime& time);
+
+// The csv header line, or empty for the other formats. Lines end with "\n".
+QByteArray HeaderLine(TOutputFormat format, const std::vector<TRecordColumn>& columns);
+// tags: the InfluxDB tags (crate and slot), ignored by the other formats.
+QByteArray BlockLine(TOutputFormat format, const std::vector<TRecordColumn>& columns,
+                     const TBlockValues& values, const QString& crate, int slot);
+
+// Per-channel statistics of the run.
+class TRunSummary {
+public:
+    explicit TRunSummary(std::vector<TRecordColumn> columns);
+    void Add(const TBlockValues& values);
+    // A table, one line per channel; "no block measured" when none was.
+    QString Text() const;
+
+private:
+    struct Stats {
+        long long Blocks = 0;
+        long long Over = 0;
+        double Mean = 0.0;
+        double M2 = 0.0; // Welford's sum of squared deviations
+        double Min = 0.0;
+        double Max = 0.0;
+        QString Last;
+    };
+    std::vector<TRecordColumn> Columns;
+    std::vector<Stats> Channels;
+};

@@ -1,0 +1,301 @@
+#include "measure/MeasureOptions.h"
+
+#include "acquisition/ModuleTables.h"
+
+#include <cmath>
+#include <functional>
+#include <map>
+
+namespace {
+
+QString RateList() {
+    QStringList rates;
+    for (int i = 0; i < ModuleTables::RateCount; ++i)
+        rates << QString::number(ModuleTables::AdcRate(i));
+    return rates.join(", ");
+}
+
+QString RangeList() {
+    QStringList names;
+    for (bool r : {false, true})
+        for (int i = 0; i < 3; ++i)
+            names << RangeName(r, i);
+    return names.join(", ");
+}
+
+bool ParseRange(const QString& text, TRangeOption& range) {
+    for (bool r : {false, true})
+        for (int i = 0; i < 3; ++i)
+            if (text.compare(RangeName(r, i), Qt::CaseInsensitive) == 0) {
+                range.Resistance = r;
+                range.Index = i;
+                return true;
+            }
+    return false;
+}
+
+bool ParseChannel(const QString& text, int& channel) {
+    bool ok = false;
+    channel = text.trimmed().toInt(&ok);
+    return ok && channel >= 1 && channel <= 16;
+}
+
+// "1-4,7": channels and ranges of channels, 1..16.
+bool ParseChannels(const QString& text, bool channels[16]) {
+    const QStringList parts = text.split(',');
+    for (const QString& part : parts) {
+        const QStringList ends = part.split('-');
+        int first = 0;
+        int last = 0;
+        if (ends.size() == 1) {
+            if (!ParseChannel(ends[0], first))
+                return false;
+            last = first;
+        } else if (ends.size() == 2) {
+            if (!ParseChannel(ends[0], first) || !ParseChannel(ends[1], last) || last < first)
+                return false;
+        } else {
+            return false;
+        }
+        for (int c = first; c <= last; ++c)
+            channels[c - 1] = true;
+    }
+    return true;
+}
+
+// A finite positive number of seconds, at most limit.
+bool ParseSeconds(const QString& text, double limit, double& value) {
+    bool ok = false;
+    value = text.toDouble(&ok);
+    return ok && std::isfinite(value) && value > 0.0 && value <= limit;
+}
+
+QString Bad(const QString& option, const QString& value, const QString& accepts) {
+    return QStringLiteral("%1: '%2' is not accepted; %3").arg(option, value, accepts);
+}
+
+} // namespace
+
+QString RangeName(bool resistance, int index) {
+    return resistance ? QString::number(ModuleTables::RangesR[index]) + "R"
+                      : QString::number(ModuleTables::RangesU[index]) + "V";
+}
+
+TParseResult ParseArguments(const QStringList& args) {
+    TParseResult result;
+    TMeasureOptions& o = result.Options;
+    using Handler = std::function<QString(const QString& option, const QString& value)>;
+    const std::map<QString, Handler> withValue = {
+        {"--crate",
+         [&](const QString& opt, const QString& v) {
+             bool number = false;
+             const int n = v.toInt(&number);
+             if (number && !v.startsWith('+') && !v.startsWith('-')) {
+                 if (n < 1 || n > 16)
+                     return Bad(opt, v, "a crate's serial, or its number 1..16 as the window lists them");
+                 o.CrateNumber = n;
+                 o.CrateSerial.clear();
+             } else {
+                 if (v.isEmpty() || v.size() > 15)
+                     return Bad(opt, v, "a crate's serial (1 to 15 characters) or its number 1..16");
+                 o.CrateSerial = v;
+                 o.CrateNumber = 0;
+             }
+             return QString();
+         }},
+        {"--slot",
+         [&](const QString& opt, const QString& v) {
+             if (!ParseChannel(v, o.Slot))
+                 return Bad(opt, v, "a slot number 1..16");
+             return QString();
+         }},
+        {"--channels",
+         [&](const QString& opt, const QString& v) {
+             std::fill(std::begin(o.Channels), std::end(o.Channels), false);
+             if (!ParseChannels(v, o.Channels))
+                 return Bad(opt, v, "channels 1..16 as a list of numbers and ranges, e.g. 1-4,7");
+             o.ChannelsGiven = true;
+             return QString();
+         }},
+        {"--range",
+         [&](const QString& opt, const QString& v) {
+             TRangeOption range;
+             QString name = v;
+             const qsizetype colon = v.indexOf(':');
+             if (colon >= 0) {
+                 if (!ParseChannel(v.left(colon), range.Channel))
+                     return Bad(opt, v, "RANGE or CHANNEL:RANGE with a channel 1..16");
+                 name = v.mid(colon + 1);
+             }
+             if (!ParseRange(name, range))
+                 return Bad(opt, v, "one of " + RangeList() + ", alone or as CHANNEL:RANGE");
+             if (range.Resistance && range.Channel > ModuleTables::ResistanceChannels)
+                 return QStringLiteral(
+                            "%1: '%2' is not accepted; resistance is measured on channels 1..%3 only")
+                     .arg(opt, v)
+                     .arg(ModuleTables::ResistanceChannels);
+             o.Ranges.push_back(range);
+             return QString();
+         }},
+        {"--rate",
+         [&](const QString& opt, const QString& v) {
+             bool ok = false;
+             const double hz = v.toDouble(&ok);
+             for (int i = 0; ok && i < ModuleTables::RateCount; ++i)
+                 if (std::fabs(hz - ModuleTables::AdcRate(i)) < 1e-9) {
+                     o.RateIndex = i;
+                     return QString();
+                 }
+             return Bad(opt, v, "one of the rates " + RateList() + " (Hz)");
+         }},
+        {"--correction",
+         [&](const QString& opt, const QString& v) {
+             if (v == "initial")
+                 o.CorrectionMode = 0;
+             else if (v == "continuous")
+                 o.CorrectionMode = 1;
+             else
+                 return Bad(opt, v, "initial or continuous");
+             return QString();
+         }},
+        {"--time",
+         [&](const QString& opt, const QString& v) {
+             if (!ParseSeconds(v, 3600.0, o.Time))
+                 return Bad(opt, v, "the acquisition time of a block in seconds, above 0 and at most 3600");
+             return QString();
+         }},
+        {"--method",
+         [&](const QString& opt, const QString& v) {
+             if (v != "sum" && v != "fft")
+                 return Bad(opt, v, "sum or fft");
+             o.Method = v;
+             return QString();
+         }},
+        {"--settings",
+         [&](const QString& opt, const QString& v) {
+             if (v.isEmpty())
+                 return Bad(opt, v, "the path of a settings file");
+             o.SettingsPath = v;
+             return QString();
+         }},
+        {"--blocks",
+         [&](const QString& opt, const QString& v) {
+             bool ok = false;
+             o.Blocks = v.toLongLong(&ok);
+             if (!ok || o.Blocks < 1)
+                 return Bad(opt, v, "a number of blocks, 1 or more");
+             return QString();
+         }},
+        {"--duration",
+         [&](const QString& opt, const QString& v) {
+             if (!ParseSeconds(v, 1e9, o.Duration))
+                 return Bad(opt, v, "a number of seconds above 0");
+             return QString();
+         }},
+        {"--format",
+         [&](const QString& opt, const QString& v) {
+             if (v == "csv")
+                 o.Format = TOutputFormat::Csv;
+             else if (v == "jsonl")
+                 o.Format = TOutputFormat::Jsonl;
+             else if (v == "influx")
+                 o.Format = TOutputFormat::Influx;
+             else
+                 return Bad(opt, v, "csv, jsonl or influx");
+             return QString();
+         }},
+        {"--output",
+         [&](const QString& opt, const QString& v) {
+             if (v.isEmpty())
+                 return Bad(opt, v, "the path of the file to write");
+             o.OutputPath = v;
+             return QString();
+         }},
+    };
+    const std::map<QString, bool*> flags = {
+        {"--help", &o.Help},   {"-h", &o.Help},       {"--list", &o.List}, {"--append", &o.Append},
+        {"--force", &o.Force}, {"--quiet", &o.Quiet}, {"--tee", &o.Tee},
+    };
+
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        QString option = args[i];
+        QString value;
+        bool inlineValue = false;
+        if (option.startsWith("--") && option.contains('=')) {
+            value = option.mid(option.indexOf('=') + 1);
+            option = option.left(option.indexOf('='));
+            inlineValue = true;
+        }
+        if (const auto flag = flags.find(option); flag != flags.end() && !inlineValue) {
+            *flag->second = true;
+            continue;
+        }
+        const auto handler = withValue.find(option);
+        if (handler == withValue.end()) {
+            result.Error = QStringLiteral("unknown option '%1'; see --help").arg(args[i]);
+            return result;
+        }
+        if (!inlineValue) {
+            if (i + 1 >= args.size()) {
+                result.Error = QStringLiteral("%1 needs a value; see --help").arg(option);
+                return result;
+            }
+            value = args[++i];
+        }
+        result.Error = handler->second(option, value);
+        if (!result.Error.isEmpty())
+            return result;
+    }
+    if (o.Append && o.Force)
+        result.Error = QStringLiteral("--append and --force exclude each other");
+    else if ((o.Append || o.Force || o.Tee) && o.OutputPath.isEmpty())
+        result.Error = QStringLiteral("--append, --force and --tee need --output FILE");
+    else if (o.Blocks > 0 && o.Duration > 0.0)
+        result.Error = QStringLiteral("--blocks and --duration exclude each other");
+    return result;
+}
+
+QString HelpText() {
+    return QStringLiteral(
+               "Usage: km808-measure [OPTION]...\n"
+               "Measures with a KM808 module on the window's own engine and writes one line per block.\n"
+               "\n"
+               "What to measure (default: the first KM808 found, with the choices of a fresh\n"
+               "settings file; the options below change them):\n"
+               "  --settings FILE      take every choice from the window's settings file (read only)\n"
+               "  --crate SERIAL|N     the crate by serial, or its number 1..16 as the window lists them\n"
+               "  --slot N             the module's slot 1..16\n"
+               "  --channels LIST      channels 1..16, e.g. 1-4,7\n"
+               "  --range RANGE        range of every channel: %1\n"
+               "  --range CH:RANGE     range of one channel (repeatable; the later wins). A resistance\n"
+               "                       range puts channels 1..8 in resistance mode: every chosen\n"
+               "                       channel must then be one of 1..8 with a resistance range\n"
+               "  --rate HZ            converter rate: %2\n"
+               "  --correction MODE    initial or continuous\n"
+               "  --time S             acquisition time of a block in seconds\n"
+               "  --method METHOD      sum or fft\n"
+               "  --list               list the crates and modules as the window lists them, then exit\n"
+               "\n"
+               "How long (default: until Ctrl+C or SIGTERM):\n"
+               "  --blocks N           N blocks\n"
+               "  --duration S         blocks until S seconds have passed\n"
+               "\n"
+               "Output:\n"
+               "  --format FORMAT      csv (default), jsonl or influx (InfluxDB line protocol)\n"
+               "  --output FILE        write the lines to FILE (each block synced to disk) instead of\n"
+               "                       standard output; an existing FILE needs --append or --force\n"
+               "  --append, --force    add to an existing FILE, or replace it\n"
+               "  --tee                with --output, also write the lines to standard output\n"
+               "  --quiet              no summary at the end\n"
+               "  -h, --help           this text\n"
+               "\n"
+               "The summary (blocks, mean, min, max, standard deviation, last value per channel) and\n"
+               "errors go to standard error; progress too, when it is a terminal.\n"
+               "\n"
+               "Exit status:\n"
+               "  0  done (the blocks asked for, the duration, or stopped by Ctrl+C or SIGTERM)\n"
+               "  1  the measurement failed (crate server, crate, module, set-up, calibration,\n"
+               "     start, receive, stop, or writing the output)\n"
+               "  2  bad usage: an unknown or bad option or an impossible choice; nothing was measured\n")
+        .arg(RangeList(), RateList());
+}

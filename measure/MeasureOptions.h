@@ -1,0 +1,61 @@
+// The command line of km808-measure: what it accepts and what it means. A bad
+// option is refused here, before anything reaches a crate or a module.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+enum class TOutputFormat { Csv, Jsonl, Influx };
+
+// One --range: for every channel (Channel 0) or for channel 1..16.
+struct TRangeOption {
+    int Channel = 0;
+    bool Resistance = false;
+    int Index = 0; // into ModuleTables::RangesU or RangesR
+};
+
+struct TMeasureOptions {
+    bool Help = false;
+    bool List = false;
+
+    QString CrateSerial; // --crate SERIAL
+    int CrateNumber = 0; // --crate N, 1-based as the window lists them; 0: not given
+    int Slot = 0;        // 0: not given
+    bool ChannelsGiven = false;
+    bool Channels[16] = {};
+    std::vector<TRangeOption> Ranges; // in command-line order: the later wins
+    int RateIndex = -1;               // -1: not given
+    int CorrectionMode = -1;          // -1: not given
+    double Time = 0.0;                // 0: not given
+    QString Method;                   // empty: not given
+    QString SettingsPath;
+
+    long long Blocks = 0;  // 0: no limit
+    double Duration = 0.0; // 0: no limit
+    TOutputFormat Format = TOutputFormat::Csv;
+    QString OutputPath;
+    bool Append = false;
+    bool Force = false;
+    bool Tee = false;
+    bool Quiet = false;
+};
+
+struct TParseResult {
+    TMeasureOptions Options;
+    QString Error; // empty when the command line is good
+};
+
+// args: the arguments without the program's name.
+TParseResult ParseArguments(const QStringList& args);
+
+// The name a range goes by on the command line ("0.4V", "1200R").
+QString RangeName(bool resistance, int index);
+
+QString HelpText();
+
+// Exit codes, as --help gives them.
+inline constexpr int ExitDone = 0;
+inline constexpr int ExitFailed = 1;
+inline constexpr int ExitUsage = 2;

@@ -1,0 +1,193 @@
+#include "measure/MeasureOptions.h"
+#include "measure/BlockRecord.h"
+#include "measure/RecordSink.h"
+#include "measure/RunChoice.h"
+#include "settings/Cp1251Codec.h"
+#include "settings/TSettingsFile.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+#include <sys/resource.h>
+
+namespace {
+
+TParseResult Parse(const QString& line) {
+    return ParseArguments(line.split(' ', Qt::SkipEmptyParts));
+}
+
+// The choice a command line makes from a fresh settings file; the error text
+// when it is refused.
+QString Choose(const QString& line, TRunChoice& choice) {
+    const TParseResult parsed = Parse(line);
+    if (!parsed.Error.isEmpty())
+        return parsed.Error;
+    choice = FreshRunChoice();
+    return ApplyOptions(parsed.Options, choice);
+}
+
+QString ActiveList(const TRunChoice& choice) {
+    QStringList list;
+    for (int c = 0; c < 16; ++c)
+        if (choice.Config.Channels.Active[c])
+            list << QString::number(c + 1) + (choice.Config.ChannelQuantity[c] == 1 ? "R" : "V") +
+                        QString::number(choice.Config.ChannelQuantity[c] == 1
+                                            ? choice.Config.Channels.RangeR[c]
+                                            : choice.Config.Channels.RangeU[c]);
+    return list.join(' ');
+}
+
+} // namespace
+
+TEST(MeasureOptions, AcceptedChoices) {
+    struct Case {
+        QString Line;
+        QString Active; // channel, V or R, range index
+        int Mode;
+    };
+    const Case cases[] = {
+        // A fresh file: every channel, 10 V.
+        {"", "1V0 2V0 3V0 4V0 5V0 6V0 7V0 8V0 9V0 10V0 11V0 12V0 13V0 14V0 15V0 16V0", 0},
+        {"--channels 1-2,16 --range 0.4V --range 16:2V", "1V2 2V2 16V1", 0},
+        {"--channels=3 --range 3:2V --range 3:0.4v", "3V2", 0},
+        {"--channels 1-8 --range 1200R --range 2:4000R", "1R1 2R2 3R1 4R1 5R1 6R1 7R1 8R1", 1},
+        // A later voltage range for every channel undoes the resistance mode.
+        {"--range 400R --range 10V", "1V0 2V0 3V0 4V0 5V0 6V0 7V0 8V0 9V0 10V0 11V0 12V0 13V0 14V0 15V0 16V0",
+         0},
+        // Resistance for every channel: channels 9..16 of the file stay out.
+        {"--range 4000R", "1R2 2R2 3R2 4R2 5R2 6R2 7R2 8R2", 1},
+    };
+    for (const Case& c : cases) {
+        TRunChoice choice;
+        EXPECT_EQ(Choose(c.Line, choice), QString()) << c.Line.toStdString();
+        EXPECT_EQ(ActiveList(choice), c.Active) << c.Line.toStdString();
+        EXPECT_EQ(choice.Config.Channels.CommonMode, c.Mode) << c.Line.toStdString();
+    }
+}
+
+TEST(MeasureOptions, RefusedChoicesNameTheOption) {
+    const std::pair<QString, QString> cases[] = {
+        {"--range 12:400R",
+         "--range: '12:400R' is not accepted; resistance is measured on channels 1..8 only"},
+        {"--channels 8-9 --range 400R",
+         "--range: 400R is a resistance range; channel 9 measures voltage only"},
+        {"--channels 8-9 --range 8:400R", "--channels: channel 9 does not measure"},
+        {"--range 3:400R",
+         "--range: channel 1 has the voltage range 10V while channel 3 has a resistance range"},
+        {"--rate 4001",
+         "--rate: '4001' is not accepted; one of the rates 5, 100, 200, 500, 1000, 2000, 4000 (Hz)"},
+        {"--crate 17", "--crate: '17' is not accepted"},
+        {"--channels 4-2", "--channels: '4-2' is not accepted"},
+        {"--time nan", "--time: 'nan' is not accepted"},
+        {"--duration 1 --blocks 2", "--blocks and --duration exclude each other"},
+        {"--append", "--append, --force and --tee need --output FILE"},
+        {"--list=yes", "unknown option '--list=yes'"},
+        {"--slot", "--slot needs a value"},
+    };
+    for (const auto& [line, text] : cases) {
+        TRunChoice choice;
+        EXPECT_TRUE(Choose(line, choice).startsWith(text))
+            << line.toStdString() << " -> " << Choose(line, choice).toStdString();
+    }
+}
+
+TEST(MeasureOptions, RatesAcceptedAsTheSelectorListsThem) {
+    EXPECT_EQ(Parse("--rate 4000").Options.RateIndex, 6);
+    EXPECT_EQ(Parse("--rate 4000.0").Options.RateIndex, 6);
+    EXPECT_EQ(Parse("--rate 5").Options.RateIndex, 0);
+}
+
+// A settings file in resistance mode with all channels checked: channels
+// 9..16 stay out as in the window, unless the command line names them.
+TEST(MeasureOptions, SettingsFileResistanceModeLeavesChannelsNineToSixteenOut) {
+    const QString text = QStringLiteral("[Модуль KM808]\r\nАЦП. Групповое управление режимом измерения=1\r\n"
+                                        "АЦП. Групповое управление входным диапазоном для измерения R=2\r\n"
+                                        "АЦП. Индекс частоты работы АЦП=3\r\n"
+                                        "АЦП. Входной диапазон R 4000.00 Ом. R precision=-3\r\n");
+    const auto file = TSettingsFile::FromBytes(Cp1251::Encode(text));
+    TRunChoice choice = ReadRunChoice(*file);
+    EXPECT_EQ(ApplyOptions(TMeasureOptions{}, choice), QString());
+    EXPECT_EQ(ActiveList(choice), "1R2 2R2 3R2 4R2 5R2 6R2 7R2 8R2");
+    EXPECT_EQ(choice.Config.Channels.RateIndex, 3);
+    // A negative precision reads as the cap of 10 decimals.
+    EXPECT_EQ(choice.Config.Settings.ValueFormats[5], "0.0000000000");
+
+    choice = ReadRunChoice(*file);
+    EXPECT_TRUE(ApplyOptions(Parse("--channels 1-9").Options, choice).startsWith("--channels: channel 9"));
+}
+
+TEST(MeasureRecord, CsvOverColumnAndInfluxTagsEscaped) {
+    TMeasurementConfig config;
+    config.Channels.Active[0] = config.Channels.Active[9] = true;
+    config.ChannelQuantity[0] = 1;
+    config.Channels.RangeR[0] = 1;
+    config.Settings.ValueFormats[4] = "0.0";
+    const std::vector<TRecordColumn> columns = RecordColumns(config);
+    ASSERT_EQ(columns.size(), 2u);
+    EXPECT_EQ(HeaderLine(TOutputFormat::Csv, columns), "time,block,ch1_Ohm,ch10_mV,over\n");
+    TBlockValues values;
+    values.Block = 7;
+    values.Time = QDateTime::fromMSecsSinceEpoch(1700000000123, Qt::UTC);
+    values.Texts = {"1000.5", "-0.2500"};
+    values.OverChannels = {1, 10};
+    EXPECT_EQ(BlockLine(TOutputFormat::Csv, columns, values, "QR 1", 3),
+              "2023-11-14T22:13:20.123Z,7,1000.5,-0.2500,1 10\n");
+    EXPECT_EQ(BlockLine(TOutputFormat::Influx, columns, values, "QR 1,a", 3),
+              "km808,crate=QR\\ 1\\,a,slot=3 ch1_Ohm=1000.5,ch10_mV=-0.2500,block=7i,over=\"1,10\" "
+              "1700000000123000000\n");
+    EXPECT_EQ(BlockLine(TOutputFormat::Jsonl, columns, values, "", 0),
+              "{\"time\":\"2023-11-14T22:13:20.123Z\",\"block\":7,\"ch1_Ohm\":1000.5,\"ch10_mV\":-0.2500,"
+              "\"over\":[1,10]}\n");
+}
+
+TEST(MeasureRecord, SummaryOfTheRun) {
+    TMeasurementConfig config;
+    config.Channels.Active[2] = true;
+    config.Settings.ValueFormats[0] = "0.00";
+    TRunSummary summary(RecordColumns(config));
+    for (const char* v : {"1.00", "2.00", "6.00"}) {
+        TBlockValues values;
+        values.Texts = {v};
+        values.Values = {QString(v).toDouble()};
+        summary.Add(values);
+    }
+    const QStringList row = summary.Text().split('\n')[1].split(' ', Qt::SkipEmptyParts);
+    EXPECT_EQ(row, QStringList({"ch3", "mV", "3", "3.00", "1.00", "6.00", "2.65", "6.00", "0"}));
+}
+
+// A write that fails (here: the file size limit, as a full disk would) cuts
+// the file back to its last whole line.
+TEST(MeasureRecord, FailedWriteLeavesOnlyWholeLines) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("out.csv");
+    TRecordSink sink;
+    QString error;
+    bool exists = false;
+    ASSERT_TRUE(sink.Open(path, TRecordSink::TExisting::Refuse, false, error, exists)) << error.toStdString();
+    ASSERT_TRUE(sink.Write("header\n", error));
+
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 10;
+    setrlimit(RLIMIT_FSIZE, &small);
+    const bool written = sink.Write("a line longer than the limit\n", error);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, SIG_DFL);
+
+    EXPECT_FALSE(written);
+    EXPECT_TRUE(error.startsWith("cannot write " + path + ": File too large")) << error.toStdString();
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "header\n");
+
+    TRecordSink again;
+    EXPECT_FALSE(again.Open(path, TRecordSink::TExisting::Refuse, false, error, exists));
+    EXPECT_TRUE(exists);
+    EXPECT_TRUE(again.Open(path, TRecordSink::TExisting::Append, false, error, exists));
+    EXPECT_FALSE(again.Empty());
+}
