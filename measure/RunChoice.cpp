@@ -2,6 +2,7 @@
 
 #include "acquisition/ModuleTables.h"
 #include "measure/MeasureOptions.h"
+#include "settings/MeasurementSettingsFile.h"
 #include "settings/SettingsKeys.h"
 #include "settings/SettingsTable.h"
 #include "settings/TSettingsFile.h"
@@ -22,27 +23,15 @@ int ItemIndex(int32_t value, int count) {
 TRunChoice ReadRunChoice(const TSettingsFile& file) {
     TRunChoice choice;
     const std::vector<TSettingRow> table = SettingsTable(ModuleTables::RangesU, ModuleTables::RangesR);
-    const QString& s = ModuleSection;
-    auto def = [&](const QString& section, const QString& key) { return ReadDefault(table, section, key); };
-    auto readInt = [&](const QString& key) { return file.ReadInteger(s, key, def(s, key).toInt()); };
-    auto readBool = [&](const QString& key) { return file.ReadBool(s, key, def(s, key).toBool()); };
+    auto read = [&](const QString& section, const QString& key) {
+        return ReadSetting(file, table, section, key);
+    };
+    auto readInt = [&](const QString& key) { return read(ModuleSection, key).toInt(); };
+    auto readBool = [&](const QString& key) { return read(ModuleSection, key).toBool(); };
 
     TMeasurementSettings& m = choice.Config.Settings;
-    m.ComputationMethod = file.ReadString(s, ComputationMethod, def(s, ComputationMethod).toString());
-    m.AmplitudeType = file.ReadString(s, AmplitudeType, def(s, AmplitudeType).toString());
-    m.AcquisitionTime = file.ReadFloat(s, AcquisitionTime, def(s, AcquisitionTime).toDouble());
-    for (int i = 0; i < 4; ++i)
-        m.MinSamplesPerChannel[i] = readInt(MinSamples[i]);
-    for (int i = 0; i < 6; ++i) {
-        const QString key =
-            i < 3 ? PrecisionU(ModuleTables::RangesU[i]) : PrecisionR(ModuleTables::RangesR[i - 3]);
-        // Kept as 16 bits unsigned, so a negative value also ends at the cap.
-        const uint16_t precision = static_cast<uint16_t>(readInt(key));
-        m.ValuePrecisions[i] = precision > 10 ? 10 : precision;
-        m.ValueFormats[i] = QStringLiteral("0.") + QString(m.ValuePrecisions[i], u'0');
-    }
-    m.CoefSource =
-        file.ReadInteger(ApplicationSection, CoefSource, def(ApplicationSection, CoefSource).toInt());
+    ReadMeasurementSettings(file, table, ModuleTables::RangesU, ModuleTables::RangesR, m);
+    m.CoefSource = read(ApplicationSection, CoefSource).toInt();
 
     TChannelChoice& c = choice.Config.Channels;
     const bool all = readBool(AllChannels);
@@ -57,9 +46,8 @@ TRunChoice ReadRunChoice(const TSettingsFile& file) {
     c.RateIndex = ItemIndex(readInt(AdcRateIndex), ModuleTables::RateCount);
     choice.Config.CorrectionMode = ItemIndex(readInt(CorrectionMode), 2);
 
-    const QString& d = DiscoverySection;
-    choice.WantedCrateSerial = file.ReadString(d, CrateSerial, def(d, CrateSerial).toString());
-    choice.WantedSlot = int16_t(file.ReadInteger(d, ModuleSlot, def(d, ModuleSlot).toInt()));
+    choice.WantedCrateSerial = read(DiscoverySection, CrateSerial).toString();
+    choice.WantedSlot = int16_t(read(DiscoverySection, ModuleSlot).toInt());
     return choice;
 }
 

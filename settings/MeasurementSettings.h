@@ -7,7 +7,9 @@
 
 #include <cstdint>
 
-struct TMeasurementSettings {
+// clang-tidy 14 names the implicit copy's hidden array index ("__i0") as if
+// it were declared here.
+struct TMeasurementSettings { // NOLINT(bugprone-reserved-identifier)
     QString ComputationMethod = QStringLiteral("sum");
     QString AmplitudeType = QStringLiteral("amp");
     double AcquisitionTime = 1.0;
