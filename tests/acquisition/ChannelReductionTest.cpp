@@ -3,6 +3,7 @@
 #include "acquisition/MeasurementCycle.h"
 #include "dsp/TREALFFT.h"
 #include "dsp/WindowedMean.h"
+#include "tests/support/ReportedCycle.h"
 
 #include <QStringList>
 
@@ -16,15 +17,6 @@ namespace {
 constexpr uint32_t N = 1024;
 constexpr uint32_t Channels = 3; // values per converted frame
 constexpr double TwoPi = 6.283185307179586;
-
-struct TReportedCycle : TMeasurementCycle {
-    using TMeasurementCycle::TMeasurementCycle;
-    void Report(const QString& text) override {
-        Reports << text;
-        MessageShown = true;
-    }
-    QStringList Reports;
-};
 
 class ChannelReductionTest : public ::testing::Test {
 protected:

@@ -6,6 +6,7 @@
 #include "acquisition/ModuleTables.h"
 #include "emulator_process.h"
 #include "module_helpers.h"
+#include "tests/support/ReportedCycle.h"
 
 #include <QStringList>
 
@@ -14,15 +15,6 @@
 #include <cmath>
 
 namespace {
-
-struct TReportedCycle : TMeasurementCycle {
-    using TMeasurementCycle::TMeasurementCycle;
-    void Report(const QString& text) override {
-        Reports << text;
-        MessageShown = true;
-    }
-    QStringList Reports;
-};
 
 // Channels on the given ranges, 4000 Hz, 0.05 s blocks.
 TMeasurementConfig Config(int commonMode, std::initializer_list<std::pair<int, int>> channelRanges) {

@@ -7,6 +7,7 @@
 #include "settings/Cp1251Codec.h"
 
 #include "emulator_process.h"
+#include "tests/support/ReportedCycle.h"
 
 #include <QFile>
 #include <QStringList>
@@ -20,16 +21,6 @@ const char* const Config = R"({"pace": "fast", "seed": 3, "crates": [{"serial": 
   {"slot": 4, "type": "KM808", "channels": [
     {"channel": 1, "volts": 0.1234567}, {"channel": 2, "volts": -1.2345678},
     {"channel": 3, "volts": 6.54321}, {"channel": 5, "volts": 11.0}]}]}]})";
-
-class TTestCycle final : public TMeasurementCycle {
-public:
-    using TMeasurementCycle::TMeasurementCycle;
-    void Report(const QString& text) override {
-        Reports << text;
-        MessageShown = true;
-    }
-    QStringList Reports;
-};
 
 void WriteFile(const QString& path, const QByteArray& bytes) {
     QFile f(path);
@@ -93,7 +84,7 @@ TEST(MeasureEngineAgreement, ClientTextsAreTheWindowsFormatOfTheEngineReading) {
     ASSERT_TRUE(ListModules(device, [](const QString&) {}));
     PreselectWanted(device, "QR000010", 4);
     ASSERT_TRUE(OpenChosenModule(device));
-    TTestCycle cycle(&device.ModuleControl);
+    TReportedCycle cycle(&device.ModuleControl);
     ASSERT_TRUE(StartRun(cycle, config)) << cycle.Reports.join('\n').toStdString();
     ASSERT_TRUE(MeasureBlock(cycle, config.Channels.Active));
     ASSERT_TRUE(MeasureBlock(cycle, config.Channels.Active));
