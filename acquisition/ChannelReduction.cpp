@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr uint16_t NoPosition = 65535;
-
 void StoreValue(TMeasurementCycle& cycle, int c, double v) {
     if (cycle.ChannelQuantity[c] == 0)
         cycle.VoltageValues[c] = v;
@@ -89,7 +87,7 @@ void ReduceChannels(TMeasurementCycle& cycle, const bool active[16]) {
     uint32_t positions[16];
     uint32_t count = 0;
     for (int c = 0; c < 16; ++c) {
-        if (cycle.ChannelPosition[c] != NoPosition && active[c]) {
+        if (cycle.ChannelPosition[c] != NoChannelPosition && active[c]) {
             channels[count] = c;
             positions[count] = cycle.ChannelPosition[c];
             ++count;

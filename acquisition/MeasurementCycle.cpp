@@ -14,8 +14,6 @@
 
 namespace {
 
-constexpr uint16_t NoPosition = 65535;
-
 // Allocates without throwing; a failure is reported by the buffer's name.
 template <typename T>
 bool Allocate(TMeasurementCycle& cycle, std::unique_ptr<T[]>& buffer, size_t count, const char* name) {
@@ -34,7 +32,7 @@ bool ValidRange(int32_t range) {
 // The channel table from the choice; false after a report.
 bool EnterChannelTable(TMeasurementCycle& cycle, const TChannelChoice& choice) {
     KM808_CONTROL& module = *cycle.Module;
-    std::fill(std::begin(cycle.ChannelPosition), std::end(cycle.ChannelPosition), NoPosition);
+    std::fill(std::begin(cycle.ChannelPosition), std::end(cycle.ChannelPosition), NoChannelPosition);
     std::fill(std::begin(cycle.ChannelRangeR), std::end(cycle.ChannelRangeR), -1);
     cycle.ResultChannelCount = 0;
     int k = 0;
@@ -81,7 +79,7 @@ bool EnterChannelTable(TMeasurementCycle& cycle, const TChannelChoice& choice) {
 } // namespace
 
 TMeasurementCycle::TMeasurementCycle(KM808_CONTROL* module) : Module(module) {
-    std::fill(std::begin(ChannelPosition), std::end(ChannelPosition), NoPosition);
+    std::fill(std::begin(ChannelPosition), std::end(ChannelPosition), NoChannelPosition);
 }
 
 TMeasurementCycle::~TMeasurementCycle() {

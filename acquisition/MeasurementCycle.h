@@ -18,6 +18,9 @@
 
 class TREALFFT;
 
+// ChannelPosition of a channel that took no part in the module set-up.
+inline constexpr uint16_t NoChannelPosition = 65535;
+
 // The operator's choice of channels and rate as the module set-up reads it.
 struct TChannelChoice {
     // 0: every channel measures voltage; 1: channels 1-8 measure resistance.

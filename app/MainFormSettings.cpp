@@ -1,5 +1,6 @@
 // The main window's settings procedures: open, load, save and the default file.
 #include "app/TMainForm.h"
+#include "device/DetectionTables.h"
 #include "settings/Cp1251Codec.h"
 #include "settings/MeasurementSettingsFile.h"
 #include "settings/SettingsKeys.h"
@@ -20,7 +21,6 @@
 #include <QThread>
 #include <QTimer>
 
-#include <cstring>
 #include <utility>
 
 #include <fcntl.h>
@@ -161,8 +161,7 @@ bool TMainForm::LoadCorrectionSettings(TSettingsFile* accessor) {
     Settings.CoefSource = accessor->ReadInteger(
         ApplicationSection, SettingsKeys::CoefSource,
         ReadDefault(Table(*this), ApplicationSection, SettingsKeys::CoefSource).toInt());
-    std::memcpy(Settings.LoadedCoefs, Device.ModuleControl.ModuleCoefs, sizeof Settings.LoadedCoefs);
-    std::memcpy(Device.ModuleControl.TableCoefs, Settings.LoadedCoefs, sizeof Settings.LoadedCoefs);
+    UseModuleCoefficients(Device.ModuleControl, Settings.LoadedCoefs);
     return true;
 }
 

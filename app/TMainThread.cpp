@@ -8,7 +8,7 @@
 
 #include <QCoreApplication>
 
-#include <algorithm>
+#include <memory>
 #include <stdexcept>
 
 namespace {

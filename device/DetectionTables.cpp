@@ -125,3 +125,8 @@ void PreselectWanted(TDeviceState& device, const QString& wantedCrateSerial, int
         }
     }
 }
+
+void UseModuleCoefficients(KM808_CONTROL& module, float loaded[9]) {
+    std::memcpy(loaded, module.ModuleCoefs, 9 * sizeof(float));
+    std::memcpy(module.TableCoefs, loaded, 9 * sizeof(float));
+}

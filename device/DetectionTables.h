@@ -35,3 +35,7 @@ bool OpenChosenModule(TDeviceState& device);
 
 // Closes the module record if it holds an open module.
 void CloseModuleIfOpen(TDeviceState& device);
+
+// The opened module's own correction coefficients into loaded (nine) and
+// into the table the conversion uses.
+void UseModuleCoefficients(KM808_CONTROL& module, float loaded[9]);

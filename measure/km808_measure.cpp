@@ -18,7 +18,6 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 
 #include <unistd.h>
@@ -249,9 +248,7 @@ int main(int argc, char* argv[]) {
     }
     // The window loads the module's own coefficients after each opening.
     KM808_CONTROL& module = device->ModuleControl;
-    std::memcpy(choice.Config.Settings.LoadedCoefs, module.ModuleCoefs,
-                sizeof choice.Config.Settings.LoadedCoefs);
-    std::memcpy(module.TableCoefs, module.ModuleCoefs, sizeof module.TableCoefs);
+    UseModuleCoefficients(module, choice.Config.Settings.LoadedCoefs);
 
     const std::vector<TRecordColumn> columns = RecordColumns(choice.Config);
     const QString crate = FixedText(device->CrateSerials[device->SelectedCrateIndex], 16);

@@ -88,16 +88,23 @@ def starts(s):
     return len([l for l in s.log() if l.name == "Start"])
 
 
-def case_operator_dropdowns(s, a):
-    """Every kind of drop-down list opened and picked with the mouse; the
-    results in the settings file."""
+
+def start_on_one_module(s, a):
+    """The program with the default settings file against one module;
+    returns its directory and its discovered window."""
     import e2e_tests as t
     with open(a.default_settings, "rb") as f:
         default = f.read()
     s.start_emulator(a.emulator, os.path.join(a.fixtures, "one-module.json"))
     program = s.program_dir(a.program, default)
     s.start_program(program)
-    w = t.wait_discovered(s, a.version)
+    return program, t.wait_discovered(s, a.version)
+
+def case_operator_dropdowns(s, a):
+    """Every kind of drop-down list opened and picked with the mouse; the
+    results in the settings file."""
+    import e2e_tests as t
+    program, w = start_on_one_module(s, a)
 
     # A frame's selector, after the frames were disabled and enabled again
     # by the detection.
@@ -149,12 +156,7 @@ def case_operator_keys(s, a):
     measurement: the results in the settings file, the emulator log and on
     screen."""
     import e2e_tests as t
-    with open(a.default_settings, "rb") as f:
-        default = f.read()
-    s.start_emulator(a.emulator, os.path.join(a.fixtures, "one-module.json"))
-    program = s.program_dir(a.program, default)
-    s.start_program(program)
-    w = t.wait_discovered(s, a.version)
+    program, w = start_on_one_module(s, a)
     check(save_and_read(s, w, program)[KEY_CORRECTION] == "0", "correction mode at the start")
 
     # Typing: a text that is no mode leaves the field as it was; the first
