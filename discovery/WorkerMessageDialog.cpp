@@ -169,5 +169,9 @@ int ShowWorkerMessageDialog(QWidget* form, bool* shortcutsEnabled, const WorkerM
     }
     if (shortcutsEnabled)
         *shortcutsEnabled = savedShortCut;
+    // Without a window manager nobody hands the keyboard back to the window
+    // when the dialog goes, and the shortcuts would reach nothing.
+    if (form && form->isVisible())
+        form->activateWindow();
     return result;
 }

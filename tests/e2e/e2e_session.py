@@ -331,6 +331,13 @@ class Session:
     def focus(self, window):
         self._x("xdotool", "windowfocus", "--sync", window["id"])
 
+    def focused(self):
+        """The X window holding the keyboard focus (hex id), or None."""
+        try:
+            return "0x%x" % int(self._x("xdotool", "getwindowfocus").split()[0])
+        except (E2eFailure, ValueError, IndexError):
+            return None
+
     def key(self, window, keys):
         self.focus(window)
         self._x("xdotool", "key", "--clearmodifiers", keys)
