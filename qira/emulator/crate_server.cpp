@@ -564,9 +564,13 @@ std::string CrateServer::boundAddress() const {
 
 void CrateServer::serve(int fd, int client) {
     Session(*this, fd, client).run();
+    // Free the place before the client can see its connection end: one that
+    // reconnects at once must not be refused as one too many.
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        --clients_;
+    }
     close(fd);
-    std::lock_guard<std::mutex> lock(mutex_);
-    --clients_;
 }
 
 void CrateServer::run() {
