@@ -355,6 +355,14 @@ def case_faults(r, a):
     status, out, err = r.measure("--blocks", "1")
     check(status == 1 and "Не могу найти ни одного QIRA крейта\nгде бы был установлен модуль KM808!" in err, err)
     r.stop()
+    # Slot types unreadable: said, not an exit without a word.
+    config = module_config()
+    config["crates"][0]["faults"] = {"modules": True}
+    r.start_emulator(config)
+    status, out, err = r.measure("--blocks", "1")
+    check(status == 1 and "did not tell the slot types" in err and "crate server QIRA_SERVER=" in err,
+          "%d %r" % (status, err))
+    r.stop()
     # No crate server at all.
     r.server = None
     status, out, err = r.measure("--blocks", "1")
