@@ -260,6 +260,81 @@ void PrintStart(const TDeviceState& device, const TMeasurementCycle& cycle) {
                    .arg(cycle.FrameRate, 0, 'g', 6));
 }
 
+// Measures with the opened module until the run's end and closes it; the
+// exit status.
+int MeasureOpenedModule(TDeviceState& device, const TMeasureOptions& options, TRunChoice& choice,
+                        const std::vector<TRecordColumn>& columns, TRecordSink& sink) {
+    // The window loads the module's own coefficients after each opening.
+    KM808_CONTROL& module = device.ModuleControl;
+    UseModuleCoefficients(module, choice.Config.Settings.LoadedCoefs);
+
+    const QString crate = FixedText(device.CrateSerials[device.SelectedCrateIndex], 16);
+    const int slot =
+        device.ModuleSlots[device.SelectedCrateIndex][device.SelectedModuleIndex[device.SelectedCrateIndex]];
+    TRunSummary summary(columns);
+    const bool stderrTerminal = isatty(STDERR_FILENO) == 1;
+    TProgress progress(stderrTerminal, options.Blocks);
+    // A progress line on the terminal the data lines go to is cleared first.
+    const bool sharedTerminal =
+        stderrTerminal && isatty(STDOUT_FILENO) == 1 && (options.OutputPath.isEmpty() || options.Tee);
+    bool writeFailed = false;
+    QString writeError;
+    // The csv header goes out with the first block, so that a run that
+    // measures nothing writes nothing.
+    QByteArray header = sink.Empty() ? HeaderLine(options.Format, columns) : QByteArray();
+
+    auto cycle = std::make_unique<TClientCycle>(&module);
+    StopRequest.store(&cycle->Terminated);
+    if (Signalled)
+        cycle->Terminated = true;
+
+    if (!cycle->Stopping() && StartRun(*cycle, choice.Config)) {
+        if (!options.Quiet)
+            PrintStart(device, *cycle);
+        const double period = PlannedPeriod(*cycle);
+        QElapsedTimer clock;
+        clock.start();
+        for (long long block = 1; !cycle->Stopping(); ++block) {
+            if (!MeasureBlock(*cycle, choice.Config.Channels.Active))
+                break;
+            TBlockValues values = TakeBlock(*cycle, choice.Config.Settings.ValueFormats, columns, block,
+                                            QDateTime::currentDateTimeUtc());
+            values.Period = period;
+            if (sharedTerminal)
+                progress.Clear();
+            if (!sink.Write(header + BlockLine(options.Format, columns, values, crate, slot), writeError)) {
+                // A reader that goes away on purpose (| head) ends the run
+                // without a failure; with a file the lines go on to it.
+                if (!sink.ReaderGone()) {
+                    writeFailed = true;
+                    break;
+                }
+                sink.StopStdout();
+                if (!sink.HasFile())
+                    break;
+            }
+            header.clear();
+            summary.Add(values);
+            const double seconds = double(clock.elapsed()) / 1000.0;
+            progress.Block(block, seconds);
+            if ((options.Blocks > 0 && block >= options.Blocks) ||
+                (options.Duration > 0.0 && seconds >= options.Duration))
+                break;
+        }
+    }
+    EndRun(*cycle);
+    cycle->FreeBuffers();
+    StopRequest.store(nullptr);
+    CloseModuleIfOpen(device);
+
+    progress.Clear();
+    if (writeFailed)
+        PrintError(QStringLiteral("km808-measure: ") + writeError);
+    if (!options.Quiet)
+        PrintError(summary.Text().chopped(1));
+    return writeFailed || cycle->MessageShown ? ExitFailed : ExitDone;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -316,11 +391,10 @@ int main(int argc, char* argv[]) {
                                  .arg(options.OutputPath, mismatch));
         }
         if (sink.UnfinishedBytes() > 0)
-            PrintError(
-                QStringLiteral("km808-measure: %1 ends in an unfinished line (%2 bytes, from a run that "
-                               "was cut short); it is cut off before the first new line")
-                    .arg(options.OutputPath)
-                    .arg(sink.UnfinishedBytes()));
+            PrintError(QStringLiteral("km808-measure: %1 ends in an unfinished line (%2 bytes after its last "
+                                      "line end); they are cut off before the first new line")
+                           .arg(options.OutputPath)
+                           .arg(sink.UnfinishedBytes()));
     }
 
     InstallSignalHandlers();
@@ -333,73 +407,5 @@ int main(int argc, char* argv[]) {
     }
     if (const int status = OpenWantedModule(*device, options, choice); status != ExitDone)
         return status;
-    // The window loads the module's own coefficients after each opening.
-    KM808_CONTROL& module = device->ModuleControl;
-    UseModuleCoefficients(module, choice.Config.Settings.LoadedCoefs);
-
-    const QString crate = FixedText(device->CrateSerials[device->SelectedCrateIndex], 16);
-    const int slot = device->ModuleSlots[device->SelectedCrateIndex]
-                                        [device->SelectedModuleIndex[device->SelectedCrateIndex]];
-    TRunSummary summary(columns);
-    const bool stderrTerminal = isatty(STDERR_FILENO) == 1;
-    TProgress progress(stderrTerminal, options.Blocks);
-    // A progress line on the terminal the data lines go to is cleared first.
-    const bool sharedTerminal =
-        stderrTerminal && isatty(STDOUT_FILENO) == 1 && (options.OutputPath.isEmpty() || options.Tee);
-    bool writeFailed = false;
-    QString writeError;
-    // The csv header goes out with the first block, so that a run that
-    // measures nothing writes nothing.
-    QByteArray header = sink.Empty() ? HeaderLine(options.Format, columns) : QByteArray();
-
-    auto cycle = std::make_unique<TClientCycle>(&module);
-    StopRequest.store(&cycle->Terminated);
-    if (Signalled)
-        cycle->Terminated = true;
-
-    if (!cycle->Stopping() && StartRun(*cycle, choice.Config)) {
-        if (!options.Quiet)
-            PrintStart(*device, *cycle);
-        const double period = PlannedPeriod(*cycle);
-        QElapsedTimer clock;
-        clock.start();
-        for (long long block = 1; !cycle->Stopping(); ++block) {
-            if (!MeasureBlock(*cycle, choice.Config.Channels.Active))
-                break;
-            TBlockValues values = TakeBlock(*cycle, choice.Config.Settings.ValueFormats, columns, block,
-                                            QDateTime::currentDateTimeUtc());
-            values.Period = period;
-            if (sharedTerminal)
-                progress.Clear();
-            if (!sink.Write(header + BlockLine(options.Format, columns, values, crate, slot), writeError)) {
-                // A reader that goes away on purpose (| head) ends the run
-                // without a failure; with a file the lines go on to it.
-                if (!sink.ReaderGone()) {
-                    writeFailed = true;
-                    break;
-                }
-                sink.StopStdout();
-                if (!sink.HasFile())
-                    break;
-            }
-            header.clear();
-            summary.Add(values);
-            const double seconds = double(clock.elapsed()) / 1000.0;
-            progress.Block(block, seconds);
-            if ((options.Blocks > 0 && block >= options.Blocks) ||
-                (options.Duration > 0.0 && seconds >= options.Duration))
-                break;
-        }
-    }
-    EndRun(*cycle);
-    cycle->FreeBuffers();
-    StopRequest.store(nullptr);
-    CloseModuleIfOpen(*device);
-
-    progress.Clear();
-    if (writeFailed)
-        PrintError(QStringLiteral("km808-measure: ") + writeError);
-    if (!options.Quiet)
-        PrintError(summary.Text().chopped(1));
-    return writeFailed || cycle->MessageShown ? ExitFailed : ExitDone;
+    return MeasureOpenedModule(*device, options, choice, columns, sink);
 }
