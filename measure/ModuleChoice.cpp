@@ -41,7 +41,6 @@ TNamedModule NameModule(const TMeasureOptions& options, const TRunChoice& choice
 
     const int count = int(std::min<size_t>(size_t(listing.Serials.size()), listing.Types.size()));
     int crate = -1;
-    bool storedCrate = false;
     if (options.CrateNumber > 0) {
         int withKm808 = 0;
         for (int i = 0; i < count && crate < 0; ++i)
@@ -55,7 +54,7 @@ TNamedModule NameModule(const TMeasureOptions& options, const TRunChoice& choice
         }
     } else {
         const QString wanted = options.CrateSerial.isEmpty() ? choice.WantedCrateSerial : options.CrateSerial;
-        storedCrate = options.CrateSerial.isEmpty() && !wanted.isEmpty();
+        const bool storedCrate = options.CrateSerial.isEmpty() && !wanted.isEmpty();
         for (int i = 0; i < count && crate < 0; ++i)
             if (wanted.isEmpty() ? HoldsKm808(listing.Types[size_t(i)]) : listing.Serials[i] == wanted)
                 crate = i;
@@ -74,11 +73,11 @@ TNamedModule NameModule(const TMeasureOptions& options, const TRunChoice& choice
     named.Crate = listing.Serials[crate];
     const std::array<uint16_t, 16>& types = listing.Types[size_t(crate)];
 
-    // The stored slot counts only in the stored crate.
+    // The stored slot counts only in the stored crate, however it is named.
     QString slotSource = QStringLiteral("--slot");
     if (options.Slot > 0) {
         named.Slot = options.Slot;
-    } else if (storedCrate && choice.WantedSlot >= 1 && choice.WantedSlot <= 16) {
+    } else if (named.Crate == choice.WantedCrateSerial && choice.WantedSlot >= 1 && choice.WantedSlot <= 16) {
         named.Slot = choice.WantedSlot;
         slotSource = QStringLiteral("--settings");
     } else {

@@ -277,8 +277,9 @@ TEST(MeasureRecord, FileChangesOnlyWithTheFirstLine) {
         TRecordSink sink;
         ASSERT_TRUE(sink.Open(path, TRecordSink::TExisting::Replace, false, error, exists));
         EXPECT_TRUE(sink.Empty());
-        if (writes)
+        if (writes) {
             ASSERT_TRUE(sink.Write("new\n", error));
+        }
         EXPECT_EQ(content(), writes ? "new\n" : "h\nline 1\nline 2\n");
     }
 }
@@ -316,6 +317,8 @@ TEST(ModuleChoice, NamedModuleIsThereOrToldMissing) {
         {"", "QR1", -1, "QR1/3", ""},
         {"--slot 1", "QR3", 5, "QR3/1", ""},
         {"--crate QR1", "QR3", 1, "QR1/3", ""},
+        {"--crate QR1", "QR1", 5, "QR1/5", ""},
+        {"--crate 1", "QR1", 5, "QR1/5", ""},
         {"--slot 4", "", -1, "", "--slot: slot 4 of crate 'QR1' holds no KM808 (KM808 in slots: 3, 5)"},
         {"--crate 1 --slot 1", "", -1, "", "--slot: slot 1 of crate 'QR1' holds no KM808"},
         {"--crate QR1 --slot 1", "", -1, "", "--slot: slot 1 of crate 'QR1' holds no KM808"},
@@ -336,7 +339,8 @@ TEST(ModuleChoice, NamedModuleIsThereOrToldMissing) {
         EXPECT_EQ(named.Named, !c.Found.isEmpty() || !c.Missing.isEmpty()) << what;
         EXPECT_TRUE(c.Missing.isEmpty() ? named.Missing.isEmpty() : named.Missing.startsWith(c.Missing))
             << what << " -> " << named.Missing.toStdString();
-        if (!c.Found.isEmpty())
+        if (!c.Found.isEmpty()) {
             EXPECT_EQ(named.Crate + "/" + QString::number(named.Slot), c.Found) << what;
+        }
     }
 }
