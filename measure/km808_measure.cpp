@@ -13,7 +13,6 @@
 #include "measure/RunChoice.h"
 #include "settings/TSettingsFile.h"
 
-#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFileInfo>
 
@@ -84,12 +83,6 @@ public:
         PrintDeviceFailure(text);
     }
 };
-
-// Seconds per block as the set-up planned it (slow rates and fft raise it
-// above the acquisition time asked for).
-double PlannedPeriod(const TMeasurementCycle& cycle) {
-    return cycle.FrameRate > 0.0 ? double(cycle.SamplesPerChannel) / cycle.FrameRate : 0.0;
-}
 
 // The crate list and slot types, read before any module is opened. False
 // after the failure's text.
@@ -291,15 +284,12 @@ int MeasureOpenedModule(TDeviceState& device, const TMeasureOptions& options, TR
     if (!cycle->Stopping() && StartRun(*cycle, choice.Config)) {
         if (!options.Quiet)
             PrintStart(device, *cycle);
-        const double period = PlannedPeriod(*cycle);
         QElapsedTimer clock;
         clock.start();
         for (long long block = 1; !cycle->Stopping(); ++block) {
             if (!MeasureBlock(*cycle, choice.Config.Channels.Active))
                 break;
-            TBlockValues values = TakeBlock(*cycle, choice.Config.Settings.ValueFormats, columns, block,
-                                            QDateTime::currentDateTimeUtc());
-            values.Period = period;
+            const TBlockValues values = TakeBlock(cycle->Reading, columns);
             if (sharedTerminal)
                 progress.Clear();
             if (!sink.Write(header + BlockLine(options.Format, columns, values, crate, slot), writeError)) {
