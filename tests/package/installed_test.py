@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-"""The installed package at work: the installed emulator with its built-in
-set-up, the installed program started as its desktop entry says, its
-window of the class the entry names, both lamps green, a measured value on screen, Ctrl+Q, and the settings file in the
-user's configuration directory byte for byte the default one.
+"""The installed packages at work: the installed emulator with its built-in
+set-up, the installed program started as its desktop entry says, its window
+of the class the entry names, both lamps green, a measured value on screen,
+Ctrl+Q, and the settings file in the user's configuration directory byte for
+byte the default one.
 
     installed_test.py --desktop-entry FILE --emulator BIN --default-settings INI
                       --version X.Y.Z --artifacts DIR
