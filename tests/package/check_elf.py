@@ -5,8 +5,8 @@
   directory, so a program started elsewhere loads libraries from there;
 - with --hardened, the marks of Debian's hardening flags: stack protector
   (__stack_chk_fail), _FORTIFY_SOURCE (some __*_chk call in a program), read-only
-  relocations (GNU_RELRO), immediate binding (BIND_NOW), and position
-  independent executables.
+  relocations (GNU_RELRO), immediate binding (BIND_NOW), position
+  independent executables, and stripped of the compiler's .comment.
 
     check_elf.py [--hardened] PATH...
 """
@@ -53,6 +53,8 @@ def faults(path, hardened):
         yield "not bound immediately (BIND_NOW)"
     if "Type:                              EXEC" in tool("readelf", "-h", "-W", path):
         yield "not position independent"
+    if re.search(r"\] \.comment ", tool("readelf", "-S", "-W", path)):
+        yield "the compiler's .comment section left in"
 
 
 def main():
