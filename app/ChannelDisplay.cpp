@@ -1,6 +1,7 @@
 #include "app/ChannelDisplay.h"
 
 #include "acquisition/DisplayFormat.h"
+#include "acquisition/ModuleTables.h"
 #include "app/HandlerGuard.h"
 #include "app/TMainForm.h"
 #include "app/TMainThread.h"
@@ -8,6 +9,21 @@
 
 #include <QCheckBox>
 #include <QLineEdit>
+
+void ChooseValueFaces(TMainThread* worker) {
+    TMainForm* form = worker->Form;
+    for (int c = 0; c < 16; ++c) {
+        const TChannelReading reading = ChannelReading(*worker, c);
+        if (!reading.Shown)
+            continue;
+        // A full-scale reading of the negative sign is the longest text a
+        // range gives with its decimals.
+        const double limit = reading.Resistance ? ModuleTables::RangesR[reading.FormatIndex - 3]
+                                                : ModuleTables::RangesU[reading.FormatIndex] * 1000.0;
+        form->ChannelFrames[c]->ChooseValueFace(
+            FormatFloat(form->Settings.ValueFormats[reading.FormatIndex], -limit));
+    }
+}
 
 void ShowChannelValues(TMainThread* worker) {
     TMainForm* form = worker->Form;

@@ -321,6 +321,11 @@ static void ClearChannelValue(TKm808AdcChannelFrame* f) {
     f->SetUpdateLamp(2);
 }
 
+void TMainForm::ClearChannelValues() {
+    for (TKm808AdcChannelFrame* f : ChannelFrames)
+        ClearChannelValue(f);
+}
+
 void TMainForm::ApplyChannelMeasuringMode(int ch, int mode) {
     TKm808AdcChannelFrame* f = ChannelFrames[ch];
     const bool checked = f->ChannelNumberLMDCheckBox->checkState() == Qt::Checked;
