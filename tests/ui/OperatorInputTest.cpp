@@ -274,6 +274,9 @@ TEST_F(OperatorTest, ASelectorTakesTheWheelOnlyWithTheFocusAndNeverInTheChannelA
         for (int delta : {120, -120, -120})
             WheelNotch(under, delta);
         EXPECT_EQ(c.Box->currentIndex(), 1) << name << " without the focus";
+        // A real wheel event gives a selector with this policy the focus
+        // before anyone sees the event.
+        EXPECT_NE(c.Box->focusPolicy() & Qt::WheelFocus, Qt::WheelFocus) << name;
         c.Box->setFocus();
         ASSERT_TRUE(c.Box->hasFocus()) << name;
         WheelNotch(under, 120);
