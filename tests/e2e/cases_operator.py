@@ -449,6 +449,20 @@ def case_operator_buttons(s, a):
     w = t.wait_discovered(s, a.version)
     t.close_with_ctrl_q(s, w)
 
+
+def case_operator_close_during_detection(s, a):
+    """Six modules that take 3 s each to open: Ctrl+Q during the start-up
+    detection ends it at the module being opened, not after all six."""
+    s.start_emulator(a.emulator, os.path.join(a.fixtures, "slow-opens.json"))
+    s.start_program(s.program_dir(a.program))
+    wait_for("the first module's opening", lambda: module_opens(s) >= 1, 30)
+    w = wait_for("the main window", lambda: s.main_window(), 10)
+    s.shot("detecting")
+    s.key(w, "ctrl+q")
+    code = s.wait_exit(60)
+    check(code == 0, "exit code %d" % code)
+    check(module_opens(s) <= 2, "%d modules opened, the close waited for the detection" % module_opens(s))
+
 CASES = {
     "operator_dropdowns": (case_operator_dropdowns, "1920x1080"),
     "operator_keys": (case_operator_keys, "1920x1080"),
@@ -456,4 +470,5 @@ CASES = {
     "operator_command_line": (case_operator_command_line, "1920x1080"),
     "operator_wheel": (case_operator_wheel, "1920x1080"),
     "operator_buttons": (case_operator_buttons, "1920x1080"),
+    "operator_close_during_detection": (case_operator_close_during_detection, "1920x1080"),
 }
