@@ -13,8 +13,9 @@
 void ChooseValueFaces(TMainThread* worker) {
     TMainForm* form = worker->Form;
     for (int c = 0; c < 16; ++c) {
+        // A channel without readings keeps its box as it is.
         const TChannelReading reading = ChannelReading(*worker, c);
-        if (!reading.Shown)
+        if (!reading.Shown || worker->ChannelPosition[c] == NoChannelPosition)
             continue;
         // A full-scale reading of the negative sign is the longest text a
         // range gives with its decimals.
