@@ -50,6 +50,7 @@ public:
     // The digits' face for a run: the largest that holds widest, the longest
     // text the run can show in this box. Readings keep it, so the digits do not
     // change size from block to block; only a longer text is made smaller.
+    // An empty widest gives back the designed face, for a box without a run.
     void ChooseValueFace(const QString& widest);
 
     // Enabled and checked, kept current on the user-interface thread so the

@@ -373,6 +373,7 @@ TEST_F(OperatorTest, AnotherModuleClearsTheValuesAndLamps) {
             Frame(ch)->SetValueLook(over ? TKm808AdcChannelFrame::TValueLook::OverRange
                                          : TKm808AdcChannelFrame::TValueLook::Live);
             Frame(ch)->SetUpdateLamp(over ? 1 : 0);
+            Frame(ch)->ChooseValueFace("-10000.0000000000");
         }
         const size_t requests = Counter.Requests.size();
         selector->setCurrentIndex(1 - selector->currentIndex());
@@ -383,6 +384,7 @@ TEST_F(OperatorTest, AnotherModuleClearsTheValuesAndLamps) {
             EXPECT_EQ(Frame(ch)->Value1LMDEdit->text(), "--------");
             EXPECT_EQ(Frame(ch)->ValueLook(), TKm808AdcChannelFrame::TValueLook::Live);
             EXPECT_FALSE(Frame(ch)->FlashLed->IsOn());
+            EXPECT_EQ(Frame(ch)->Value1LMDEdit->font().pixelSize(), 27) << "the designed face";
         }
     }
 }
