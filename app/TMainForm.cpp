@@ -67,6 +67,9 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
 
     // Serials, names and the settings' texts are shown literally.
     PlainText::Install(this);
+    // A wheel turn would give a selector the focus, and with it the turn.
+    for (QComboBox* selector : findChildren<QComboBox*>())
+        selector->setFocusPolicy(Qt::StrongFocus);
 
     MainLMDPageControl->setCurrentIndex(0);
     ShownPage = 0;
