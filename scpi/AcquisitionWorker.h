@@ -1,0 +1,54 @@
+// The acquisition thread: the one owner of the engine and of the module
+// between the server's start and its end. Runs are free running; each block's
+// readings and a run's failure go to the event loop's thread through the
+// callbacks, queued on the context object.
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QThread>
+
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+
+#include "device/DeviceState.h"
+#include "scpi/ScpiInstrument.h"
+
+// The block's readings of the cycle: volts or ohms per measured channel.
+TScpiBlock TakeScpiBlock(const TMeasurementCycle& cycle, const TMeasurementConfig& config);
+
+class TAcquisitionWorker final : public QThread, public TScpiAcquisition {
+public:
+    using TBlockCallback = std::function<void(const TScpiBlock&, long long run)>;
+    using TFailureCallback = std::function<void(const QByteArray&, long long run)>;
+
+    // device: its chosen module is open; it stays this thread's until Quit.
+    TAcquisitionWorker(TDeviceState& device, QObject* context, TBlockCallback onBlock,
+                       TFailureCallback onFailure);
+    ~TAcquisitionWorker() override;
+
+    void Start(const TMeasurementConfig& config, long long run) override;
+    void Stop() override;
+    // Ends a run (the module stopped) and the thread; returns once it ended.
+    void Quit();
+
+protected:
+    void run() override;
+
+private:
+    void Measure(const TMeasurementConfig& config, long long run);
+
+    TDeviceState& Device;
+    QObject* const Context;
+    const TBlockCallback OnBlock;
+    const TFailureCallback OnFailure;
+
+    std::mutex Lock;
+    std::condition_variable Wake;
+    bool Wanted = false;
+    bool Quitting = false;
+    TMeasurementConfig WantedConfig;
+    long long WantedRun = 0;
+    TMeasurementCycle* Current = nullptr; // the running cycle, under Lock
+};

@@ -1,0 +1,161 @@
+// km808-scpi: a KM808 module as an SCPI instrument on a TCP socket, on the
+// window's measurement engine.
+#include "device/DetectionTables.h"
+#include "measure/RunChoice.h"
+#include "scpi/AcquisitionWorker.h"
+#include "scpi/ScpiOptions.h"
+#include "scpi/ScpiServer.h"
+
+#include <QCoreApplication>
+#include <QHostAddress>
+#include <QSocketNotifier>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int SignalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(SignalPipe[1], &byte, 1);
+}
+
+void InstallSignalHandlers() {
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0; // the libraries retry an interrupted wait
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    // A client gone mid-write must not end the server.
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+void PrintError(const QString& text) {
+    const QByteArray bytes = (QStringLiteral("km808-scpi: ") + text + "\n").toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+    std::fflush(stderr);
+}
+
+// The crate and module the command line asks for; the first ones otherwise.
+bool ChooseModule(TDeviceState& device, const TScpiOptions& options) {
+    if (options.CrateNumber > device.CrateCount) {
+        PrintError(QStringLiteral("--crate: %1, but %2 crate(s) hold a KM808")
+                       .arg(options.CrateNumber)
+                       .arg(device.CrateCount));
+        return false;
+    }
+    QString serial = options.CrateSerial;
+    if (options.CrateNumber > 0)
+        serial = FixedText(device.CrateSerials[options.CrateNumber - 1], 16);
+    PreselectWanted(device, serial, -1);
+    const uint16_t c = device.SelectedCrateIndex;
+    if (!serial.isEmpty() && FixedText(device.CrateSerials[c], 16) != serial) {
+        PrintError(QStringLiteral("--crate: no crate '%1' with a KM808").arg(serial));
+        return false;
+    }
+    if (options.Slot > 0) {
+        const uint16_t* begin = device.ModuleSlots[c];
+        const uint16_t* found = std::find(begin, begin + device.ModuleCount[c], uint16_t(options.Slot));
+        if (found == begin + device.ModuleCount[c]) {
+            PrintError(QStringLiteral("--slot: slot %1 of crate '%2' holds no KM808 that answers")
+                           .arg(options.Slot)
+                           .arg(FixedText(device.CrateSerials[c], 16)));
+            return false;
+        }
+        device.SelectedModuleIndex[c] = uint16_t(found - begin);
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    const TScpiParse parsed = ParseScpiArguments(app.arguments().mid(1));
+    if (!parsed.Error.isEmpty()) {
+        PrintError(parsed.Error);
+        return 2;
+    }
+    const TScpiOptions& options = parsed.Options;
+    if (options.Help) {
+        std::fputs(ScpiHelpText().toUtf8().constData(), stdout);
+        return 0;
+    }
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, SignalPipe) != 0) {
+        PrintError(QStringLiteral("no signal pipe"));
+        return 1;
+    }
+    InstallSignalHandlers();
+
+    auto device = std::make_unique<TDeviceState>();
+    if (!ListModules(*device, [](const QString& text) { PrintError(text); }))
+        return 1;
+    if (device->CrateCount == 0) {
+        PrintError(QStringLiteral("no crate holds a KM808"));
+        return 1;
+    }
+    if (!ChooseModule(*device, options))
+        return 1;
+    if (!OpenChosenModule(*device)) {
+        CloseModuleIfOpen(*device);
+        PrintError(QStringLiteral("Не могу проинициализировать модуль в указанном слоте!"));
+        return 1;
+    }
+    // The set-up of a fresh settings file, as the window's first start.
+    TRunChoice fresh = FreshRunChoice();
+    UseModuleCoefficients(device->ModuleControl, fresh.Config.Settings.LoadedCoefs);
+    for (int n = 0; n < 16; ++n)
+        fresh.Config.Channels.Active[n] = fresh.Checked[n];
+
+    const uint16_t crate = device->SelectedCrateIndex;
+    TScpiIdentity identity;
+    identity.Crate = FixedText(device->CrateSerials[crate], 16).toLatin1();
+    identity.Slot = device->ModuleSlots[crate][device->SelectedModuleIndex[crate]];
+    identity.Serial = FixedText(device->ModuleControl.SerialNumber, 16).toLatin1();
+    const uint16_t firmware = device->ModuleControl.FirmwareVersion;
+    identity.Firmware = QByteArray::number(firmware >> 8) + "." + QByteArray::number(firmware & 0xFF);
+
+    // Declared before the instrument: the thread ends (the module stopped)
+    // before anything it reports to goes away.
+    std::unique_ptr<TScpiInstrument> instrument;
+    std::unique_ptr<TScpiServer> server;
+    TAcquisitionWorker worker(
+        *device, &app,
+        [&](const TScpiBlock& block, long long run) {
+            instrument->BlockDone(block, run);
+            server->ResumeAll();
+        },
+        [&](const QByteArray& text, long long run) {
+            instrument->RunFailed(text, run);
+            server->ResumeAll();
+        });
+    instrument = std::make_unique<TScpiInstrument>(worker, identity, fresh.Config);
+    server = std::make_unique<TScpiServer>(*instrument);
+    const QHostAddress address =
+        options.Host == "localhost" ? QHostAddress(QHostAddress::LocalHost) : QHostAddress(options.Host);
+    int status = 0;
+    if (!server->Listen(address, quint16(options.Port))) {
+        PrintError(QStringLiteral("--listen: cannot listen on %1:%2").arg(options.Host).arg(options.Port));
+        status = 1;
+    } else {
+        worker.start();
+        QSocketNotifier stop(SignalPipe[0], QSocketNotifier::Read);
+        QObject::connect(&stop, &QSocketNotifier::activated, &app, [&] { app.quit(); });
+        std::printf("listening on %s:%u\n", qPrintable(options.Host), unsigned(server->Port()));
+        std::fflush(stdout);
+        app.exec();
+    }
+    worker.Quit();
+    server.reset();
+    instrument.reset();
+    CloseModuleIfOpen(*device);
+    return status;
+}
