@@ -207,7 +207,7 @@ void TScpiInstrument::Abort() {
     IsRunning = false;
     // Queries that wait are answered: the run they waited for is gone.
     for (TScpiSession* s : Sessions)
-        if (s->Waiting() && s->WaitFor > BlockNumber)
+        if (s->WaitFor > BlockNumber)
             s->WaitFor = -s->WaitFor; // marked; Resume answers with an error
 }
 

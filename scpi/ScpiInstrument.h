@@ -45,7 +45,7 @@ struct TScpiIdentity {
 class TScpiSession {
 public:
     TScpiStatus Status;
-    bool Waiting() const { return WaitFor > 0; }
+    bool Waiting() const { return WaitFor != 0; }
 
 private:
     friend class TScpiInstrument;
@@ -53,7 +53,8 @@ private:
     size_t Next = 0;
     QList<QByteArray> Path;
     QList<QByteArray> Responses;
-    long long WaitFor = 0; // the block number a query waits for
+    // The block number a query waits for; negative once its run stopped.
+    long long WaitFor = 0;
     unsigned WaitChannels = 0;
     bool WaitOverRange = false;
 };
