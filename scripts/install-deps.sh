@@ -8,7 +8,7 @@ PACKAGES=(
   libfftw3-dev libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev clang-tidy-14 clang-format-14
   xvfb xauth xdotool imagemagick x11-utils
-  fonts-liberation fonts-liberation2 procps python3
+  fonts-liberation fonts-liberation2 procps python3 python3-pyvisa python3-pyvisa-py python3-pymeasure
   dpkg-dev file lintian appstream desktop-file-utils systemd
 )
 # The names must be real packages, not virtual ones: dpkg never reports a
