@@ -22,17 +22,15 @@ public:
 
 } // namespace
 
-TScpiBlock TakeScpiBlock(const TMeasurementCycle& cycle, const TMeasurementConfig& config) {
+TScpiBlock TakeScpiBlock(const TBlockReading& reading) {
     TScpiBlock block;
     for (int c = 0; c < 16; ++c) {
-        if (!config.Channels.Active[c])
-            continue;
-        const TChannelReading reading = ChannelReading(cycle, c);
-        if (!reading.Shown)
+        const TChannelEntry& entry = reading.Channels[size_t(c)];
+        if (!entry.Active || entry.Range < 0)
             continue;
         block.Channels |= 1u << c;
-        block.Values[c] = reading.Resistance ? reading.Value : reading.Value / 1000.0;
-        block.OverRange[c] = reading.OverRange;
+        block.Values[c] = entry.Quantity == TQuantity::Resistance ? entry.Value : entry.Value / 1000.0;
+        block.OverRange[c] = entry.OverRange;
     }
     return block;
 }
@@ -112,7 +110,7 @@ void TAcquisitionWorker::run() {
             clock.start();
             bool first = true;
             while (!cycle.Stopping() && MeasureBlock(cycle, config.Channels.Active)) {
-                TScpiBlock block = TakeScpiBlock(cycle, config);
+                TScpiBlock block = TakeScpiBlock(cycle.Reading);
                 block.Period = first ? 0.0 : double(clock.nsecsElapsed()) / 1e9;
                 clock.restart();
                 first = false;

@@ -15,8 +15,8 @@
 #include "device/DeviceState.h"
 #include "scpi/ScpiInstrument.h"
 
-// The block's readings of the cycle: volts or ohms per measured channel.
-TScpiBlock TakeScpiBlock(const TMeasurementCycle& cycle, const TMeasurementConfig& config);
+// A block's readings as clients get them: volts or ohms per measured channel.
+TScpiBlock TakeScpiBlock(const TBlockReading& reading);
 
 class TAcquisitionWorker final : public QThread, public TScpiAcquisition {
 public:
