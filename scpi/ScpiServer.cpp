@@ -10,8 +10,10 @@ TScpiServer::TScpiServer(TScpiInstrument& instrument, QObject* parent)
 }
 
 TScpiServer::~TScpiServer() {
-    for (auto& c : Clients)
+    for (auto& c : Clients) {
         Instrument.Detach(c->Session);
+        c->Socket->disconnect(this);
+    }
 }
 
 bool TScpiServer::Listen(const QHostAddress& address, quint16 port) {
@@ -49,15 +51,21 @@ void TScpiServer::Accept() {
             Pump(*c);
             ResumeAll();
         });
-        connect(socket, &QTcpSocket::disconnected, this, [this, c] {
-            Drop(c);
-            ResumeAll();
-        });
+        // Queued: a socket may report its end from inside a write, while
+        // the clients are being gone through.
+        connect(
+            socket, &QTcpSocket::disconnected, this,
+            [this, c] {
+                Drop(c);
+                ResumeAll();
+            },
+            Qt::QueuedConnection);
     }
 }
 
 void TScpiServer::Drop(TClient* client) {
     Instrument.Detach(client->Session);
+    client->Socket->disconnect(this);
     client->Socket->deleteLater();
     Clients.remove_if([client](const std::unique_ptr<TClient>& c) { return c.get() == client; });
 }
