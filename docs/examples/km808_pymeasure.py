@@ -86,3 +86,12 @@ class KM808(Instrument):
         """(number, text) of the oldest error in this client's queue; (0, 'No error') when empty."""
         number, text = self.ask("SYST:ERR?").strip().split(",", 1)
         return int(number), text.strip('"')
+
+    def check_errors(self):
+        """Every error in this client's queue as (number, text), oldest first; the queue is empty after."""
+        errors = []
+        while True:
+            number, text = self.next_error()
+            if number == 0:
+                return errors
+            errors.append((number, text))

@@ -193,6 +193,10 @@ def case_pymeasure(run):
     check(len(block) == 4 and block[2] == KM808.OVER_RANGE, "read_block %s" % block)
     check(0 < adc.block_period < 5, "block period %s" % adc.block_period)
     check(adc.next_error() == (0, "No error"), "no error")
+    adc.write("CONF:RES (@12)")
+    adc.write("ADC:RATE 7")
+    check(adc.check_errors() == [(-222, "Data out of range;resistance on channels 1..8 only"),
+                                 (-224, "Illegal parameter value")], "the queue through check_errors")
     adc.abort()
     adc.adapter.connection.close()
     run.stop_server()
