@@ -3,9 +3,13 @@
 #include "device/DetectionTables.h"
 
 #include <QElapsedTimer>
+#include <QSocketNotifier>
 
 #include <cstdio>
 #include <memory>
+
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 namespace {
 
@@ -35,12 +39,46 @@ TScpiBlock TakeScpiBlock(const TBlockReading& reading) {
     return block;
 }
 
-TAcquisitionWorker::TAcquisitionWorker(TDeviceState& device, QObject* context, TBlockCallback onBlock,
+TAcquisitionWorker::TAcquisitionWorker(TDeviceState& device, TBlockCallback onBlock,
                                        TFailureCallback onFailure)
-    : Device(device), Context(context), OnBlock(std::move(onBlock)), OnFailure(std::move(onFailure)) {}
+    : Device(device), OnBlock(std::move(onBlock)), OnFailure(std::move(onFailure)),
+      WakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    if (WakeFd >= 0) {
+        Notifier = new QSocketNotifier(qintptr(WakeFd), QSocketNotifier::Read);
+        QObject::connect(Notifier, &QSocketNotifier::activated, Notifier, [this] { Deliver(); });
+    }
+}
 
 TAcquisitionWorker::~TAcquisitionWorker() {
     Quit();
+    delete Notifier;
+    if (WakeFd >= 0)
+        ::close(WakeFd);
+}
+
+void TAcquisitionWorker::Post(TEvent event) {
+    {
+        std::lock_guard<std::mutex> guard(Lock);
+        Events.push_back(std::move(event));
+    }
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(WakeFd, &one, sizeof one);
+}
+
+void TAcquisitionWorker::Deliver() {
+    uint64_t count = 0;
+    [[maybe_unused]] const ssize_t got = ::read(WakeFd, &count, sizeof count);
+    std::deque<TEvent> events;
+    {
+        std::lock_guard<std::mutex> guard(Lock);
+        events.swap(Events);
+    }
+    for (const TEvent& e : events) {
+        if (e.Failed)
+            OnFailure(e.Text, e.Run);
+        else
+            OnBlock(e.Block, e.Run);
+    }
 }
 
 void TAcquisitionWorker::Start(const TMeasurementConfig& config, long long run) {
@@ -91,9 +129,7 @@ void TAcquisitionWorker::run() {
         if (reopen) {
             CloseModuleIfOpen(Device);
             if (!OpenChosenModule(Device)) {
-                const QByteArray text = "the module does not answer";
-                QMetaObject::invokeMethod(
-                    Context, [this, text, run] { OnFailure(text, run); }, Qt::QueuedConnection);
+                Post({run, true, {}, "the module does not answer"});
                 continue;
             }
             UseModuleCoefficients(Device.ModuleControl, config.Settings.LoadedCoefs);
@@ -114,8 +150,7 @@ void TAcquisitionWorker::run() {
                 block.Period = first ? 0.0 : double(clock.nsecsElapsed()) / 1e9;
                 clock.restart();
                 first = false;
-                QMetaObject::invokeMethod(
-                    Context, [this, block, run] { OnBlock(block, run); }, Qt::QueuedConnection);
+                Post({run, false, block, {}});
             }
         }
         EndRun(cycle);
@@ -129,9 +164,7 @@ void TAcquisitionWorker::run() {
             // The engine's texts are the window's (Russian); clients get
             // ASCII in the error queue, the whole text goes to the log.
             std::fprintf(stderr, "km808-scpi: %s\n", cycle.Failure.toUtf8().constData());
-            const QByteArray text = "the measurement failed (see the server's log)";
-            QMetaObject::invokeMethod(
-                Context, [this, text, run] { OnFailure(text, run); }, Qt::QueuedConnection);
+            Post({run, true, {}, "the measurement failed (see the server's log)"});
         }
     }
 }

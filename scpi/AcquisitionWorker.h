@@ -1,7 +1,8 @@
 // The acquisition thread: the one owner of the engine and of the module
 // between the server's start and its end. Runs are free running; each block's
 // readings and a run's failure go to the event loop's thread through the
-// callbacks, queued on the context object.
+// callbacks: queued under the thread's own mutex, with an eventfd to wake the
+// loop (so the hand-over is one a thread checker sees).
 #pragma once
 
 #include <QByteArray>
@@ -9,6 +10,7 @@
 #include <QThread>
 
 #include <condition_variable>
+#include <deque>
 #include <functional>
 #include <mutex>
 
@@ -18,16 +20,20 @@
 // A block's readings as clients get them: volts or ohms per measured channel.
 TScpiBlock TakeScpiBlock(const TBlockReading& reading);
 
+class QSocketNotifier;
+
 class TAcquisitionWorker final : public QThread, public TScpiAcquisition {
 public:
     using TBlockCallback = std::function<void(const TScpiBlock&, long long run)>;
     using TFailureCallback = std::function<void(const QByteArray&, long long run)>;
 
     // device: its chosen module is open; it stays this thread's until Quit.
-    TAcquisitionWorker(TDeviceState& device, QObject* context, TBlockCallback onBlock,
-                       TFailureCallback onFailure);
+    // The callbacks run on the thread that makes the worker.
+    TAcquisitionWorker(TDeviceState& device, TBlockCallback onBlock, TFailureCallback onFailure);
     ~TAcquisitionWorker() override;
 
+    // False when the wake-up could not be made (no file descriptor left).
+    bool Usable() const { return Notifier != nullptr; }
     void Start(const TMeasurementConfig& config, long long run) override;
     void Stop() override;
     // Ends a run (the module stopped) and the thread; returns once it ended.
@@ -37,10 +43,16 @@ protected:
     void run() override;
 
 private:
-    void Measure(const TMeasurementConfig& config, long long run);
+    struct TEvent {
+        long long Run = 0;
+        bool Failed = false;
+        TScpiBlock Block;
+        QByteArray Text;
+    };
+    void Post(TEvent event);
+    void Deliver();
 
     TDeviceState& Device;
-    QObject* const Context;
     const TBlockCallback OnBlock;
     const TFailureCallback OnFailure;
 
@@ -51,4 +63,7 @@ private:
     TMeasurementConfig WantedConfig;
     long long WantedRun = 0;
     TMeasurementCycle* Current = nullptr; // the running cycle, under Lock
+    std::deque<TEvent> Events;            // under Lock
+    int WakeFd = -1;
+    QSocketNotifier* Notifier = nullptr;
 };

@@ -125,7 +125,7 @@ QByteArray TScpiInstrument::Continue(TScpiSession& s) {
     }
     if (s.Responses.isEmpty())
         return {};
-    const QByteArray out = s.Responses.join(';') + "\n";
+    QByteArray out = s.Responses.join(';') + "\n";
     s.Responses.clear();
     return out;
 }

@@ -244,7 +244,7 @@ int ParseChannelList(const QByteArray& text, unsigned& channels) {
         return ScpiError::SyntaxError;
     for (const QByteArray& item : body.split(',')) {
         const QList<QByteArray> ends = item.split(':');
-        if (ends.size() > 2)
+        if (ends.isEmpty() || ends.size() > 2)
             return ScpiError::SyntaxError;
         int value[2] = {0, 0};
         for (qsizetype e = 0; e < ends.size(); ++e) {
@@ -261,8 +261,9 @@ int ParseChannelList(const QByteArray& text, unsigned& channels) {
         const int first = value[0];
         const int last = ends.size() == 2 ? value[1] : first;
         // A range may run downwards, as SCPI allows; the set is the same.
-        for (int c = std::min(first, last); c <= std::max(first, last); ++c)
-            channels |= 1u << (c - 1);
+        for (int c = 1; c <= 16; ++c)
+            if (c >= std::min(first, last) && c <= std::max(first, last))
+                channels |= 1u << (c - 1);
     }
     return 0;
 }

@@ -128,7 +128,7 @@ int main(int argc, char* argv[]) {
     std::unique_ptr<TScpiInstrument> instrument;
     std::unique_ptr<TScpiServer> server;
     TAcquisitionWorker worker(
-        *device, &app,
+        *device,
         [&](const TScpiBlock& block, long long run) {
             instrument->BlockDone(block, run);
             server->ResumeAll();
@@ -142,7 +142,10 @@ int main(int argc, char* argv[]) {
     const QHostAddress address =
         options.Host == "localhost" ? QHostAddress(QHostAddress::LocalHost) : QHostAddress(options.Host);
     int status = 0;
-    if (!server->Listen(address, quint16(options.Port))) {
+    if (!worker.Usable()) {
+        PrintError(QStringLiteral("no event descriptor for the acquisition thread"));
+        status = 1;
+    } else if (!server->Listen(address, quint16(options.Port))) {
         PrintError(QStringLiteral("--listen: cannot listen on %1:%2").arg(options.Host).arg(options.Port));
         status = 1;
     } else {
