@@ -1,6 +1,9 @@
 // km808-scpi: a KM808 module as an SCPI instrument on a TCP socket, on the
 // window's measurement engine.
+#include "device/CrateQueries.h"
 #include "device/DetectionTables.h"
+#include "measure/MeasureOptions.h"
+#include "measure/ModuleChoice.h"
 #include "measure/RunChoice.h"
 #include "scpi/AcquisitionWorker.h"
 #include "scpi/ScpiOptions.h"
@@ -11,6 +14,7 @@
 #include <QSocketNotifier>
 
 #include <algorithm>
+#include <array>
 #include <csignal>
 #include <cstdio>
 #include <memory>
@@ -44,33 +48,57 @@ void PrintError(const QString& text) {
     std::fflush(stderr);
 }
 
-// The crate and module the command line asks for; the first ones otherwise.
-bool ChooseModule(TDeviceState& device, const TScpiOptions& options) {
-    if (options.CrateNumber > device.CrateCount) {
-        PrintError(QStringLiteral("--crate: %1, but %2 crate(s) hold a KM808")
-                       .arg(options.CrateNumber)
-                       .arg(device.CrateCount));
+// The module the command line names, by km808-measure's rules, opened from
+// the detection tables; the first KM808 found when none is named. False after
+// the failure's text.
+bool OpenWantedModule(TDeviceState& device, const TScpiOptions& options) {
+    char listed[16][16] = {};
+    if (!ListCrates(listed)) {
+        PrintError(QStringLiteral("Не могу найти ни одного QIRA крейта!"));
         return false;
     }
-    QString serial = options.CrateSerial;
-    if (options.CrateNumber > 0)
-        serial = FixedText(device.CrateSerials[options.CrateNumber - 1], 16);
-    PreselectWanted(device, serial, -1);
+    uint16_t count = 0;
+    while (count < 16 && listed[count][0] != 0)
+        ++count;
+    uint16_t types[16][16] = {};
+    if (!ReadSlotTypes(listed, count, types)) {
+        PrintError(QStringLiteral("the crate server did not tell the slot types of its crates"));
+        return false;
+    }
+    TCrateListing listing;
+    for (uint16_t i = 0; i < count; ++i) {
+        listing.Serials << FixedText(listed[i], 16);
+        std::array<uint16_t, 16> row{};
+        std::copy(std::begin(types[i]), std::end(types[i]), row.begin());
+        listing.Types.push_back(row);
+    }
+    TMeasureOptions asked;
+    asked.CrateSerial = options.CrateSerial;
+    asked.CrateNumber = options.CrateNumber;
+    asked.Slot = options.Slot;
+    const TNamedModule named = NameModule(asked, TRunChoice(), listing);
+    if (!named.Missing.isEmpty()) {
+        PrintError(named.Missing);
+        return false;
+    }
+
+    if (!ListModules(device, [](const QString& text) { PrintError(text); }))
+        return false;
+    PreselectWanted(device, named.Crate, named.Named ? int16_t(named.Slot) : int16_t(-1));
     const uint16_t c = device.SelectedCrateIndex;
-    if (!serial.isEmpty() && FixedText(device.CrateSerials[c], 16) != serial) {
-        PrintError(QStringLiteral("--crate: no crate '%1' with a KM808").arg(serial));
+    // A named module that did not answer the detection is not replaced by
+    // another: a client would take that one's readings for the named one's.
+    if (named.Named && (c >= device.CrateCount || FixedText(device.CrateSerials[c], 16) != named.Crate ||
+                        device.ModuleSlots[c][device.SelectedModuleIndex[c]] != named.Slot)) {
+        PrintError(QStringLiteral("crate '%1' slot %2: the module does not answer")
+                       .arg(named.Crate)
+                       .arg(named.Slot));
         return false;
     }
-    if (options.Slot > 0) {
-        const uint16_t* begin = device.ModuleSlots[c];
-        const uint16_t* found = std::find(begin, begin + device.ModuleCount[c], uint16_t(options.Slot));
-        if (found == begin + device.ModuleCount[c]) {
-            PrintError(QStringLiteral("--slot: slot %1 of crate '%2' holds no KM808 that answers")
-                           .arg(options.Slot)
-                           .arg(FixedText(device.CrateSerials[c], 16)));
-            return false;
-        }
-        device.SelectedModuleIndex[c] = uint16_t(found - begin);
+    if (device.CrateCount == 0 || !OpenChosenModule(device)) {
+        CloseModuleIfOpen(device);
+        PrintError(QStringLiteral("Не могу проинициализировать модуль в указанном слоте!"));
+        return false;
     }
     return true;
 }
@@ -96,19 +124,8 @@ int main(int argc, char* argv[]) {
     InstallSignalHandlers();
 
     auto device = std::make_unique<TDeviceState>();
-    if (!ListModules(*device, [](const QString& text) { PrintError(text); }))
+    if (!OpenWantedModule(*device, options))
         return 1;
-    if (device->CrateCount == 0) {
-        PrintError(QStringLiteral("no crate holds a KM808"));
-        return 1;
-    }
-    if (!ChooseModule(*device, options))
-        return 1;
-    if (!OpenChosenModule(*device)) {
-        CloseModuleIfOpen(*device);
-        PrintError(QStringLiteral("Не могу проинициализировать модуль в указанном слоте!"));
-        return 1;
-    }
     // The set-up of a fresh settings file, as the window's first start.
     TRunChoice fresh = FreshRunChoice();
     UseModuleCoefficients(device->ModuleControl, fresh.Config.Settings.LoadedCoefs);
