@@ -294,8 +294,30 @@ def case_sigkill(run):
     run.stop_server()
 
 
+def case_refused(run):
+    """A module the command line names is served or nothing is: never another one."""
+    env = dict(os.environ, LANG="C.UTF-8", LC_ALL="C.UTF-8", QIRA_SERVER=run.crate_server)
+
+    def refused(*options):
+        p = subprocess.run([run.a.scpi, "--listen", "127.0.0.1:0", *options], env=env, capture_output=True,
+                           timeout=60)
+        return p.returncode, p.stdout.decode(), p.stderr.decode()
+
+    for options, wanted in [(("--crate", "NOPE"), "no crate 'NOPE'"), (("--slot", "1"), "slot 1 of crate"),
+                            (("--crate", "2"), "--crate: 2"), (("--slot", "17"), "--slot: '17'"),
+                            (("--listen", "nowhere"), "--listen")]:
+        status, out, err = refused(*options)
+        check(status in (1, 2) and "listening" not in out and wanted in err,
+              "%s: status %d, %r" % (" ".join(options), status, err))
+    # The module is held by a running server: a second one for it refuses.
+    run.start_server("--slot", "3")
+    status, out, err = refused("--slot", "3")
+    check(status == 1 and "listening" not in out, "a busy module: %d %r" % (status, err))
+    run.stop_server()
+
+
 CASES = {"pyvisa": case_pyvisa, "pymeasure": case_pymeasure, "hostile": case_hostile,
-         "two_clients": case_two_clients, "sigkill": case_sigkill}
+         "two_clients": case_two_clients, "sigkill": case_sigkill, "refused": case_refused}
 
 
 def main():
