@@ -4,6 +4,7 @@
 #include "app/HandlerGuard.h"
 #include "app/TMainForm.h"
 #include "app/TMainThread.h"
+#include "app/TrendHookup.h"
 #include "ui/TKm808AdcChannelFrame.h"
 
 #include <QCheckBox>
@@ -31,6 +32,7 @@ void ShowChannelValues(TMainThread* worker) {
                                               : TKm808AdcChannelFrame::TValueLook::Live);
         edit->setText(FormatFloat(form->Settings.ValueFormats[reading.FormatIndex], reading.Value));
     }
+    FeedTrend(form, *worker);
 }
 
 void ShowFrameLeds(TMainThread* worker) {

@@ -1,0 +1,72 @@
+// The trend window ("Тренд"): the chart, a legend to show or hide channels,
+// live mode, autoscale, the layout choice, the statistics table over the
+// visible range and since the run's start, and export of the visible range.
+// It keeps the history of every block since the program started, shown or
+// not; the measurement hands it each block through TakeBlock. Its own
+// geometry, shown channels and layout live in a file of their own.
+// User-interface thread only.
+#pragma once
+
+#include "trend/TrendBlock.h"
+
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+#include <memory>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QTableWidget;
+class QTimer;
+class TTrendHistory;
+class TTrendPlot;
+
+class TTrendWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit TTrendWindow(QWidget* parent = nullptr);
+    ~TTrendWindow() override;
+
+    // The measurement's hand-over of each block. run: the object that makes
+    // the run; a block from another one starts a new run (a gap).
+    void TakeBlock(const TTrendBlock& block, const QObject* run);
+
+    // Shows the window and raises it; the first time, restores what
+    // layoutFile kept of it (and keeps it there from then on).
+    void Open(const QString& layoutFile);
+
+    const TTrendHistory& History() const { return *HistoryData; }
+    TTrendPlot* Plot = nullptr;
+    QPushButton* LiveButton = nullptr;
+    QPushButton* AllButton = nullptr;
+    QCheckBox* AutoscaleCheckBox = nullptr;
+    QComboBox* LayoutComboBox = nullptr;
+    QPushButton* ExportButton = nullptr;
+    QCheckBox* ChannelCheckBoxes[TrendChannels] = {};
+    QLabel* CursorLabel = nullptr;
+    QTableWidget* StatisticsTable = nullptr;
+
+    // Writes the visible range of the shown channels to path; false with a
+    // message when it failed.
+    bool ExportVisible(const QString& path);
+
+protected:
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    void BuildControls();
+    void UpdateLegend();
+    void UpdateStatistics();
+    void LoadLayout();
+    void SaveLayout() const;
+    void ExportClick();
+
+    std::unique_ptr<TTrendHistory> HistoryData;
+    QString LayoutFile;
+    bool LayoutLoaded = false;
+    QPointer<const QObject> Run;
+    QTimer* StatisticsTimer = nullptr;
+};
