@@ -10,7 +10,6 @@
 #include "measure/RunChoice.h"
 #include "settings/TSettingsFile.h"
 
-#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFileInfo>
 
@@ -272,8 +271,7 @@ int main(int argc, char* argv[]) {
         for (long long block = 1; !cycle->Stopping(); ++block) {
             if (!MeasureBlock(*cycle, choice.Config.Channels.Active))
                 break;
-            const TBlockValues values = TakeBlock(*cycle, choice.Config.Settings.ValueFormats, columns, block,
-                                                  QDateTime::currentDateTimeUtc());
+            const TBlockValues values = TakeBlock(cycle->Reading, columns);
             if (!sink.Write(BlockLine(options.Format, columns, values, crate, slot), writeError)) {
                 writeFailed = true;
                 break;
