@@ -7,7 +7,6 @@
 #include "ui/TKm808AdcChannelFrame.h"
 
 #include <QAction>
-#include <QDateTime>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
@@ -39,13 +38,6 @@ void InstallTrend(TMainForm* form) {
 }
 
 void FeedTrend(TMainForm* form, const TMainThread& worker) {
-    TTrendWindow* window = TrendOf(form);
-    if (!window)
-        return;
-    bool active[TrendChannels];
-    for (int c = 0; c < TrendChannels; ++c)
-        active[c] = form->ChannelActive(c);
-    window->TakeBlock(
-        TrendBlockOf(worker, active, form->Settings.ValueFormats, QDateTime::currentMSecsSinceEpoch()),
-        &worker);
+    if (TTrendWindow* window = TrendOf(form))
+        window->TakeBlock(TrendBlockOf(worker.Reading, worker.ValueFormats), &worker);
 }

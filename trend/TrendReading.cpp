@@ -1,22 +1,23 @@
 #include "trend/TrendReading.h"
 
-#include "acquisition/MeasurementCycle.h"
+#include "acquisition/BlockReading.h"
 
-TTrendBlock TrendBlockOf(const TMeasurementCycle& cycle, const bool active[TrendChannels],
-                         const QString formats[6], qint64 timeMs) {
+TTrendBlock TrendBlockOf(const TBlockReading& reading, const QString formats[6]) {
     TTrendBlock block;
-    block.TimeMs = timeMs;
+    block.TimeMs = reading.Time.toMSecsSinceEpoch();
     for (int c = 0; c < TrendChannels; ++c) {
-        const TChannelReading reading = ChannelReading(cycle, c);
-        TTrendChannel& out = block.Channels[c];
-        if (!active[c] || !reading.Shown || cycle.ChannelPosition[c] == NoChannelPosition)
+        const TChannelEntry& entry = reading.Channels[size_t(c)];
+        const int format = ValueFormatIndex(entry.Quantity, entry.Range);
+        // A stale value is the last good one again, not a new measurement.
+        if (!entry.Active || entry.Stale || format < 0)
             continue;
+        TTrendChannel& out = block.Channels[c];
         out.Setup.Active = true;
-        out.Setup.Resistance = reading.Resistance;
-        out.Setup.Range = reading.FormatIndex % 3;
-        out.Setup.Format = formats[reading.FormatIndex];
-        out.Value = reading.Value;
-        out.OverRange = reading.OverRange;
+        out.Setup.Resistance = entry.Quantity == TQuantity::Resistance;
+        out.Setup.Range = entry.Range;
+        out.Setup.Format = formats[format];
+        out.Value = entry.Value;
+        out.OverRange = entry.OverRange;
     }
     return block;
 }

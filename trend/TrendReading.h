@@ -1,11 +1,9 @@
-// The trend's block from the engine's values of the last block.
+// The trend's block from the engine's reading record.
 #pragma once
 
 #include "trend/TrendBlock.h"
 
-class TMeasurementCycle;
+struct TBlockReading;
 
-// active: the channels the block measured; formats: the settings' display
-// patterns (ValueFormats); timeMs: when the values were ready, UTC.
-TTrendBlock TrendBlockOf(const TMeasurementCycle& cycle, const bool active[TrendChannels],
-                         const QString formats[6], qint64 timeMs);
+// formats: the run's value formats (one per range, as the reading's texts).
+TTrendBlock TrendBlockOf(const TBlockReading& reading, const QString formats[6]);

@@ -213,26 +213,11 @@ void TTrendPlot::Paint(QPainter& painter, const QRect& whole) {
         }
     }
 
-    // Panes: one shared, or one strip per shown channel.
+    // Envelopes of every shown channel.
     std::vector<int> shown;
     for (int c = 0; c < 16; ++c)
         if (ShownChannels[size_t(c)])
             shown.push_back(c);
-    struct TPane {
-        QRect Rect;
-        int Key; // channel, or 16 for the shared pane
-        std::vector<int> Channels;
-    };
-    std::vector<TPane> panes;
-    if (StackedPanes && !shown.empty()) {
-        const int h = area.height() / int(shown.size());
-        for (size_t i = 0; i < shown.size(); ++i)
-            panes.push_back({QRect(area.left(), area.top() + int(i) * h, w, h - 2), shown[i], {shown[i]}});
-    } else {
-        panes.push_back({area, 16, shown});
-    }
-
-    // Envelopes of every shown channel.
     std::vector<std::vector<TPoint>> points(16);
     for (int c : shown) {
         points[size_t(c)].reserve(std::min(parts.size(), size_t(2 * w)));
@@ -245,6 +230,25 @@ void TTrendPlot::Paint(QPainter& painter, const QRect& whole) {
             points[size_t(c)].push_back(
                 {float(area.left() + part.X) + 0.5f, part.Segment, s.Min, s.Max, s.Mean, s.Over > 0});
         }
+    }
+
+    // Panes: one shared, or one strip per shown channel with blocks in view.
+    std::vector<int> strips;
+    for (int c : shown)
+        if (!points[size_t(c)].empty())
+            strips.push_back(c);
+    struct TPane {
+        QRect Rect;
+        int Key; // channel, or 16 for the shared pane
+        std::vector<int> Channels;
+    };
+    std::vector<TPane> panes;
+    if (StackedPanes && !strips.empty()) {
+        const int h = area.height() / int(strips.size());
+        for (size_t i = 0; i < strips.size(); ++i)
+            panes.push_back({QRect(area.left(), area.top() + int(i) * h, w, h - 2), strips[i], {strips[i]}});
+    } else {
+        panes.push_back({area, 16, shown});
     }
 
     const QFont small = [&] {

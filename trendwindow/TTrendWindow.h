@@ -49,6 +49,9 @@ public:
     QLabel* CursorLabel = nullptr;
     QTableWidget* StatisticsTable = nullptr;
 
+    // The statistics table for the view and the run as they are now.
+    void UpdateStatistics();
+
     // Writes the visible range of the shown channels to path; false with a
     // message when it failed.
     bool ExportVisible(const QString& path);
@@ -59,7 +62,6 @@ protected:
 private:
     void BuildControls();
     void UpdateLegend();
-    void UpdateStatistics();
     void LoadLayout();
     void SaveLayout() const;
     void ExportClick();
