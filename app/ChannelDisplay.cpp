@@ -31,7 +31,7 @@ void ShowChannelValues(TMainThread* worker) {
                                             : TKm808AdcChannelFrame::TValueLook::Live);
         edit->setText(entry.Text);
     }
-    FeedTrend(form, *worker);
+    FeedTrend(*form, worker->Reading);
 }
 
 void ShowFrameLeds(TMainThread* worker) {

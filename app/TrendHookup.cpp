@@ -1,7 +1,6 @@
 #include "app/TrendHookup.h"
 
 #include "app/TMainForm.h"
-#include "app/TMainThread.h"
 #include "trend/TrendReading.h"
 #include "trendwindow/TTrendWindow.h"
 #include "ui/TKm808AdcChannelFrame.h"
@@ -37,7 +36,7 @@ void InstallTrend(TMainForm* form) {
         frame->Value1LMDEdit->setToolTip("Тренд каналов: Ctrl+T");
 }
 
-void FeedTrend(TMainForm* form, const TMainThread& worker) {
-    if (TTrendWindow* window = TrendOf(form))
-        window->TakeBlock(TrendBlockOf(worker.Reading, worker.ValueFormats), &worker);
+void FeedTrend(TMainForm& form, const TBlockReading& reading) {
+    if (TTrendWindow* window = TrendOf(&form))
+        window->TakeBlock(TrendBlockOf(reading, form.Settings.ValueFormats));
 }

@@ -4,10 +4,10 @@
 #pragma once
 
 class TMainForm;
-class TMainThread;
+struct TBlockReading;
 
 // Construction: the trend window and its menu item and shortcut.
 void InstallTrend(TMainForm* form);
 
 // User-interface thread, after a block's values were shown: the block to the trend.
-void FeedTrend(TMainForm* form, const TMainThread& worker);
+void FeedTrend(TMainForm& form, const TBlockReading& reading);

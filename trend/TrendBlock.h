@@ -25,5 +25,8 @@ struct TTrendChannel {
 
 struct TTrendBlock {
     qint64 TimeMs = 0; // UTC, milliseconds since the epoch
+    // Counts from 1 in each run: a number not above the one before starts a
+    // new run. 0: not known (only BeginRun starts one).
+    qint64 RunBlock = 0;
     TTrendChannel Channels[TrendChannels];
 };

@@ -83,6 +83,9 @@ void TTrendHistory::Append(const TTrendBlock& block) {
             std::fill(std::begin(channel), std::end(channel), TBucket{});
     }
     TChunk& chunk = *Chunks.back();
+    if (block.RunBlock > 0 && block.RunBlock <= LastRunBlock)
+        NewRun = true;
+    LastRunBlock = block.RunBlock;
 
     bool sameSetup = !NewRun && !SegmentList.empty();
     for (int c = 0; sameSetup && c < TrendChannels; ++c)

@@ -80,6 +80,7 @@ private:
     qint64 End = 0;
     qint64 LastTime = 0;
     qint64 Runs = 0;
+    qint64 LastRunBlock = 0;
     bool NewRun = true;
     std::deque<std::unique_ptr<TChunk>> Chunks;
     std::deque<TTrendSegment> SegmentList;

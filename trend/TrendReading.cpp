@@ -5,6 +5,7 @@
 TTrendBlock TrendBlockOf(const TBlockReading& reading, const QString formats[6]) {
     TTrendBlock block;
     block.TimeMs = reading.Time.toMSecsSinceEpoch();
+    block.RunBlock = reading.Block;
     for (int c = 0; c < TrendChannels; ++c) {
         const TChannelEntry& entry = reading.Channels[size_t(c)];
         const int format = ValueFormatIndex(entry.Quantity, entry.Range);

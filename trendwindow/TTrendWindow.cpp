@@ -161,13 +161,7 @@ void TTrendWindow::BuildControls() {
     UpdateLegend();
 }
 
-void TTrendWindow::TakeBlock(const TTrendBlock& block, const QObject* run) {
-    // A destroyed run's pointer reads null, so a new object at its address
-    // still starts a new run.
-    if (Run.data() != run) {
-        HistoryData->BeginRun();
-        Run = run;
-    }
+void TTrendWindow::TakeBlock(const TTrendBlock& block) {
     HistoryData->Append(block);
     if (!isVisible())
         return;

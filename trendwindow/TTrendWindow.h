@@ -9,7 +9,6 @@
 
 #include "trend/TrendBlock.h"
 
-#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -30,9 +29,8 @@ public:
     explicit TTrendWindow(QWidget* parent = nullptr);
     ~TTrendWindow() override;
 
-    // The measurement's hand-over of each block. run: the object that makes
-    // the run; a block from another one starts a new run (a gap).
-    void TakeBlock(const TTrendBlock& block, const QObject* run);
+    // The measurement's hand-over of each block.
+    void TakeBlock(const TTrendBlock& block);
 
     // Shows the window and raises it; the first time, restores what
     // layoutFile kept of it (and keeps it there from then on).
@@ -69,6 +67,5 @@ private:
     std::unique_ptr<TTrendHistory> HistoryData;
     QString LayoutFile;
     bool LayoutLoaded = false;
-    QPointer<const QObject> Run;
     QTimer* StatisticsTimer = nullptr;
 };

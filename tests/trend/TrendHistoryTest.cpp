@@ -114,12 +114,17 @@ TEST(TrendHistory, RunsAndSetupChangesStartSegments) {
     history.BeginRun(); // a run that ended before its first block
     history.BeginRun();
     history.Append(Block(9500, 3.0));
+    TTrendBlock numbered = Block(9600, 3.0);
+    numbered.RunBlock = 7;
+    history.Append(numbered); // numbered blocks: the number alone tells a new run
+    numbered.RunBlock = 1;
+    history.Append(numbered);
 
     struct Expect {
         qint64 First, Run;
         bool RunStart;
     };
-    const Expect expected[] = {{0, 1, true}, {2, 1, false}, {3, 2, true}, {4, 3, true}};
+    const Expect expected[] = {{0, 1, true}, {2, 1, false}, {3, 2, true}, {4, 3, true}, {6, 4, true}};
     ASSERT_EQ(history.Segments().size(), std::size(expected));
     for (size_t i = 0; i < std::size(expected); ++i) {
         SCOPED_TRACE(i);

@@ -10,6 +10,7 @@ TEST(TrendReading, EachEntryAsTheTrendKeepsIt) {
     const QString formats[6] = {"0.0", "0.00", "0.000", "0.", "0.0", "0.00"};
     TBlockReading reading;
     reading.Time = QDateTime::fromMSecsSinceEpoch(1796956800500, Qt::UTC);
+    reading.Block = 5;
     struct Case {
         TChannelEntry Entry;
         bool Active;
@@ -27,6 +28,7 @@ TEST(TrendReading, EachEntryAsTheTrendKeepsIt) {
         reading.Channels[i] = cases[i].Entry;
     const TTrendBlock block = TrendBlockOf(reading, formats);
     EXPECT_EQ(block.TimeMs, 1796956800500);
+    EXPECT_EQ(block.RunBlock, 5);
     for (size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE(i);
         const TTrendChannel& out = block.Channels[i];

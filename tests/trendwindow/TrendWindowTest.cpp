@@ -26,9 +26,10 @@ namespace {
 
 constexpr qint64 T0 = 1796956800000;
 
-TTrendBlock Block(qint64 timeMs, double mv, double ohms) {
+TTrendBlock Block(qint64 runBlock, qint64 timeMs, double mv, double ohms) {
     TTrendBlock block;
     block.TimeMs = timeMs;
+    block.RunBlock = runBlock;
     block.Channels[0] = {{true, false, 0, "0.000"}, mv, false};
     block.Channels[1] = {{true, true, 1, "0.0"}, ohms, ohms > 1200.0};
     return block;
@@ -42,12 +43,11 @@ QString Cell(const QTableWidget* table, int row, int column) {
 TEST(TrendWindow, StatisticsTableAgainstAnIndependentComputation) {
     QTemporaryDir dir;
     TTrendWindow window;
-    QObject firstRun, secondRun;
     std::vector<double> all, second;
     for (int i = 0; i < 30; ++i) {
         const double mv = 1000.0 + 0.37 * i - 0.0113 * i * i;
-        window.TakeBlock(Block(T0 + 500 * i + (i >= 20 ? 5000 : 0), mv, 1000.0 + 20 * i),
-                         i < 20 ? &firstRun : &secondRun);
+        window.TakeBlock(
+            Block(i < 20 ? i + 1 : i - 19, T0 + 500 * i + (i >= 20 ? 5000 : 0), mv, 1000.0 + 20 * i));
         all.push_back(mv);
         if (i >= 20)
             second.push_back(mv);
@@ -128,10 +128,9 @@ TEST(TrendWindow, VoltsAndOhmsNeverShareAnAxis) {
     for (bool stacked : {false, true}) {
         SCOPED_TRACE(stacked);
         TTrendWindow window;
-        QObject run;
         for (int i = 0; i < 200; ++i)
-            window.TakeBlock(
-                Block(T0 + 500 * i, 5000.0 + 0.5 * std::sin(i * 0.3), 400.0 + 0.5 * std::cos(i * 0.3)), &run);
+            window.TakeBlock(Block(i + 1, T0 + 500 * i, 5000.0 + 0.5 * std::sin(i * 0.3),
+                                   400.0 + 0.5 * std::cos(i * 0.3)));
         window.Plot->SetStacked(stacked);
         window.Plot->ShowAll();
         QImage image(1000, 600, QImage::Format_RGB32);
