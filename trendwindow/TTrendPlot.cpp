@@ -277,8 +277,9 @@ void TTrendPlot::Paint(QPainter& painter, const QRect& whole) {
             if (AutoscaleOn || !known) {
                 if (!present[size_t(q)])
                     continue;
-                const double margin =
-                    std::max((r.second - r.first) * 0.05, std::max(1e-6, std::fabs(r.second) * 1e-6));
+                // A flat trace still gets a readable axis: at least a
+                // thousandth of its unit either side.
+                const double margin = std::max((r.second - r.first) * 0.05, 1e-3);
                 kept = {r.first - margin, r.second + margin};
                 known = true;
             }
@@ -297,6 +298,8 @@ void TTrendPlot::Paint(QPainter& painter, const QRect& whole) {
             const double step = NiceStep((hi - lo) / std::max(1, pane.Rect.height() / 30));
             for (double v = std::ceil(lo / step) * step; v <= hi; v += step) {
                 const int y = pane.Rect.bottom() - int((v - lo) / (hi - lo) * pane.Rect.height());
+                if (y < pane.Rect.top() + 14 || y > pane.Rect.bottom() - 6)
+                    continue; // clear of the unit and of the next strip's labels
                 painter.setPen(QColor(230, 230, 230));
                 painter.drawLine(pane.Rect.left(), y, pane.Rect.right(), y);
                 painter.setPen(Qt::black);
