@@ -1,12 +1,13 @@
 #include "app/TrendHookup.h"
 
 #include "app/TMainForm.h"
-#include "trend/TrendReading.h"
 #include "trendwindow/TTrendWindow.h"
 #include "ui/TKm808AdcChannelFrame.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 
@@ -37,6 +38,23 @@ void InstallTrend(TMainForm* form) {
 }
 
 void FeedTrend(TMainForm& form, const TBlockReading& reading) {
-    if (TTrendWindow* window = TrendOf(&form))
-        window->TakeBlock(TrendBlockOf(reading, form.Settings.ValueFormats));
+    TTrendWindow* window = TrendOf(&form);
+    if (!window)
+        return;
+    TRecordOrigin origin;
+    if (window->Recorder().Recording()) {
+        const TDeviceState& device = form.Device;
+        const int crate = device.SelectedCrateIndex;
+        if (crate < 16) {
+            origin.Crate = QString::fromLatin1(device.CrateSerials[crate],
+                                               int(qstrnlen(device.CrateSerials[crate], 16)));
+            origin.Slot = device.ModuleSlots[crate][device.SelectedModuleIndex[crate] & 15];
+        }
+        origin.Serial = form.ModuleSerialNumberLMDLabel->text();
+        const int rate = form.AdcRateComboBox->currentIndex();
+        origin.RateHz = rate >= 0 && rate < 7 ? form.AdcRates[rate] : 0.0;
+        origin.Correction = form.CorrectionModeLMDComboBox->currentText();
+        origin.Program = form.windowTitle();
+    }
+    window->TakeReading(reading, form.Settings.ValueFormats, origin);
 }

@@ -3,6 +3,7 @@
 #include "acquisition/DisplayFormat.h"
 #include "trend/TrendCsv.h"
 #include "trend/TrendHistory.h"
+#include "trend/TrendReading.h"
 #include "trendwindow/TTrendPlot.h"
 #include "trendwindow/TrendLook.h"
 
@@ -10,6 +11,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -19,6 +21,7 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QSettings>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -141,6 +144,7 @@ void TTrendWindow::BuildControls() {
     middle->addLayout(legend);
     auto* all = new QVBoxLayout(this);
     all->addLayout(top);
+    all->addWidget(BuildRecordRow());
     all->addLayout(middle, 3);
     all->addWidget(CursorLabel);
     all->addWidget(StatisticsTable, 1);
@@ -159,6 +163,113 @@ void TTrendWindow::BuildControls() {
             StatisticsTimer->start();
     });
     UpdateLegend();
+}
+
+QWidget* TTrendWindow::BuildRecordRow() {
+    auto* row = new QWidget(this);
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(new QLabel("Запись:", row));
+    RecordFormatComboBox = new QComboBox(row);
+    RecordFormatComboBox->setObjectName("RecordFormatComboBox");
+    RecordFormatComboBox->addItems({"csv", "jsonl", "influx"});
+    RecordFormatComboBox->setToolTip("Формат строк, как у km808-measure");
+    RecordFileButton = new QPushButton("Файл...", row);
+    RecordFileButton->setObjectName("RecordFileButton");
+    RecordFileButton->setToolTip("Файл записи; к имени каждого файла добавляется время его начала");
+    RecordLimitSpinBox = new QSpinBox(row);
+    RecordLimitSpinBox->setObjectName("RecordLimitSpinBox");
+    RecordLimitSpinBox->setRange(0, 1000000);
+    RecordLimitSpinBox->setSuffix(" МБ");
+    RecordLimitSpinBox->setSpecialValueText("без предела");
+    RecordLimitSpinBox->setToolTip("Новый файл по достижении размера (и в полночь UTC)");
+    RecordButton = new QPushButton("Запись", row);
+    RecordButton->setObjectName("RecordButton");
+    RecordButton->setCheckable(true);
+    RecordButton->setToolTip("Начать или остановить запись; измерение при этом не прерывается");
+    RecordStateLabel = new QLabel(row);
+    RecordStateLabel->setObjectName("RecordStateLabel");
+    for (QPushButton* b : {RecordFileButton, RecordButton}) {
+        QPalette p = b->palette();
+        p.setColor(QPalette::ButtonText, QColor(0, 0, 128));
+        b->setPalette(p);
+    }
+    layout->addWidget(RecordFormatComboBox);
+    layout->addWidget(RecordFileButton);
+    layout->addWidget(new QLabel("Предел:", row));
+    layout->addWidget(RecordLimitSpinBox);
+    layout->addWidget(RecordButton);
+    layout->addWidget(RecordStateLabel, 1);
+    connect(RecordFileButton, &QPushButton::clicked, this, [this] { ChooseRecordFile(); });
+    connect(RecordButton, &QPushButton::toggled, this, [this](bool on) { RecordButtonToggled(on); });
+    ShowRecordState();
+    return row;
+}
+
+bool TTrendWindow::ChooseRecordFile() {
+    const QString path = QFileDialog::getSaveFileName(this, "Файл записи", RecordPath, "Все файлы (*)",
+                                                      nullptr, QFileDialog::DontConfirmOverwrite);
+    if (path.isEmpty())
+        return false;
+    RecordPath = path;
+    ShowRecordState();
+    return true;
+}
+
+void TTrendWindow::RecordButtonToggled(bool on) {
+    if (on && RecordPath.isEmpty() && !ChooseRecordFile()) {
+        RecordButton->setChecked(false);
+        return;
+    }
+    if (on && !Recording.Recording()) {
+        const TOutputFormat formats[] = {TOutputFormat::Csv, TOutputFormat::Jsonl, TOutputFormat::Influx};
+        Recording.Start(formats[RecordFormatComboBox->currentIndex()], RecordPath,
+                        qint64(RecordLimitSpinBox->value()) * 1000000);
+    } else {
+        Recording.Stop();
+    }
+    for (QWidget* w : {static_cast<QWidget*>(RecordFormatComboBox), static_cast<QWidget*>(RecordFileButton),
+                       static_cast<QWidget*>(RecordLimitSpinBox)})
+        w->setEnabled(!on);
+    ShowRecordState();
+}
+
+void TTrendWindow::ShowRecordState() {
+    QPalette p = RecordStateLabel->palette();
+    if (Recording.Recording()) {
+        p.setColor(QPalette::WindowText, QColor(220, 0, 0));
+        RecordStateLabel->setFont(Arial(15, true));
+        const QString file =
+            Recording.FileName().isEmpty() ? "ждёт блока" : QFileInfo(Recording.FileName()).fileName();
+        RecordStateLabel->setText(QString("● ЗАПИСЬ  %1  —  %2 блоков, %3 КБ")
+                                      .arg(file)
+                                      .arg(Recording.Blocks())
+                                      .arg(QString::number(double(Recording.Bytes()) / 1000.0, 'f', 1)));
+    } else {
+        p.setColor(QPalette::WindowText, QColor(90, 90, 90));
+        RecordStateLabel->setFont(Arial(15));
+        RecordStateLabel->setText(RecordPath.isEmpty() ? "файл не выбран"
+                                                       : "остановлена; файл: " + RecordPath);
+    }
+    RecordStateLabel->setPalette(p);
+}
+
+void TTrendWindow::TakeReading(const TBlockReading& reading, const QString formats[6],
+                               const TRecordOrigin& origin) {
+    TakeBlock(TrendBlockOf(reading, formats));
+    if (!Recording.Recording())
+        return;
+    if (!Recording.Take(reading, formats, origin)) {
+        // Told once, without waiting for the operator: the measurement that
+        // handed the block over must go on.
+        RecordButton->setChecked(false);
+        auto* box = new QMessageBox(QMessageBox::Warning, "Ошибка записи!!!",
+                                    Recording.Error() + "\nЗапись остановлена, измерение продолжается.",
+                                    QMessageBox::Ok, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
+    }
+    ShowRecordState();
 }
 
 void TTrendWindow::TakeBlock(const TTrendBlock& block) {

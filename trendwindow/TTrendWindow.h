@@ -8,6 +8,7 @@
 #pragma once
 
 #include "trend/TrendBlock.h"
+#include "trend/TrendRecorder.h"
 
 #include <QString>
 #include <QWidget>
@@ -18,6 +19,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPushButton;
+class QSpinBox;
 class QTableWidget;
 class QTimer;
 class TTrendHistory;
@@ -29,7 +31,9 @@ public:
     explicit TTrendWindow(QWidget* parent = nullptr);
     ~TTrendWindow() override;
 
-    // The measurement's hand-over of each block.
+    // The measurement's hand-over of each block: kept, and recorded while
+    // recording is on. formats: the run's value formats.
+    void TakeReading(const TBlockReading& reading, const QString formats[6], const TRecordOrigin& origin);
     void TakeBlock(const TTrendBlock& block);
 
     // Shows the window and raises it; the first time, restores what
@@ -46,6 +50,14 @@ public:
     QCheckBox* ChannelCheckBoxes[TrendChannels] = {};
     QLabel* CursorLabel = nullptr;
     QTableWidget* StatisticsTable = nullptr;
+    // Recording.
+    QComboBox* RecordFormatComboBox = nullptr;
+    QPushButton* RecordFileButton = nullptr;
+    QSpinBox* RecordLimitSpinBox = nullptr;
+    QPushButton* RecordButton = nullptr;
+    QLabel* RecordStateLabel = nullptr;
+    QString RecordPath; // the operator's file; each file's name adds its start time
+    const TTrendRecorder& Recorder() const { return Recording; }
 
     // The statistics table for the view and the run as they are now.
     void UpdateStatistics();
@@ -63,9 +75,14 @@ private:
     void LoadLayout();
     void SaveLayout() const;
     void ExportClick();
+    QWidget* BuildRecordRow();
+    bool ChooseRecordFile();
+    void RecordButtonToggled(bool on);
+    void ShowRecordState();
 
     std::unique_ptr<TTrendHistory> HistoryData;
     QString LayoutFile;
     bool LayoutLoaded = false;
     QTimer* StatisticsTimer = nullptr;
+    TTrendRecorder Recording;
 };

@@ -6,11 +6,17 @@
 #include "trendwindow/TTrendWindow.h"
 #include "trendwindow/TrendLook.h"
 
+#include "acquisition/BlockReading.h"
+
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QImage>
+#include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPainter>
+#include <QPushButton>
 #include <QSettings>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -19,7 +25,9 @@
 #include "../ui/FormFixture.h"
 
 #include <cmath>
+#include <csignal>
 #include <set>
+#include <sys/resource.h>
 #include <vector>
 
 namespace {
@@ -141,6 +149,55 @@ TEST(TrendWindow, VoltsAndOhmsNeverShareAnAxis) {
         EXPECT_GT(RowsOf(image, TrendLook::ChannelColour(0)), pane / 2);
         EXPECT_GT(RowsOf(image, TrendLook::ChannelColour(1)), pane / 2);
     }
+}
+
+TBlockReading Reading(long long block) {
+    TBlockReading reading;
+    reading.Block = block;
+    reading.Time = QDateTime::fromMSecsSinceEpoch(T0 + 500 * block, Qt::UTC);
+    reading.Channels[0] = {
+        true, TQuantity::Voltage, 1, 1250.0 + block, ReadingText("0.00", 1250.0 + block), false, false};
+    return reading;
+}
+
+// Started with the mouse; a failed write told once, recording off, the blocks
+// still kept.
+TEST(TrendWindow, RecordingAndItsFailure) {
+    QTemporaryDir dir;
+    const QString formats[6] = {"0.0", "0.00", "0.000", "0.", "0.0", "0.00"};
+    TTrendWindow window;
+    window.Open(dir.filePath("trend.ini"));
+    window.RecordPath = dir.filePath("bench.csv");
+    QTest::mouseClick(window.RecordButton, Qt::LeftButton);
+    ASSERT_TRUE(window.Recorder().Recording());
+    EXPECT_FALSE(window.RecordFormatComboBox->isEnabled());
+    for (int b = 1; b <= 3; ++b)
+        window.TakeReading(Reading(b), formats, TRecordOrigin{});
+    EXPECT_TRUE(window.RecordStateLabel->text().startsWith("● ЗАПИСЬ  bench-"));
+    EXPECT_TRUE(window.RecordStateLabel->text().contains("3 блоков"));
+    QFile file(window.Recorder().FileName());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll().count('\n'), 4); // header and three blocks
+
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = rlim_t(file.size());
+    setrlimit(RLIMIT_FSIZE, &small);
+    window.TakeReading(Reading(4), formats, TRecordOrigin{});
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, SIG_DFL);
+    window.TakeReading(Reading(5), formats, TRecordOrigin{});
+
+    EXPECT_FALSE(window.Recorder().Recording());
+    EXPECT_FALSE(window.RecordButton->isChecked());
+    EXPECT_TRUE(window.RecordFormatComboBox->isEnabled());
+    const QList<QMessageBox*> boxes = window.findChildren<QMessageBox*>();
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_EQ(boxes[0]->windowTitle(), "Ошибка записи!!!");
+    EXPECT_TRUE(boxes[0]->text().endsWith("Запись остановлена, измерение продолжается."));
+    EXPECT_EQ(window.History().EndBlock(), 5);
 }
 
 using MainWithTrend = FormTest;
