@@ -17,8 +17,10 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
+#include <QMoveEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QSaveFile>
 #include <QSettings>
 #include <QSpinBox>
@@ -59,6 +61,16 @@ TTrendWindow::TTrendWindow(QWidget* parent)
     StatisticsTimer->setSingleShot(true);
     StatisticsTimer->setInterval(250);
     connect(StatisticsTimer, &QTimer::timeout, this, [this] { UpdateStatistics(); });
+    // The layout is kept shortly after each change, so that a killed program
+    // loses at most the last half second of it.
+    LayoutTimer = new QTimer(this);
+    LayoutTimer->setSingleShot(true);
+    LayoutTimer->setInterval(500);
+    connect(LayoutTimer, &QTimer::timeout, this, [this] { SaveLayout(); });
+    for (QCheckBox* box : ChannelCheckBoxes)
+        connect(box, &QCheckBox::toggled, LayoutTimer, qOverload<>(&QTimer::start));
+    connect(AutoscaleCheckBox, &QCheckBox::toggled, LayoutTimer, qOverload<>(&QTimer::start));
+    connect(LayoutComboBox, &QComboBox::currentIndexChanged, LayoutTimer, qOverload<>(&QTimer::start));
     resize(1200, 800);
 }
 
@@ -88,7 +100,9 @@ void TTrendWindow::BuildControls() {
     ExportButton->setToolTip("Сохранить видимый диапазон показанных каналов в файл CSV");
     for (QPushButton* b : {LiveButton, AllButton, ExportButton}) {
         QPalette p = b->palette();
-        p.setColor(QPalette::ButtonText, QColor(0, 0, 128));
+        // Navy while usable; a disabled button keeps the platform's grey.
+        for (auto group : {QPalette::Active, QPalette::Inactive})
+            p.setColor(group, QPalette::ButtonText, QColor(0, 0, 128));
         b->setPalette(p);
     }
     top->addWidget(LiveButton);
@@ -191,7 +205,9 @@ QWidget* TTrendWindow::BuildRecordRow() {
     RecordStateLabel->setObjectName("RecordStateLabel");
     for (QPushButton* b : {RecordFileButton, RecordButton}) {
         QPalette p = b->palette();
-        p.setColor(QPalette::ButtonText, QColor(0, 0, 128));
+        // Navy while usable; a disabled button keeps the platform's grey.
+        for (auto group : {QPalette::Active, QPalette::Inactive})
+            p.setColor(group, QPalette::ButtonText, QColor(0, 0, 128));
         b->setPalette(p);
     }
     layout->addWidget(RecordFormatComboBox);
@@ -365,6 +381,18 @@ void TTrendWindow::UpdateStatistics() {
             item->setForeground(col == 0 ? TrendLook::ChannelColour(c) : QColor(Qt::black));
         }
     }
+}
+
+void TTrendWindow::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    if (LayoutTimer)
+        LayoutTimer->start();
+}
+
+void TTrendWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (LayoutTimer)
+        LayoutTimer->start();
 }
 
 void TTrendWindow::hideEvent(QHideEvent* event) {

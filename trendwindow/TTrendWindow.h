@@ -68,6 +68,8 @@ public:
 
 protected:
     void hideEvent(QHideEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void BuildControls();
@@ -84,5 +86,6 @@ private:
     QString LayoutFile;
     bool LayoutLoaded = false;
     QTimer* StatisticsTimer = nullptr;
+    QTimer* LayoutTimer = nullptr;
     TTrendRecorder Recording;
 };

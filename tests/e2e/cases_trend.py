@@ -1,9 +1,12 @@
 """End-to-end case of the trend window: opened with Ctrl+T while measuring,
 its traces in their colours, wheel zoom and drag pan, a stop and a new start
-kept apart by a gap, the visible range exported through the file dialog."""
+kept apart by a gap, the visible range exported through the file dialog,
+recording started with the mouse and the program killed."""
 
 import csv
+import glob
 import os
+import signal
 import time
 
 from e2e_session import check, wait_for
@@ -11,8 +14,10 @@ from e2e_session import check, wait_for
 CAPTION = "Тренд"
 # The trend window's layout, from its top left corner at its first size
 # (read off the screenshots of a 1920 x 1080 screen).
-PLOT = (86, 46, 979, 554)  # x0, y0, x1, y1
+PLOT = (86, 80, 979, 560)  # x0, y0, x1, y1
 EXPORT_BUTTON = (1131, 22)
+RECORD_FILE_BUTTON = (182, 54)
+RECORD_BUTTON = (450, 54)
 # Placed below the main window's top group, so that its start button stays free.
 TREND_AT = (0, 280)
 CH1 = (0, 0, 255)
@@ -113,6 +118,34 @@ def case_trend(s, a, t):
     values = [float(r["ch2"]) for r in rows]
     check(all(abs(v - 1250.0) < 5.0 for v in values), "channel 2 against the emulator's 1.25 V: %s" % values)
     check(all(r["ch1_over"] == "1" and r["ch1_unit"] == "mV" for r in rows), "channel 1 not over range")
-    t.close_with_ctrl_q(s, w)
+    # The trend's own layout, kept beside the settings file, never in it.
     layout = os.path.join(os.path.dirname(program), "Km808_Viza_Trend.ini")
-    check(os.path.exists(layout), "the trend's layout file beside the settings file")
+    check(os.path.exists(layout), "no trend layout file beside the settings file")
+    with open(os.path.join(os.path.dirname(program), "Km808_Viza.ini"), "rb") as f:
+        check(b"Trend" not in f.read(), "the trend's layout in the settings file")
+
+    # Recording started with the mouse, then the program killed: whole lines
+    # only, one per block shown since the start (the last may be missing).
+    base = os.path.join(s.tmp, "rec.csv")
+    s.click(tw, *RECORD_FILE_BUTTON)
+    dialog = wait_for("the record file dialog", lambda: s.windows_captioned("Файл записи"), 10)[0]
+    time.sleep(0.5)
+    s._x("xdotool", "type", "--delay", "20", base)
+    s.key(dialog, "Return")
+    wait_for("the record file dialog to close", lambda: not s.windows_captioned("Файл записи"), 10)
+    before = len([l for l in s.log() if l.name == "Start"])
+    s.click(tw, *RECORD_BUTTON)
+    t.wait_start_count(s, before + 4, 30)
+    s.shot("recording")
+    os.killpg(s.program.pid, signal.SIGKILL)
+    s.program.wait(10)
+    shown = len([l for l in s.log() if l.name == "Start"]) - before
+    files = glob.glob(os.path.join(s.tmp, "rec-*.csv"))
+    check(len(files) == 1, "recorded files: %s" % files)
+    with open(files[0], "rb") as f:
+        data = f.read()
+    check(data.endswith(b"\n"), "the record ends inside a line")
+    lines = data.decode().splitlines()
+    check(all(line.count(",") == lines[0].count(",") for line in lines), "a line with missing fields")
+    check(shown - 2 <= len(lines) - 1 <= shown, "%d lines for %d blocks started" % (len(lines) - 1, shown))
+    check(os.path.exists(files[0] + ".json"), "no origin file beside the record")
