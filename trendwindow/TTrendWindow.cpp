@@ -1,5 +1,6 @@
 #include "trendwindow/TTrendWindow.h"
 
+#include "acquisition/BlockReading.h"
 #include "acquisition/DisplayFormat.h"
 #include "trend/TrendCsv.h"
 #include "trend/TrendHistory.h"
@@ -28,6 +29,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <array>
 #include <cmath>
 
 namespace {
@@ -275,6 +277,18 @@ void TTrendWindow::TakeReading(const TBlockReading& reading, const QString forma
     TakeBlock(TrendBlockOf(reading, formats));
     if (!Recording.Recording())
         return;
+    // Written once the hand-over has returned: the measurement then sleeps
+    // through its lamp pause while the line goes to disk, instead of waiting
+    // for the sync. Posted calls run in order, so the lines stay in order.
+    std::array<QString, 6> copied;
+    std::copy(formats, formats + 6, copied.begin());
+    QMetaObject::invokeMethod(
+        this, [this, reading, copied, origin] { Record(reading, copied.data(), origin); },
+        Qt::QueuedConnection);
+}
+
+void TTrendWindow::Record(const TBlockReading& reading, const QString formats[6],
+                          const TRecordOrigin& origin) {
     if (!Recording.Take(reading, formats, origin)) {
         // Told once, without waiting for the operator: the measurement that
         // handed the block over must go on.

@@ -31,8 +31,9 @@ public:
     explicit TTrendWindow(QWidget* parent = nullptr);
     ~TTrendWindow() override;
 
-    // The measurement's hand-over of each block: kept, and recorded while
-    // recording is on. formats: the run's value formats.
+    // The measurement's hand-over of each block: kept at once, and recorded
+    // (from the event loop, right after) while recording is on. formats: the
+    // run's value formats.
     void TakeReading(const TBlockReading& reading, const QString formats[6], const TRecordOrigin& origin);
     void TakeBlock(const TTrendBlock& block);
 
@@ -81,6 +82,7 @@ private:
     bool ChooseRecordFile();
     void RecordButtonToggled(bool on);
     void ShowRecordState();
+    void Record(const TBlockReading& reading, const QString formats[6], const TRecordOrigin& origin);
 
     std::unique_ptr<TTrendHistory> HistoryData;
     QString LayoutFile;

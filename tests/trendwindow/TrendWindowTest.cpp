@@ -173,6 +173,7 @@ TEST(TrendWindow, RecordingAndItsFailure) {
     EXPECT_FALSE(window.RecordFormatComboBox->isEnabled());
     for (int b = 1; b <= 3; ++b)
         window.TakeReading(Reading(b), formats, TRecordOrigin{});
+    QCoreApplication::sendPostedEvents(); // the writes follow the hand-over
     EXPECT_TRUE(window.RecordStateLabel->text().startsWith("● ЗАПИСЬ  bench-"));
     EXPECT_TRUE(window.RecordStateLabel->text().contains("3 блоков"));
     QFile file(window.Recorder().FileName());
@@ -186,9 +187,11 @@ TEST(TrendWindow, RecordingAndItsFailure) {
     small.rlim_cur = rlim_t(file.size());
     setrlimit(RLIMIT_FSIZE, &small);
     window.TakeReading(Reading(4), formats, TRecordOrigin{});
+    QCoreApplication::sendPostedEvents();
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, SIG_DFL);
     window.TakeReading(Reading(5), formats, TRecordOrigin{});
+    QCoreApplication::sendPostedEvents();
 
     EXPECT_FALSE(window.Recorder().Recording());
     EXPECT_FALSE(window.RecordButton->isChecked());
