@@ -342,7 +342,9 @@ void TTrendPlot::Paint(QPainter& painter, const QRect& whole) {
             };
             for (const TPoint& p : pts) {
                 const bool ohms = segments[p.Segment].Setup[c].Resistance;
-                const auto [lo, hi] = range[ohms ? 1 : 0];
+                // Plain copies: clang 14 cannot capture structured bindings.
+                const double lo = range[ohms ? 1 : 0].first;
+                const double hi = range[ohms ? 1 : 0].second;
                 auto y = [&](double v) {
                     return pane.Rect.bottom() - (v - lo) / (hi - lo) * pane.Rect.height();
                 };
