@@ -203,6 +203,44 @@ TEST(TrendWindow, RecordingAndItsFailure) {
     EXPECT_EQ(window.History().EndBlock(), 5);
 }
 
+// The keys an operator pans and zooms with, and the one key back to live.
+TEST(TrendWindow, KeysPanZoomAndBackToLive) {
+    TTrendWindow window;
+    for (int i = 0; i < 600; ++i) // five minutes at 0.5 s
+        window.TakeBlock(Block(i + 1, T0 + 500 * i, 1000.0, 400.0));
+    QTemporaryDir dir;
+    window.Open(dir.filePath("trend.ini"));
+    TTrendPlot* plot = window.Plot;
+    ASSERT_TRUE(plot->Live());
+    const double liveEnd = plot->ViewEndMs();
+    EXPECT_GT(liveEnd, double(T0 + 500 * 599)); // the newest block in view
+
+    QTest::keyClick(plot, Qt::Key_Home); // the whole history
+    EXPECT_FALSE(plot->Live());
+    EXPECT_FALSE(window.LiveButton->isChecked());
+    EXPECT_LE(plot->ViewStartMs(), double(T0));
+    EXPECT_GE(plot->ViewEndMs(), double(T0 + 500 * 599));
+    EXPECT_EQ(plot->FirstVisibleBlock(), 0);
+    EXPECT_EQ(plot->EndVisibleBlock(), 600);
+
+    const double whole = plot->ViewEndMs() - plot->ViewStartMs();
+    QTest::keyClick(plot, Qt::Key_Plus); // zoom in about the middle
+    const double zoomed = plot->ViewEndMs() - plot->ViewStartMs();
+    EXPECT_NEAR(zoomed, whole * 0.8, 1.0);
+    const double start = plot->ViewStartMs();
+    QTest::keyClick(plot, Qt::Key_Left); // a fifth of the span earlier
+    EXPECT_NEAR(plot->ViewStartMs(), start - zoomed * 0.2, 1.0);
+    QTest::keyClick(plot, Qt::Key_Minus);
+    EXPECT_NEAR(plot->ViewEndMs() - plot->ViewStartMs(), zoomed * 1.25, 1.0);
+
+    QTest::keyClick(plot, Qt::Key_End); // back to live, the newest block at the right
+    EXPECT_TRUE(plot->Live());
+    EXPECT_TRUE(window.LiveButton->isChecked());
+    EXPECT_EQ(plot->EndVisibleBlock(), 600);
+    window.TakeBlock(Block(601, T0 + 500 * 600, 1000.0, 400.0));
+    EXPECT_EQ(plot->EndVisibleBlock(), 601); // live follows the new block
+}
+
 using MainWithTrend = FormTest;
 
 TEST_F(MainWithTrend, CtrlTAndTheMenuItemOpenTheTrend) {
