@@ -274,6 +274,10 @@ void TTrendWindow::ShowRecordState() {
 
 void TTrendWindow::TakeReading(const TBlockReading& reading, const QString formats[6],
                                const TRecordOrigin& origin) {
+    // The last reading shown again after a failure is no new block.
+    for (const TChannelEntry& entry : reading.Channels)
+        if (entry.Stale)
+            return;
     TakeBlock(TrendBlockOf(reading, formats));
     if (!Recording.Recording())
         return;

@@ -201,6 +201,12 @@ TEST(TrendWindow, RecordingAndItsFailure) {
     EXPECT_EQ(boxes[0]->windowTitle(), "Ошибка записи!!!");
     EXPECT_TRUE(boxes[0]->text().endsWith("Запись остановлена, измерение продолжается."));
     EXPECT_EQ(window.History().EndBlock(), 5);
+
+    TBlockReading stale = Reading(5);
+    stale.Channels[0].Stale = true;
+    window.TakeReading(stale, formats, TRecordOrigin{});
+    EXPECT_EQ(window.History().EndBlock(), 5);
+    EXPECT_EQ(window.History().Segments().size(), 1u);
 }
 
 // The keys an operator pans and zooms with, and the one key back to live.
