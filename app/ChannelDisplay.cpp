@@ -5,6 +5,7 @@
 #include "app/HandlerGuard.h"
 #include "app/TMainForm.h"
 #include "app/TMainThread.h"
+#include "app/TrendHookup.h"
 #include "ui/TKm808AdcChannelFrame.h"
 
 #include <QCheckBox>
@@ -48,6 +49,7 @@ void ShowChannelValues(TMainThread* worker) {
                                             : TKm808AdcChannelFrame::TValueLook::Live);
         edit->setText(entry.Text);
     }
+    FeedTrend(*form, worker->Reading);
 }
 
 void ShowFrameLeds(TMainThread* worker) {

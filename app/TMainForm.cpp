@@ -14,6 +14,7 @@
 #include "app/HandlerGuard.h"
 #include "app/MainFormDesign.h"
 #include "app/TMainThread.h"
+#include "app/TrendHookup.h"
 #include "settings/TSettingsFile.h"
 #include "ui/DesignLook.h"
 #include "ui/PlainText.h"
@@ -64,6 +65,7 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
 
     SetupMeasurementControls();
     CreateChannelFrames();
+    InstallTrend(this);
 
     // Serials, names and the settings' texts are shown literally.
     PlainText::Install(this);
