@@ -107,13 +107,17 @@ TEST_F(Robust, ZeroedCalibrationWordsAreNotApplied) {
     Module mod;
     ASSERT_EQ(mod.open("QT000001", 7), 0);
     ASSERT_EQ(KM808_GetConfig(&mod.m), 0);
-    ASSERT_EQ(mod.setAdc(kOneChannel, 1), 0);
+    // The module's zero is 50 mV off: a zero word of code 0 keeps a
+    // plausible span yet would shift every reading by the offset.
+    const std::vector<Entry> table = {{KM808_MODE_VOLTAGE, 0, 0}, {KM808_MODE_VOLTAGE, 1, 2}};
+    const double expected[] = {1.25, 0.125};
+    ASSERT_EQ(mod.setAdc(table, 1), 0);
     ASSERT_EQ(KM808_Calibrate(&mod.m), 0);
     for (int block = 0; block < 2; ++block) {
         const auto values = mod.convert(mod.acquire(40), 2);
-        ASSERT_EQ(values.size(), 40u);
-        for (double v : values)
-            ASSERT_NEAR(v, 1.25, 0.002) << "block " << block;
+        ASSERT_EQ(values.size(), 80u);
+        for (size_t i = 0; i < values.size(); ++i)
+            ASSERT_NEAR(values[i], expected[i % 2], 1e-4) << "block " << block << " value " << i;
     }
 }
 
