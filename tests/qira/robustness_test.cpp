@@ -121,6 +121,23 @@ TEST_F(Robust, ZeroedCalibrationWordsAreNotApplied) {
     }
 }
 
+TEST_F(Robust, CyrillicTextsTravelInWindows1251) {
+    CrateControl crate{};
+    ASSERT_EQ(QIRA_Init(&crate), 0);
+    ASSERT_EQ(QIRA_Open(&crate), 0);
+    char list[16][16];
+    ASSERT_EQ(QIRA_GetCrates(&crate, list), 0);
+    QIRA_Close(&crate);
+    EXPECT_STREQ(list[2], "\xCA\xD0 01"); // "КР 01"
+
+    Module mod;
+    ASSERT_EQ(mod.open(list[2], 2), 0);
+    ASSERT_EQ(KM808_GetConfig(&mod.m), 0);
+    EXPECT_STREQ(mod.m.ModuleName, "\xC0\xD6\xCF"); // "АЦП"
+    EXPECT_STREQ(mod.m.SerialNumber, "\xCC\xCE\xC4\xD3\xCB\xDC-\xA8"
+                                     "1"); // "МОДУЛЬ-Ё1"
+}
+
 TEST_F(Robust, ClosingACopiedRecordLeavesTheOriginalsConnection) {
     CrateControl original{};
     ASSERT_EQ(QIRA_Init(&original), 0);
