@@ -44,7 +44,8 @@ _Static_assert(offsetof(CrateControl, ChannelSelector) == 22, "ChannelSelector a
  * 127.0.0.1:11111, or at the environment variable QIRA_SERVER ("HOST:PORT")
  * when it is set. A server refusal returns -(100 + its status); -8 means no
  * whole reply came within the call's 5000 ms (QIRA_Open: connecting
- * included). A connection belongs to the record that opened it: a copy of
+ * included); -10 that the process or the system has no descriptor left. A
+ * connection belongs to the record that opened it: a copy of
  * the record can neither use nor close it. */
 int32_t QIRA_Init(CrateControl* crate);
 int32_t QIRA_Open(CrateControl* crate);

@@ -8,14 +8,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <functional>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -136,6 +139,29 @@ TEST_F(Robust, CyrillicTextsTravelInWindows1251) {
     EXPECT_STREQ(mod.m.ModuleName, "\xC0\xD6\xCF"); // "АЦП"
     EXPECT_STREQ(mod.m.SerialNumber, "\xCC\xCE\xC4\xD3\xCB\xDC-\xA8"
                                      "1"); // "МОДУЛЬ-Ё1"
+}
+
+TEST_F(Robust, NoDescriptorLeftIsToldApartFromAServerThatIsNotThere) {
+    rlimit before{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &before), 0);
+    rlimit low = before;
+    low.rlim_cur = std::min<rlim_t>(before.rlim_cur, 256);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+    std::vector<int> used;
+    for (int fd; (fd = open("/dev/null", O_RDONLY)) >= 0;)
+        used.push_back(fd);
+    CrateControl crate{};
+    QIRA_Init(&crate);
+    const int32_t crateResult = QIRA_Open(&crate);
+    Module mod;
+    const int32_t moduleResult = mod.open("QT000001", 8);
+    for (int fd : used)
+        close(fd);
+    setrlimit(RLIMIT_NOFILE, &before);
+
+    EXPECT_EQ(crateResult, KM808_ERR_NO_DESCRIPTOR);
+    EXPECT_EQ(moduleResult, KM808_ERR_NO_DESCRIPTOR);
+    EXPECT_EQ(mod.open("QT000001", 8), 0);
 }
 
 TEST_F(Robust, ClosingACopiedRecordLeavesTheOriginalsConnection) {
