@@ -22,7 +22,8 @@ QString CrateItemText(int index, const char serial[16]);
 QString ModuleItemText(uint16_t slot);
 
 // Lists the crates anew and, in each, the KM808 modules that answer; report()
-// gets the failure's text. The module record is closed afterwards.
+// gets the failure's text, DetectionNotes what was left out and why (or why
+// nothing was found). The module record is closed afterwards.
 bool ListModules(TDeviceState& device, const ReportFunction& report);
 
 // Chooses the crate whose serial is wantedCrateSerial (else the first) and in
@@ -30,7 +31,7 @@ bool ListModules(TDeviceState& device, const ReportFunction& report);
 void PreselectWanted(TDeviceState& device, const QString& wantedCrateSerial, int16_t wantedSlot);
 
 // Closes the module record if it is open, then opens the chosen module of the
-// chosen crate and reads its configuration.
+// chosen crate and reads its configuration; OpenFailure tells why it failed.
 bool OpenChosenModule(TDeviceState& device);
 
 // Closes the module record if it holds an open module.

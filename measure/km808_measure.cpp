@@ -233,6 +233,9 @@ int main(int argc, char* argv[]) {
 
     auto device = std::make_unique<TDeviceState>();
     bool listed = ListModules(*device, [](const QString& text) { PrintError(text); });
+    // What the detection left out, or why it found nothing, beside its text.
+    for (const TDetectionNote& note : device->DetectionNotes)
+        PrintError(QStringLiteral("km808-measure: ") + DetectionNoteText(note));
     if (!listed)
         return ExitFailed;
     if (options.List) {
@@ -244,6 +247,8 @@ int main(int argc, char* argv[]) {
     if (!OpenChosenModule(*device)) {
         CloseModuleIfOpen(*device);
         PrintError(QStringLiteral("Не могу проинициализировать модуль в указанном слоте!"));
+        if (device->OpenFailure != TDeviceFailure::None)
+            PrintError(QStringLiteral("km808-measure: ") + DeviceFailureText(device->OpenFailure));
         return ExitFailed;
     }
     // The window loads the module's own coefficients after each opening.
