@@ -104,7 +104,11 @@ KM808_ASSERT(sizeof(KM808_CONTROL) == 1024, "the record is 1024 bytes");
 /* KM808_Open with the default address and port honours the environment
  * variable QIRA_SERVER ("HOST:PORT"), so tests can use another server. */
 
-/* Every call returns 0 on success, except KM808_IsOpened (0 while open) and
+/* Threads: calls on different records may run at the same time from
+ * different threads (the records share only the library's connection table,
+ * which is locked); one record is used by one thread at a time.
+ *
+ * Every call returns 0 on success, except KM808_IsOpened (0 while open) and
  * KM808_Recv (a word count, or a negative code). Each call is bounded as a
  * whole: 5000 ms for a control call (KM808_Open included), the time-out plus
  * one second for KM808_Recv (and 1 ms per KiB of words received). An open
