@@ -40,28 +40,30 @@ QString DeviceFailureText(TDeviceFailure failure) {
     case TDeviceFailure::None:
         return {};
     case TDeviceFailure::NoConnection:
-        return QStringLiteral("нет связи с сервером крейтов");
+        return QStringLiteral("no connection to the crate server");
     case TDeviceFailure::TimedOut:
-        return QStringLiteral("нет ответа за время ожидания (5 с)");
+        return QStringLiteral("the crate server did not answer in time");
     case TDeviceFailure::Busy:
-        return QStringLiteral("модуль занят другим клиентом сервера крейтов");
+        return QStringLiteral("the module is busy: another client holds it");
     case TDeviceFailure::ServerFull:
-        return QStringLiteral("сервер крейтов не принимает больше клиентов (max_clients)");
+        return QStringLiteral("the crate server is full: it serves no more clients");
     case TDeviceFailure::NoDescriptor:
-        return QStringLiteral("не хватает файловых дескрипторов (ulimit -n)");
+        return QStringLiteral("no file descriptor left in this process (ulimit -n)");
     case TDeviceFailure::NotThere:
-        return QStringLiteral("сервер крейтов не знает такого крейта или модуля");
+        return QStringLiteral("the crate server has no such crate or no module in that slot");
     case TDeviceFailure::Refused:
-        return QStringLiteral("отказ модуля или крейта");
+        return QStringLiteral("the module or crate refused the call");
     case TDeviceFailure::SlotTypesUnreadable:
-        return QStringLiteral("не могу прочитать типы модулей крейта");
+        return QStringLiteral("the crate did not tell its slot types");
     }
     return {};
 }
 
 QString DetectionNoteText(const TDetectionNote& note) {
-    QString text = QStringLiteral("крейт ") + note.Crate;
+    QString text;
+    if (!note.Crate.isEmpty())
+        text = QStringLiteral("crate '") + note.Crate + "'";
     if (note.Slot > 0)
-        text += QStringLiteral(", слот ") + QString::number(note.Slot);
-    return text + ": " + DeviceFailureText(note.Failure);
+        text += QStringLiteral(" slot ") + QString::number(note.Slot);
+    return (text.isEmpty() ? text : text + ": ") + DeviceFailureText(note.Failure);
 }

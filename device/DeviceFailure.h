@@ -31,5 +31,6 @@ struct TDetectionNote {
     TDeviceFailure Failure = TDeviceFailure::None;
 };
 
-// "crate QR000001, slot 3: <failure text>".
+// "crate 'QR000001' slot 3: <failure text>"; the crate's serial as it is
+// (a caller that prints it escapes it).
 QString DetectionNoteText(const TDetectionNote& note);

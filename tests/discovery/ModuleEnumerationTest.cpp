@@ -291,9 +291,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(DetectionNotes, TextNamesCrateSlotAndReason) {
     EXPECT_EQ(DetectionNoteText({"QR000001", 3, TDeviceFailure::Busy}),
-              "крейт QR000001, слот 3: модуль занят другим клиентом сервера крейтов");
+              "crate 'QR000001' slot 3: the module is busy: another client holds it");
     EXPECT_EQ(DetectionNoteText({"QR000002", 0, TDeviceFailure::SlotTypesUnreadable}),
-              "крейт QR000002: не могу прочитать типы модулей крейта");
+              "crate 'QR000002': the crate did not tell its slot types");
+    EXPECT_EQ(DetectionNoteText({"", 0, TDeviceFailure::NoDescriptor}),
+              "no file descriptor left in this process (ulimit -n)");
     EXPECT_EQ(DeviceFailureOf(KM808_ERR_SERVER_BASE - 9), TDeviceFailure::ServerFull);
     EXPECT_EQ(DeviceFailureOf(KM808_ERR_NO_DESCRIPTOR), TDeviceFailure::NoDescriptor);
 }
