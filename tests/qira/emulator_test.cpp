@@ -44,7 +44,8 @@ INSTANTIATE_TEST_SUITE_P(
                       BadConfig{"syntax", "bad_syntax.json", "5: unexpected character"},
                       BadConfig{"slotRange", "bad_slot.json", "5: \"slot\" must lie between 1 and 16"},
                       BadConfig{"unknownKey", "unknown_key.json", "4: unknown key \"colour\""},
-                      BadConfig{"pace", "bad_pace.json", "2: \"pace\" must be"}),
+                      BadConfig{"pace", "bad_pace.json", "2: \"pace\" must be"},
+                      BadConfig{"serialEncoding", "bad_serial.json", "5: \"serial\" holds a character"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(EmulatorArguments, BadArgumentsAreRefused) {
