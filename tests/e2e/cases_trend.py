@@ -2,13 +2,16 @@
 its traces in their colours, wheel zoom and drag pan, a stop and a new start
 kept apart by a gap, the visible range exported through the file dialog,
 recording started with the mouse and the program killed; the statistics
-table and a one-block spike against the emulator's scheduled changes."""
+table and a one-block spike against the emulator's scheduled changes; a
+disk that fills while recording."""
 
 import csv
 import glob
+import json
 import math
 import os
 import signal
+import subprocess
 import time
 
 from e2e_session import check, wait_for
@@ -23,6 +26,7 @@ ALL_BUTTON = (143, 22)
 TABLE_CELL = (70, 645)
 TABLE_ROW = 30
 TABLE_COLUMNS = ("channel", "range", "n", "mean", "sd", "min", "max", "pp", "last", "over")
+RECORD_FORMAT = (103, 54)
 RECORD_FILE_BUTTON = (182, 54)
 RECORD_BUTTON = (450, 54)
 # Placed below the main window's top group, so that its start button stays free.
@@ -32,15 +36,13 @@ CH2 = (220, 0, 0)
 OVER = (255, 0, 0)
 
 
-def start_measuring(s, a, t, config):
-    """The program measuring channels 1 and 2 on the 10 V range against an
-    emulator with that set-up; returns the main window."""
+def start_measuring(s, a, t, config, channels=2):
+    """The program measuring the first channels (1 and 2 on the 10 V range)
+    against an emulator with that set-up; returns the main window."""
     with open(a.default_settings, "rb") as f:
         settings = t.settings_with(f.read(), {
             "АЦП. Групповое управление каналами": "0",
-            "АЦП. Управление каналом 1": "1",
-            "АЦП. Управление каналом 2": "1",
-            **{"АЦП. Управление каналом %d" % n: "0" for n in range(3, 17)},
+            **{"АЦП. Управление каналом %d" % n: "1" if n <= channels else "0" for n in range(1, 17)},
             "АЦП. Групповое управление входным диапазоном для измерения U": "-1",
             "АЦП. Управление входным диапазоном U канала 1": "0",
             "АЦП. Управление входным диапазоном U канала 2": "0",
@@ -280,3 +282,50 @@ def case_trend_schedule(s, a, t):
         near(row, "last", 1250.0, 5.0)
         near(row, "mean", (9000.0 + 1250.0 * (n - 1)) / n, 5.0)
         near(row, "sd", 7750.0 / math.sqrt(n), 0.01 * 7750.0 / math.sqrt(n) + 2.0)
+
+
+def case_trend_full_disk(s, a, t):
+    """Recording 16 channels as jsonl onto a 16 KiB tmpfs holding a 8 KiB
+    file: the record's first page fills after a dozen blocks."""
+    if os.geteuid() != 0:
+        print("SKIPPED trend_full_disk: mounting the small tmpfs needs root")
+        s.note("skipped: not root")
+        return
+    disk = os.path.join(s.tmp, "disk")
+    os.mkdir(disk)
+    subprocess.run(["mount", "-t", "tmpfs", "-o", "size=16k,mode=0777", "tmpfs", disk], check=True, timeout=20)
+    try:
+        with open(os.path.join(disk, "filler"), "wb") as f:
+            f.write(b"\0" * 8192)
+        _, w = start_measuring(s, a, t, "readings.json", channels=16)
+        tw = open_trend(s, w)
+        s.click(tw, *RECORD_FORMAT)
+        time.sleep(0.5)
+        s.key(tw, "Down")
+        s.key(tw, "Return")
+        s.click(tw, *RECORD_FILE_BUTTON)
+        dialog = wait_for("the record file dialog", lambda: s.windows_captioned("Файл записи"), 10)[0]
+        time.sleep(0.5)
+        s._x("xdotool", "type", "--delay", "20", os.path.join(disk, "rec.jsonl"))
+        s.key(dialog, "Return")
+        wait_for("the record file dialog to close", lambda: not s.windows_captioned("Файл записи"), 10)
+        s.click(tw, *RECORD_BUTTON)
+        wait_for("the write error", lambda: s.windows_captioned("Ошибка записи!!!"), 90)
+        failed_at = len([l for l in s.log() if l.name == "Start"])
+        t.wait_start_count(s, failed_at + 4, 30)
+        s.shot("disk-full")
+        check(len(s.windows_captioned("Ошибка записи!!!")) == 1, "the write error shown more than once")
+        check(s.program.poll() is None, "the program ended")
+        files = glob.glob(os.path.join(disk, "rec-*.jsonl"))
+        check(len(files) == 1, "recorded files: %s" % files)
+        with open(files[0], "rb") as f:
+            data = f.read()
+        check(data.endswith(b"\n"), "the record ends inside a line")
+        lines = [json.loads(line) for line in data.decode().splitlines()]
+        check(len(lines) >= 5, "%d lines before the disk was full" % len(lines))
+        check(all(len([k for k in line if k.startswith("ch")]) >= 16 for line in lines), "a line without 16 channels")
+    finally:
+        if s.program and s.program.poll() is None:
+            os.killpg(s.program.pid, signal.SIGKILL)
+            s.program.wait(10)
+        subprocess.run(["umount", disk], timeout=20)
