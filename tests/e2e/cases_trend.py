@@ -324,6 +324,8 @@ def case_trend_full_disk(s, a, t):
         lines = [json.loads(line) for line in data.decode().splitlines()]
         check(len(lines) >= 5, "%d lines before the disk was full" % len(lines))
         check(all(len([k for k in line if k.startswith("ch")]) >= 16 for line in lines), "a line without 16 channels")
+        # The message leaves the main window usable while it is up.
+        t.close_with_ctrl_q(s, w)
     finally:
         if s.program and s.program.poll() is None:
             os.killpg(s.program.pid, signal.SIGKILL)
