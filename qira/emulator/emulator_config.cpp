@@ -1,5 +1,6 @@
 #include "emulator_config.h"
 
+#include "channel_schedule.h"
 #include "channel_table.h"
 #include "json_value.h"
 
@@ -175,8 +176,39 @@ ModuleFaults moduleFaults(const JsonValue& v) {
     return m;
 }
 
+ChannelChange change(const JsonValue& v) {
+    Fields f(v, "a change", {"at_s", "step_to", "ramp_to", "over_s", "spike_to", "noise_v"});
+    if (!f.get("at_s"))
+        refuse(v.line, "a change needs \"at_s\" (seconds since the module was opened)");
+    ChannelChange c;
+    c.atS = f.number("at_s", 0, 0, 1e9);
+    int kinds = 0;
+    const std::pair<const char*, ChannelChange::Kind> named[] = {{"step_to", ChannelChange::Kind::Step},
+                                                                 {"ramp_to", ChannelChange::Kind::Ramp},
+                                                                 {"spike_to", ChannelChange::Kind::Spike},
+                                                                 {"noise_v", ChannelChange::Kind::Noise}};
+    for (const auto& [key, kind] : named) {
+        if (!f.get(key))
+            continue;
+        ++kinds;
+        c.kind = kind;
+        c.value =
+            kind == ChannelChange::Kind::Noise ? f.number(key, 0, 0, 100) : f.number(key, 0, -1000, 1000);
+    }
+    if (kinds != 1)
+        refuse(v.line, "a change needs one of \"step_to\", \"ramp_to\", \"spike_to\", \"noise_v\"");
+    if ((c.kind == ChannelChange::Kind::Ramp) != (f.get("over_s") != nullptr))
+        refuse(v.line, "\"over_s\" goes with \"ramp_to\" and only with it");
+    if (c.kind == ChannelChange::Kind::Ramp) {
+        c.overS = f.number("over_s", 0, 0, 1e9);
+        if (!(c.overS > 0))
+            refuse(f.get("over_s")->line, "\"over_s\" must be above 0");
+    }
+    return c;
+}
+
 void channel(const JsonValue& v, SlotConfig& slot, std::set<int>& seen) {
-    Fields f(v, "a channel", {"channel", "volts", "noise_v", "sine_v", "sine_hz", "ohms"});
+    Fields f(v, "a channel", {"channel", "volts", "noise_v", "sine_v", "sine_hz", "ohms", "changes"});
     if (!f.get("channel"))
         refuse(v.line, "a channel needs \"channel\" (1 to 16)");
     const int n = int(f.integer("channel", 0, 1, 16));
@@ -189,6 +221,11 @@ void channel(const JsonValue& v, SlotConfig& slot, std::set<int>& seen) {
     c.sineHz = f.number("sine_hz", 0, 0, 1e6);
     c.hasOhms = f.get("ohms") != nullptr;
     c.ohms = f.number("ohms", 0, 0, 1e9);
+    if (f.get("changes")) {
+        for (const JsonValue& x : f.array("changes", v.line).items)
+            c.changes.push_back(change(x));
+        prepareSchedule(c);
+    }
 }
 
 SlotConfig slot(const JsonValue& v, const std::string& crate, std::set<int>& seen) {
