@@ -2,14 +2,13 @@
 
 #include "app/HandlerGuard.h"
 #include "app/TMainForm.h"
-#include "app/TMainThread.h"
 #include "ui/TKm808AdcChannelFrame.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
 
-void ShowChannelValues(TMainThread* worker) {
-    TMainForm* form = worker->Form;
+void ShowChannelValues(TMainForm& window, const TBlockReading& reading) {
+    TMainForm* form = &window;
     TGuardHeld guard(form->HandlersBusy);
     for (TKm808AdcChannelFrame* frame : form->ChannelFrames)
         frame->SetUpdateLamp(2);
@@ -23,7 +22,7 @@ void ShowChannelValues(TMainThread* worker) {
             edit->setText("--------");
             continue;
         }
-        const TChannelEntry& entry = worker->Reading.Channels[size_t(c)];
+        const TChannelEntry& entry = reading.Channels[size_t(c)];
         if (entry.Range < 0)
             continue;
         frame->SetValueLook(entry.OverRange ? TKm808AdcChannelFrame::TValueLook::OverRange
@@ -32,14 +31,12 @@ void ShowChannelValues(TMainThread* worker) {
     }
 }
 
-void ShowFrameLeds(TMainThread* worker) {
-    TGuardHeld guard(worker->Form->HandlersBusy);
+void ShowFrameLeds(TMainForm& window, const TBlockReading& reading) {
+    TGuardHeld guard(window.HandlersBusy);
     for (int c = 0; c < 16; ++c) {
-        TKm808AdcChannelFrame* frame = worker->Form->ChannelFrames[c];
+        TKm808AdcChannelFrame* frame = window.ChannelFrames[c];
         const QCheckBox* box = frame->ChannelNumberLMDCheckBox;
         if (box->isEnabledTo(frame))
-            frame->SetUpdateLamp(!box->isChecked()                               ? 2
-                                 : worker->Reading.Channels[size_t(c)].OverRange ? 1
-                                                                                 : 0);
+            frame->SetUpdateLamp(!box->isChecked() ? 2 : reading.Channels[size_t(c)].OverRange ? 1 : 0);
     }
 }

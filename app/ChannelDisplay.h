@@ -1,12 +1,14 @@
 // A block's values and the update lamps in the channel frames.
 #pragma once
 
-class TMainThread;
+#include "acquisition/BlockReading.h"
 
-// User-interface thread: the worker's last reading in millivolts or ohms, all
-// lamps off; a reading beyond its range is shown in its own colour.
-void ShowChannelValues(TMainThread* worker);
+class TMainForm;
+
+// User-interface thread: the reading in millivolts or ohms, all lamps off; a
+// reading beyond its range is shown in its own colour.
+void ShowChannelValues(TMainForm& window, const TBlockReading& reading);
 
 // User-interface thread: the active channels' lamps green again, red for a
 // reading beyond its range.
-void ShowFrameLeds(TMainThread* worker);
+void ShowFrameLeds(TMainForm& window, const TBlockReading& reading);

@@ -1,10 +1,10 @@
 #include "app/MeasurementConfiguration.h"
 
 #include "acquisition/DisplayFormat.h"
+#include "acquisition/MeasurementCycle.h"
 #include "app/HandlerGuard.h"
 #include "app/ModuleStatus.h"
 #include "app/TMainForm.h"
-#include "app/TMainThread.h"
 #include "device/DetectionTables.h"
 #include "ui/DesignLook.h"
 #include "ui/TKm808AdcChannelFrame.h"
@@ -15,8 +15,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-void CaptureConfiguration(TMainThread* worker) {
-    TMainForm* form = worker->Form;
+void CaptureConfiguration(TMainForm& window, TMeasurementCycle& cycle) {
+    TMainForm* form = &window;
     TGuardHeld guard(form->HandlersBusy);
     form->StartMultimeterLMDSpeedButton->setText("С   Т   О   П");
     DesignLook::SetTextColor(form->StartMultimeterLMDSpeedButton, DesignLook::Red);
@@ -34,18 +34,18 @@ void CaptureConfiguration(TMainThread* worker) {
     config.Channels.CommonMode = form->CommonMeasuringModeLMDComboBox->currentIndex();
     config.CorrectionMode = form->CorrectionModeLMDComboBox->currentIndex();
     config.Settings = form->Settings;
-    ApplyConfiguration(*worker, config);
+    ApplyConfiguration(cycle, config);
 }
 
-void ConfigureModule(TMainThread* worker) {
-    TMainForm* form = worker->Form;
+void ConfigureModule(TMainForm& window, TMeasurementCycle& cycle) {
+    TMainForm* form = &window;
     TGuardHeld guard(form->HandlersBusy);
 
     // The last run lost the module's link: open it afresh, so that a server
     // that is back is simply used again and one that is not says so plainly.
     if (form->Device.ModuleLinkLost) {
         if (!OpenChosenModule(form->Device)) {
-            worker->Report("Нет связи с модулем!!!\nПроверьте сервер крейтов и нажмите \"Обнаружить\".");
+            cycle.Report("Нет связи с модулем!!!\nПроверьте сервер крейтов и нажмите \"Обнаружить\".");
             return;
         }
         form->Device.ModuleLinkLost = false;
@@ -63,10 +63,47 @@ void ConfigureModule(TMainThread* worker) {
         choice.RangeR[c] = frame->InputRangeRLMDComboBox->currentIndex();
     }
     choice.RateIndex = form->AdcRateComboBox->currentIndex();
-    if (!SetUpModule(*worker, choice))
+    if (!SetUpModule(cycle, choice))
         return;
 
     form->AcquisitionTimeLMDLabel->setText(
-        FormatFloat("0.0", worker->SamplesPerChannel * 1000.0 / worker->FrameRate));
-    form->KadrRateLMDLabel->setText(FormatFloat("0.000", worker->FrameRate));
+        FormatFloat("0.0", cycle.SamplesPerChannel * 1000.0 / cycle.FrameRate));
+    form->KadrRateLMDLabel->setText(FormatFloat("0.000", cycle.FrameRate));
+}
+
+namespace {
+
+// The last values stay for the operator to read but no longer look live, and
+// the module lamp follows what the stop phase found.
+void ShowRunFailed(TMainForm* form, const TMeasurementCycle& cycle) {
+    for (TKm808AdcChannelFrame* frame : form->ChannelFrames) {
+        if (!frame->ChannelNumberLMDCheckBox->isEnabledTo(frame))
+            continue;
+        frame->SetUpdateLamp(2);
+        if (frame->ChannelNumberLMDCheckBox->isChecked())
+            frame->SetValueLook(TKm808AdcChannelFrame::TValueLook::Stale);
+    }
+    if (cycle.LinkLost) {
+        form->Device.ModuleLinkLost = true;
+        ShowModuleLink(*form, false);
+    }
+}
+
+} // namespace
+
+void FinishMeasurement(TMainForm& window, TMeasurementCycle& cycle) {
+    TMainForm* form = &window;
+    TGuardHeld guard(form->HandlersBusy);
+    QPushButton* button = form->StartMultimeterLMDSpeedButton;
+    button->setText("С   Т   А   Р   Т");
+    DesignLook::SetTextColor(button, DesignLook::Green);
+    button->setChecked(false);
+    form->AcquisitionTimeLMDLabel->setText("-----");
+    form->KadrRateLMDLabel->setText("-----");
+    for (QLabel* label : {form->VoltmeterValueLMDLabel, form->AmperemeterValueLMDLabel})
+        label->setToolTip(QString());
+    cycle.FreeBuffers();
+    if (cycle.MessageShown)
+        ShowRunFailed(form, cycle);
+    form->Flags.MeasurementIdle = true;
 }

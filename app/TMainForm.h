@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 
+#include "app/MeasurementView.h"
 #include "device/DeviceState.h"
 #include "device/WorkerFlags.h"
 #include "discovery/DetectionAction.h"
@@ -51,7 +52,7 @@ public:
     quint32 LParam;
 };
 
-class TMainForm : public QWidget {
+class TMainForm : public QWidget, public IMeasurementView {
     Q_OBJECT
 public:
     explicit TMainForm(QWidget* parent = nullptr);
@@ -238,7 +239,17 @@ public:
     void StopThread();
     void OnMainThreadTerminate();
     // Keeps each frame's active-channel copy, read by the worker, current.
-    bool ChannelActive(int ch) const;
+    bool ChannelActive(int ch) const override;
+
+    // ---- The measurement worker's view (app/MainFormAcquisition.cpp) -----
+    TWorkerFlags& WorkerFlags() override { return Flags; }
+    void CaptureConfiguration(TMeasurementCycle& cycle) override;
+    void ConfigureModule(TMeasurementCycle& cycle) override;
+    void ShowChannelValues(const TBlockReading& reading) override;
+    void ShowFrameLeds(const TBlockReading& reading) override;
+    void FinishMeasurement(TMeasurementCycle& cycle) override;
+    void ShowWorkerMessage(const WorkerMessageRequest& request, ButtonLayout layout) override;
+    void PostEnd(QEvent* event) override;
 
 protected:
     void customEvent(QEvent* event) override;

@@ -27,7 +27,7 @@ protected:
     }
 
     TMainForm Form;
-    TMainThread Worker{&Form};
+    TMainThread Worker{&Form, &Form.Device.ModuleControl};
 };
 
 TEST_F(ChannelDisplayTest, ValuesShownWithTheRangeDecimalsAndLampsBlinkOnce) {
@@ -55,7 +55,7 @@ TEST_F(ChannelDisplayTest, ValuesShownWithTheRangeDecimalsAndLampsBlinkOnce) {
     const bool active[16] = {true, true, true, true, true, true, true, true,
                              true, true, true, true, true, true, true, true};
     RecordReading(Worker, active);
-    ShowChannelValues(&Worker);
+    ShowChannelValues(Form, Worker.Reading);
     EXPECT_EQ(Form.ChannelFrames[0]->Value1LMDEdit->text(), "1250.000");
     EXPECT_EQ(Form.ChannelFrames[0]->Value1LMDEdit->palette().color(QPalette::Text), QColor(0, 255, 0));
     EXPECT_EQ(Form.ChannelFrames[9]->Value1LMDEdit->text(), "750");
@@ -66,7 +66,7 @@ TEST_F(ChannelDisplayTest, ValuesShownWithTheRangeDecimalsAndLampsBlinkOnce) {
     for (TKm808AdcChannelFrame* f : Form.ChannelFrames)
         EXPECT_FALSE(f->FlashLed->IsOn());
 
-    ShowFrameLeds(&Worker);
+    ShowFrameLeds(Form, Worker.Reading);
     for (int c = 0; c < 16; ++c) {
         const bool active = c == 0 || c == 2 || c == 3 || c == 4 || c == 9;
         EXPECT_EQ(Form.ChannelFrames[c]->FlashLed->IsOn(), active) << c;
