@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 
+#include "app/DiscoveryView.h"
 #include "app/MeasurementView.h"
 #include "device/DeviceState.h"
 #include "device/WorkerFlags.h"
@@ -52,7 +53,7 @@ public:
     quint32 LParam;
 };
 
-class TMainForm : public QWidget, public IMeasurementView {
+class TMainForm : public QWidget, public IDiscoveryView, public IMeasurementView {
     Q_OBJECT
 public:
     explicit TMainForm(QWidget* parent = nullptr);
@@ -232,6 +233,20 @@ public:
     void OnInitDevicesThreadTerminate();
     // Waits for (or ends) a running discovery run before the window goes away.
     void WaitForDiscoveryEnd();
+
+    // ---- The detection worker's view (app/MainFormDiscovery.cpp) ---------
+    TDeviceState& DeviceState() override { return Device; }
+    void HoldHandlers(bool held) override;
+    void StopPopupMenuAutoOpen() override;
+    void PrepareRun(TInitAndConfigThread& run) override;
+    void RestoreWindowPosition(TInitAndConfigThread& run) override;
+    void DetectAll(TInitAndConfigThread& run) override;
+    bool OpenSelectedModule(TInitAndConfigThread& run) override;
+    bool ChangeCrate(const std::function<void()>& fillSelector) override;
+    void FillModuleSelector() override;
+    void ShowDeviceStatus(TInitAndConfigThread& run, bool known) override;
+    void LoadParameters(TInitAndConfigThread& run) override;
+    void FinishRun(TInitAndConfigThread& run) override;
 
     // ---- Acquisition (app/MainFormAcquisition.cpp) -----------------------
     void StartThread();

@@ -10,7 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <stdexcept>
+
+// Steps read as text in a failure.
+void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace {
 
