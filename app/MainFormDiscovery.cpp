@@ -100,10 +100,10 @@ void TMainForm::PrepareRun(TInitAndConfigThread& run) {
     if (run.UseStoredSelection || crate == 0xFFFF) {
         using namespace SettingsKeys;
         const auto table = SettingsTable(InputRangesU, InputRangesR);
-        run.WantedCrateSerial = run.SettingsAccessor->ReadString(
-            DiscoverySection, CrateSerial, ReadDefault(table, DiscoverySection, CrateSerial).toString());
-        run.WantedSlot = int16_t(run.SettingsAccessor->ReadInteger(
-            DiscoverySection, ModuleSlot, ReadDefault(table, DiscoverySection, ModuleSlot).toInt()));
+        run.WantedCrateSerial =
+            ReadSetting(*run.SettingsAccessor, table, DiscoverySection, CrateSerial).toString();
+        run.WantedSlot =
+            int16_t(ReadSetting(*run.SettingsAccessor, table, DiscoverySection, ModuleSlot).toInt());
     } else if (crate < 16) {
         run.WantedCrateSerial = FixedText(Device.CrateSerials[crate], sizeof Device.CrateSerials[crate]);
         const uint16_t module = Device.SelectedModuleIndex[crate];
@@ -137,10 +137,8 @@ void TMainForm::RestoreWindowPosition(TInitAndConfigThread& run) {
         return;
     using namespace SettingsKeys;
     const auto table = SettingsTable(InputRangesU, InputRangesR);
-    const int top = run.SettingsAccessor->ReadInteger(
-        ApplicationSection, WindowTop, ReadDefault(table, ApplicationSection, WindowTop).toInt());
-    const int left = run.SettingsAccessor->ReadInteger(
-        ApplicationSection, WindowLeft, ReadDefault(table, ApplicationSection, WindowLeft).toInt());
+    const int top = ReadSetting(*run.SettingsAccessor, table, ApplicationSection, WindowTop).toInt();
+    const int left = ReadSetting(*run.SettingsAccessor, table, ApplicationSection, WindowLeft).toInt();
     if (top != -1)
         move(x(), top);
     if (left != -1)
