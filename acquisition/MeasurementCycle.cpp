@@ -291,11 +291,15 @@ TChannelReading ChannelReading(const TMeasurementCycle& cycle, int c) {
     return reading;
 }
 
+double PlannedPeriod(const TMeasurementCycle& cycle) {
+    return cycle.FrameRate > 0.0 ? double(cycle.SamplesPerChannel) / cycle.FrameRate : 0.0;
+}
+
 void RecordReading(TMeasurementCycle& cycle, const bool active[16]) {
     TBlockReading& record = cycle.Reading;
     record.Block += 1;
     record.Time = QDateTime::currentDateTimeUtc();
-    record.Period = cycle.FrameRate > 0.0 ? double(cycle.SamplesPerChannel) / cycle.FrameRate : 0.0;
+    record.Period = PlannedPeriod(cycle);
     for (int c = 0; c < 16; ++c) {
         const TChannelReading reading = ChannelReading(cycle, c);
         TChannelEntry& entry = record.Channels[size_t(c)];

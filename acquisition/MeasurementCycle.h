@@ -153,6 +153,10 @@ void EndRun(TMeasurementCycle& cycle);
 // Channel c's value of the last block in the unit and format it is shown in.
 TChannelReading ChannelReading(const TMeasurementCycle& cycle, int c);
 
+// Seconds of signal one block covers, as the set-up planned it (slow rates
+// and fft raise it above the acquisition time asked for).
+double PlannedPeriod(const TMeasurementCycle& cycle);
+
 // Reading from the cycle's values of the last block: the next block number,
 // the time now and each channel's entry in the run's formats.
 void RecordReading(TMeasurementCycle& cycle, const bool active[16]);

@@ -1,6 +1,7 @@
 #include "measure/BlockRecord.h"
 
 #include "acquisition/DisplayFormat.h"
+#include "measure/Printable.h"
 
 #include <algorithm>
 #include <cmath>
@@ -37,6 +38,7 @@ TBlockValues TakeBlock(const TBlockReading& reading, const std::vector<TRecordCo
     TBlockValues values;
     values.Block = reading.Block;
     values.Time = reading.Time;
+    values.Period = reading.Period;
     for (const TRecordColumn& column : columns) {
         const TChannelEntry& entry = reading.Channels[size_t(column.Channel)];
         values.Texts.push_back(entry.Text);
@@ -60,14 +62,22 @@ QString OverList(const std::vector<int>& channels, const QString& separator) {
     return list.join(separator);
 }
 
+// Line protocol escapes only comma, equals sign and blank in a tag; readers
+// differ on a backslash before anything else, and no tag may end in one. So
+// a backslash is written as \x5c, like a control character: every other
+// backslash escapes the character after it.
 QString InfluxTag(const QString& text) {
     QString out;
-    for (QChar ch : text) {
-        if (ch == ',' || ch == '=' || ch == ' ' || ch == '\\')
+    for (QChar ch : Printable(QString(text).replace('\\', QStringLiteral("\\x5c")))) {
+        if (ch == ',' || ch == '=' || ch == ' ')
             out += '\\';
         out += ch;
     }
     return out;
+}
+
+QString PeriodText(double seconds) {
+    return QString::number(seconds, 'f', 3);
 }
 
 } // namespace
@@ -75,7 +85,7 @@ QString InfluxTag(const QString& text) {
 QByteArray HeaderLine(TOutputFormat format, const std::vector<TRecordColumn>& columns) {
     if (format != TOutputFormat::Csv)
         return {};
-    QStringList fields = {"time", "block"};
+    QStringList fields = {"time", "block", "period_s"};
     for (const TRecordColumn& column : columns)
         fields << column.Heading();
     fields << "over";
@@ -87,7 +97,7 @@ QByteArray BlockLine(TOutputFormat format, const std::vector<TRecordColumn>& col
     QString line;
     switch (format) {
     case TOutputFormat::Csv: {
-        QStringList fields = {Stamp(values.Time), QString::number(values.Block)};
+        QStringList fields = {Stamp(values.Time), QString::number(values.Block), PeriodText(values.Period)};
         for (const QString& text : values.Texts)
             fields << text;
         // Channel numbers with blanks between them: no quoting needed.
@@ -97,7 +107,8 @@ QByteArray BlockLine(TOutputFormat format, const std::vector<TRecordColumn>& col
     }
     case TOutputFormat::Jsonl: {
         QStringList fields = {QStringLiteral("\"time\":\"%1\"").arg(Stamp(values.Time)),
-                              QStringLiteral("\"block\":%1").arg(values.Block)};
+                              QStringLiteral("\"block\":%1").arg(values.Block),
+                              QStringLiteral("\"period_s\":%1").arg(PeriodText(values.Period))};
         for (size_t i = 0; i < columns.size(); ++i)
             fields << QStringLiteral("\"%1\":%2")
                           .arg(columns[i].Heading(), values.Texts[i].isEmpty() ? "null" : values.Texts[i]);
@@ -111,6 +122,7 @@ QByteArray BlockLine(TOutputFormat format, const std::vector<TRecordColumn>& col
             if (!values.Texts[i].isEmpty())
                 fields << columns[i].Heading() + "=" + values.Texts[i];
         fields << QStringLiteral("block=%1i").arg(values.Block);
+        fields << QStringLiteral("period_s=%1").arg(PeriodText(values.Period));
         fields << QStringLiteral("over=\"%1\"").arg(OverList(values.OverChannels, ","));
         const qint64 ns = values.Time.toMSecsSinceEpoch() * 1000000;
         line = QStringLiteral("km808,crate=%1,slot=%2 %3 %4")

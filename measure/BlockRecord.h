@@ -26,6 +26,7 @@ struct TRecordColumn {
 struct TBlockValues {
     long long Block = 0;           // 1-based
     QDateTime Time;                // UTC, when the block's values were ready
+    double Period = 0.0;           // seconds per block, as the run planned them
     std::vector<QString> Texts;    // empty: no number (null in JSON, left out in InfluxDB)
     std::vector<double> Values;    // the measured values, NaN where there is no text
     std::vector<int> OverChannels; // 1-based

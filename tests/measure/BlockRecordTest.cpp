@@ -14,6 +14,7 @@ TEST(MeasureRecordFromReading, ValuesWithoutANumberAreNeverWrittenAsOne) {
     TBlockReading reading;
     reading.Block = 3;
     reading.Time = QDateTime::fromMSecsSinceEpoch(1700000000123, Qt::UTC);
+    reading.Period = 2.5;
     for (const double value :
          {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()}) {
         reading.Channels[0].Value = value;
@@ -25,12 +26,13 @@ TEST(MeasureRecordFromReading, ValuesWithoutANumberAreNeverWrittenAsOne) {
         EXPECT_EQ(values.Block, 3);
         EXPECT_EQ(values.OverChannels, std::vector<int>{1});
         EXPECT_EQ(BlockLine(TOutputFormat::Csv, columns, values, "Q", 3),
-                  "2023-11-14T22:13:20.123Z,3,,1.5000,1\n");
+                  "2023-11-14T22:13:20.123Z,3,2.500,,1.5000,1\n");
         EXPECT_EQ(BlockLine(TOutputFormat::Jsonl, columns, values, "Q", 3),
-                  "{\"time\":\"2023-11-14T22:13:20.123Z\",\"block\":3,\"ch1_mV\":null,\"ch10_mV\":1.5000,"
-                  "\"over\":[1]}\n");
-        EXPECT_EQ(BlockLine(TOutputFormat::Influx, columns, values, "Q", 3),
-                  "km808,crate=Q,slot=3 ch10_mV=1.5000,block=3i,over=\"1\" 1700000000123000000\n");
+                  "{\"time\":\"2023-11-14T22:13:20.123Z\",\"block\":3,\"period_s\":2.500,\"ch1_mV\":null,"
+                  "\"ch10_mV\":1.5000,\"over\":[1]}\n");
+        EXPECT_EQ(
+            BlockLine(TOutputFormat::Influx, columns, values, "Q", 3),
+            "km808,crate=Q,slot=3 ch10_mV=1.5000,block=3i,period_s=2.500,over=\"1\" 1700000000123000000\n");
     }
 }
 
