@@ -114,12 +114,9 @@ void TMainForm::PrepareRun(TInitAndConfigThread& run) {
     SetTreeEnabled(MainLMDSimplePanel, false, AdcIndividualParsLMDSimplePanel);
     switch (run.Action) {
     case TInitAndConfigThread::FullDetection:
-        Device.CrateState = 0;
-        Device.ModuleState = 0;
-        break;
+    // The crate change closes the module before it reopens one; a failed
+    // reopening must not leave the measurement controls enabled.
     case TInitAndConfigThread::CrateChanged:
-        // The crate change closes the module before it reopens one; a failed
-        // reopening must not leave the measurement controls enabled.
         Device.CrateState = 0;
         Device.ModuleState = 0;
         break;
