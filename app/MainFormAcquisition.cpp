@@ -1,4 +1,7 @@
 // Start and stop of the acquisition worker on the main window's side.
+#include "app/ChannelDisplay.h"
+#include "app/HandlerGuard.h"
+#include "app/MeasurementConfiguration.h"
 #include "app/TMainForm.h"
 #include "app/TMainThread.h"
 #include "app/UiThread.h"
@@ -31,7 +34,7 @@ void TMainForm::StartThread() {
 
 void TMainForm::OnStartMainThread() {
     Flags.WorkerRunning = false;
-    TMainThread* worker = new (std::nothrow) TMainThread(this);
+    TMainThread* worker = new (std::nothrow) TMainThread(this, &Device.ModuleControl);
     if (worker != nullptr) {
         worker->StartPageIndex = MainLMDPageControl->currentIndex();
         worker->start();
@@ -85,4 +88,36 @@ void TMainForm::OnMainThreadTerminate() {
 
 bool TMainForm::ChannelActive(int ch) const {
     return ChannelFrames[ch] != nullptr && ChannelFrames[ch]->IsChannelActive();
+}
+
+void TMainForm::CaptureConfiguration(TMeasurementCycle& cycle) {
+    ::CaptureConfiguration(*this, cycle);
+}
+
+void TMainForm::ConfigureModule(TMeasurementCycle& cycle) {
+    ::ConfigureModule(*this, cycle);
+}
+
+void TMainForm::ShowChannelValues(const TBlockReading& reading) {
+    ::ShowChannelValues(*this, reading);
+}
+
+void TMainForm::ShowFrameLeds(const TBlockReading& reading) {
+    ::ShowFrameLeds(*this, reading);
+}
+
+void TMainForm::FinishMeasurement(TMeasurementCycle& cycle) {
+    ::FinishMeasurement(*this, cycle);
+}
+
+void TMainForm::ShowWorkerMessage(const WorkerMessageRequest& request, ButtonLayout layout) {
+    // The dialog runs its own event loop while the worker waits for this step:
+    // no handler may run from it (a stop from here would wait for the worker,
+    // which waits for this step).
+    TGuardHeld guard(HandlersBusy);
+    ShowWorkerMessageDialog(this, &ShortCutHandlerEnabled, request, layout);
+}
+
+void TMainForm::PostEnd(QEvent* event) {
+    QCoreApplication::postEvent(this, event);
 }

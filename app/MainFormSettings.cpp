@@ -2,7 +2,7 @@
 #include "app/TMainForm.h"
 #include "device/DetectionTables.h"
 #include "settings/Cp1251Codec.h"
-#include "settings/MeasurementSettingsFile.h"
+#include "settings/MeasurementChoices.h"
 #include "settings/SettingsKeys.h"
 #include "settings/SettingsLocation.h"
 #include "settings/SettingsMessages.h"
@@ -33,11 +33,6 @@ namespace {
 
 const QString SaveCaption = QStringLiteral("ОШИБКА SaveIniFile()!!!");
 const QString DefaultCaption = QStringLiteral("ОШИБКА CreateDefaultIniFile()!");
-
-// An item index, or -1 when the value names no item.
-int ItemIndex(const QComboBox* box, int32_t value) {
-    return value >= 0 && value < box->count() ? value : -1;
-}
 
 // The selected item as the settings keep it: 0xFFFF when none.
 uint16_t Selected(const QComboBox* box) {
@@ -92,10 +87,8 @@ TMainForm::OpenSettingsFile(const std::function<void(const QString&)>& report) {
 bool TMainForm::LoadSettings(TSettingsFile* accessor) {
     if (!accessor)
         return false;
-    const std::vector<TSettingRow> table = Table(*this);
     AutoSaveSettingsLMDCheckBox->setChecked(
-        accessor->ReadInteger(ApplicationSection, AutoSave,
-                              ReadDefault(table, ApplicationSection, AutoSave).toInt()) != 0);
+        ReadSetting(*accessor, Table(*this), ApplicationSection, AutoSave).toBool());
     AutoSaveSettingKnown = true;
     bool ok = LoadModuleSettings(accessor);
     if (Device.ModuleState == 2)
@@ -106,21 +99,21 @@ bool TMainForm::LoadSettings(TSettingsFile* accessor) {
 bool TMainForm::LoadModuleSettings(TSettingsFile* accessor) {
     if (!accessor)
         return false;
-    const QString& s = ModuleSection;
-    const std::vector<TSettingRow> table = Table(*this);
-    auto read = [&](const QString& key) { return ReadSetting(*accessor, table, s, key); };
-    ReadMeasurementSettings(*accessor, table, InputRangesU, InputRangesR, Settings);
+    TSelectorSizes sizes;
+    sizes.Ranges = CommonInputRangeULMDComboBox->count();
+    sizes.Modes = CommonMeasuringModeLMDComboBox->count();
+    sizes.Rates = AdcRateComboBox->count();
+    sizes.CorrectionModes = CorrectionModeLMDComboBox->count();
+    const TMeasurementChoices stored =
+        ReadMeasurementChoices(*accessor, InputRangesU, InputRangesR, sizes, Settings);
     ComputationModeLabLMDLabel->setText(Settings.ComputationMethod);
     AmplitudeTypeLabLMDLabel->setText(Settings.AmplitudeType);
 
     HandlersBusy = true;
-    AllChannelsLMDCheckBox->setCheckState(read(AllChannels).toBool() ? Qt::Checked : Qt::Unchecked);
-    CommonInputRangeULMDComboBox->setCurrentIndex(
-        ItemIndex(CommonInputRangeULMDComboBox, read(CommonRangeU).toInt()));
-    CommonInputRangeRLMDComboBox->setCurrentIndex(
-        ItemIndex(CommonInputRangeRLMDComboBox, read(CommonRangeR).toInt()));
-    CommonMeasuringModeLMDComboBox->setCurrentIndex(
-        ItemIndex(CommonMeasuringModeLMDComboBox, read(CommonMeasuringMode).toInt()));
+    AllChannelsLMDCheckBox->setCheckState(stored.AllChannels ? Qt::Checked : Qt::Unchecked);
+    CommonInputRangeULMDComboBox->setCurrentIndex(stored.CommonRangeU);
+    CommonInputRangeRLMDComboBox->setCurrentIndex(stored.CommonRangeR);
+    CommonMeasuringModeLMDComboBox->setCurrentIndex(stored.CommonMode);
     int mode = CommonMeasuringModeLMDComboBox->currentIndex();
     if (mode == 0 || mode == 1) {
         CommonInputRangeULMDComboBox->setVisible(mode == 0);
@@ -128,26 +121,17 @@ bool TMainForm::LoadModuleSettings(TSettingsFile* accessor) {
     }
     for (int n = 0; n < 16; ++n) {
         TKm808AdcChannelFrame* frame = ChannelFrames[n];
-        int channel = n + 1;
-        frame->ChannelNumberLMDCheckBox->setChecked(AllChannelsLMDCheckBox->checkState() == Qt::Checked ||
-                                                    read(Channel(channel)).toBool());
-        int rangeU = CommonInputRangeULMDComboBox->currentIndex();
-        if (rangeU < 0)
-            rangeU = ItemIndex(frame->InputRangeULMDComboBox, read(ChannelRangeU(channel)).toInt());
-        frame->InputRangeULMDComboBox->setCurrentIndex(rangeU);
-        int rangeR = CommonInputRangeRLMDComboBox->currentIndex();
-        if (rangeR < 0)
-            rangeR = ItemIndex(frame->InputRangeRLMDComboBox, read(ChannelRangeR(channel)).toInt());
-        frame->InputRangeRLMDComboBox->setCurrentIndex(rangeR);
+        frame->ChannelNumberLMDCheckBox->setChecked(stored.Checked[n]);
+        frame->InputRangeULMDComboBox->setCurrentIndex(stored.RangeU[n]);
+        frame->InputRangeRLMDComboBox->setCurrentIndex(stored.RangeR[n]);
         if (mode == 0)
             frame->MeasuringModeLMDLabel->setText(QStringLiteral("DC"));
         else if (mode == 1)
             frame->MeasuringModeLMDLabel->setText(QStringLiteral("R"));
         frame->Value1LMDEdit->setText(QStringLiteral("--------"));
     }
-    AdcRateComboBox->setCurrentIndex(ItemIndex(AdcRateComboBox, read(AdcRateIndex).toInt()));
-    CorrectionModeLMDComboBox->setCurrentIndex(
-        ItemIndex(CorrectionModeLMDComboBox, read(CorrectionMode).toInt()));
+    AdcRateComboBox->setCurrentIndex(stored.RateIndex);
+    CorrectionModeLMDComboBox->setCurrentIndex(stored.CorrectionMode);
     Qt::CheckState state = Qt::Unchecked;
     AllChannelsLMDCheckBox->setCheckState(AllChannelsSameState(state) ? state : Qt::PartiallyChecked);
     MeasurementSettingsLoaded = true;
@@ -158,9 +142,8 @@ bool TMainForm::LoadModuleSettings(TSettingsFile* accessor) {
 bool TMainForm::LoadCorrectionSettings(TSettingsFile* accessor) {
     if (!accessor)
         return false;
-    Settings.CoefSource = accessor->ReadInteger(
-        ApplicationSection, SettingsKeys::CoefSource,
-        ReadDefault(Table(*this), ApplicationSection, SettingsKeys::CoefSource).toInt());
+    Settings.CoefSource =
+        ReadSetting(*accessor, Table(*this), ApplicationSection, SettingsKeys::CoefSource).toInt();
     UseModuleCoefficients(Device.ModuleControl, Settings.LoadedCoefs);
     return true;
 }
@@ -176,22 +159,24 @@ void TMainForm::SaveIniFile(const QString& path) {
 bool TMainForm::WriteApplicationSettings(TSettingsFile* accessor) {
     if (!accessor)
         return false;
+    const std::vector<TSettingRow> table = Table(*this);
+    QVariantMap application{{WindowTop, y()}, {WindowLeft, x()}};
     // Unchecked because nothing was ever loaded is not the operator's choice.
     if (AutoSaveSettingKnown)
-        accessor->WriteBool(ApplicationSection, AutoSave, AutoSaveSettingsLMDCheckBox->isChecked());
-    accessor->WriteInteger(ApplicationSection, WindowTop, y());
-    accessor->WriteInteger(ApplicationSection, WindowLeft, x());
+        application.insert(AutoSave, AutoSaveSettingsLMDCheckBox->isChecked());
+    QVariantMap discovery;
     uint16_t crate = Selected(QiraCratesComboBox);
     uint16_t module = Selected(ModulesComboBox);
     // The tables hold 16 crates of 16 modules; an index beyond them names none.
     if (crate < 16) {
         const char* serial = Device.CrateSerials[crate];
-        accessor->WriteString(
-            DiscoverySection, CrateSerial,
-            Cp1251::Decode(QByteArray(serial, qstrnlen(serial, sizeof Device.CrateSerials[crate]))));
+        discovery.insert(CrateSerial, Cp1251::Decode(QByteArray(
+                                          serial, qstrnlen(serial, sizeof Device.CrateSerials[crate]))));
         if (module < 16)
-            accessor->WriteInteger(DiscoverySection, ModuleSlot, Device.ModuleSlots[crate][module]);
+            discovery.insert(ModuleSlot, Device.ModuleSlots[crate][module]);
     }
+    WriteSettings(*accessor, table, ApplicationSection, application);
+    WriteSettings(*accessor, table, DiscoverySection, discovery);
     return accessor->Flush();
 }
 

@@ -1,11 +1,11 @@
 #include "app/MeasurementConfiguration.h"
 
 #include "acquisition/DisplayFormat.h"
+#include "acquisition/MeasurementCycle.h"
 #include "app/ChannelDisplay.h"
 #include "app/HandlerGuard.h"
 #include "app/ModuleStatus.h"
 #include "app/TMainForm.h"
-#include "app/TMainThread.h"
 #include "device/DetectionTables.h"
 #include "ui/DesignLook.h"
 #include "ui/TKm808AdcChannelFrame.h"
@@ -16,8 +16,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-void CaptureConfiguration(TMainThread* worker) {
-    TMainForm* form = worker->Form;
+void CaptureConfiguration(TMainForm& window, TMeasurementCycle& cycle) {
+    TMainForm* form = &window;
     TGuardHeld guard(form->HandlersBusy);
     form->StartMultimeterLMDSpeedButton->setText("С   Т   О   П");
     DesignLook::SetTextColor(form->StartMultimeterLMDSpeedButton, DesignLook::Red);
@@ -35,11 +35,11 @@ void CaptureConfiguration(TMainThread* worker) {
     config.Channels.CommonMode = form->CommonMeasuringModeLMDComboBox->currentIndex();
     config.CorrectionMode = form->CorrectionModeLMDComboBox->currentIndex();
     config.Settings = form->Settings;
-    ApplyConfiguration(*worker, config);
+    ApplyConfiguration(cycle, config);
 }
 
-void ConfigureModule(TMainThread* worker) {
-    TMainForm* form = worker->Form;
+void ConfigureModule(TMainForm& window, TMeasurementCycle& cycle) {
+    TMainForm* form = &window;
     TGuardHeld guard(form->HandlersBusy);
 
     // The last run lost the module's link, or the crate server closed it
@@ -47,9 +47,9 @@ void ConfigureModule(TMainThread* worker) {
     // simply used again and one that is not says so plainly.
     if (form->Device.ModuleLinkLost || KM808_CheckLink(&form->Device.ModuleControl) != 0) {
         if (!ReopenChosenModule(*form)) {
-            worker->Report(form->Device.ModuleState == 2
-                               ? "Нет связи с модулем!!!\nПроверьте сервер крейтов и нажмите \"Обнаружить\"."
-                               : "В слоте теперь другой модуль!!!\nНажмите \"Обнаружить\".");
+            cycle.Report(form->Device.ModuleState == 2
+                             ? "Нет связи с модулем!!!\nПроверьте сервер крейтов и нажмите \"Обнаружить\"."
+                             : "В слоте теперь другой модуль!!!\nНажмите \"Обнаружить\".");
             return;
         }
     }
@@ -65,11 +65,48 @@ void ConfigureModule(TMainThread* worker) {
         choice.RangeR[c] = frame->InputRangeRLMDComboBox->currentIndex();
     }
     choice.RateIndex = form->AdcRateComboBox->currentIndex();
-    if (!SetUpModule(*worker, choice))
+    if (!SetUpModule(cycle, choice))
         return;
-    ChooseValueFaces(worker);
+    ChooseValueFaces(window, cycle);
 
     form->AcquisitionTimeLMDLabel->setText(
-        FormatFloat("0.0", worker->SamplesPerChannel * 1000.0 / worker->FrameRate));
-    form->KadrRateLMDLabel->setText(FormatFloat("0.000", worker->FrameRate));
+        FormatFloat("0.0", cycle.SamplesPerChannel * 1000.0 / cycle.FrameRate));
+    form->KadrRateLMDLabel->setText(FormatFloat("0.000", cycle.FrameRate));
+}
+
+namespace {
+
+// The last values stay for the operator to read but no longer look live, and
+// the module lamp follows what the stop phase found.
+void ShowRunFailed(TMainForm* form, const TMeasurementCycle& cycle) {
+    for (TKm808AdcChannelFrame* frame : form->ChannelFrames) {
+        if (!frame->ChannelNumberLMDCheckBox->isEnabledTo(frame))
+            continue;
+        frame->SetUpdateLamp(2);
+        if (frame->ChannelNumberLMDCheckBox->isChecked())
+            frame->SetValueLook(TKm808AdcChannelFrame::TValueLook::Stale);
+    }
+    if (cycle.LinkLost) {
+        form->Device.ModuleLinkLost = true;
+        ShowModuleLink(*form, false);
+    }
+}
+
+} // namespace
+
+void FinishMeasurement(TMainForm& window, TMeasurementCycle& cycle) {
+    TMainForm* form = &window;
+    TGuardHeld guard(form->HandlersBusy);
+    QPushButton* button = form->StartMultimeterLMDSpeedButton;
+    button->setText("С   Т   А   Р   Т");
+    DesignLook::SetTextColor(button, DesignLook::Green);
+    button->setChecked(false);
+    form->AcquisitionTimeLMDLabel->setText("-----");
+    form->KadrRateLMDLabel->setText("-----");
+    for (QLabel* label : {form->VoltmeterValueLMDLabel, form->AmperemeterValueLMDLabel})
+        label->setToolTip(QString());
+    cycle.FreeBuffers();
+    if (cycle.MessageShown)
+        ShowRunFailed(form, cycle);
+    form->Flags.MeasurementIdle = true;
 }

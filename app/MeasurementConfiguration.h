@@ -1,13 +1,15 @@
-// The start of a measurement on the user-interface thread: the snapshot of the
-// window's settings and the module set-up that fixes every block size.
+// The start and the end of a measurement on the user-interface thread: the
+// snapshot of the window's settings, the module set-up that fixes every block
+// size, and the idle look afterwards.
 #pragma once
 
-#include <cstdint>
+class TMainForm;
+class TMeasurementCycle;
 
-#include "acquisition/BlockPlan.h"
+// In this order; a report from either ends the start.
+void CaptureConfiguration(TMainForm& window, TMeasurementCycle& cycle);
+void ConfigureModule(TMainForm& window, TMeasurementCycle& cycle);
 
-class TMainThread;
-
-// User-interface thread, in this order; a report from either ends the start.
-void CaptureConfiguration(TMainThread* worker);
-void ConfigureModule(TMainThread* worker);
+// The idle look of the button and labels, the cycle's buffers freed; after a
+// failure the last values look stale and the module lamp tells the link.
+void FinishMeasurement(TMainForm& window, TMeasurementCycle& cycle);

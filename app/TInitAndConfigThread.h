@@ -1,6 +1,7 @@
 // The discovery worker: one object carries one detection run (full detection,
 // crate change or module change). Every window step runs on the
 // user-interface thread by a synchronous call; only module opening runs here.
+// The window is reached only through the worker's view.
 #pragma once
 
 #include <QString>
@@ -13,7 +14,7 @@
 
 #include "discovery/DetectionAction.h"
 
-class TMainForm;
+class IDiscoveryView;
 class TSettingsFile;
 
 class TInitAndConfigThread : public QThread {
@@ -26,7 +27,7 @@ public:
     };
 
     // The worker deletes itself once its run has ended.
-    TInitAndConfigThread(TMainForm* form, uint32_t action, bool useStoredSelection);
+    TInitAndConfigThread(IDiscoveryView* view, uint32_t action, bool useStoredSelection);
     ~TInitAndConfigThread() override;
 
     bool UseStoredSelection = false;
@@ -37,6 +38,7 @@ public:
     std::atomic<bool> MessageShown{false};
     std::unique_ptr<TSettingsFile> SettingsAccessor;
     int16_t SavedCursor = -1; // the override cursor's shape before the run; -1: none
+    bool CursorOverridden = false;
     QString MessageText;
 
     void Execute();
@@ -46,8 +48,11 @@ public:
     void ShowWorkerMessage();
     // MessageText := text, then ShowWorkerMessage; from either thread.
     void Report(const QString& text);
+    // Worker thread: a synchronous call of a window step with the handler
+    // guard held.
+    void SynchronizeGuarded(const std::function<void()>& step);
 
-    // The window steps of a run; user-interface thread.
+    // The window steps of a run (the view's); user-interface thread.
     void PrepareRun();
     void RestoreWindowPosition();
     void LoadParameters();
@@ -55,7 +60,10 @@ public:
 
     // Connects the end of the run: the window's termination handler, then
     // the self-destruction, then the end mark (in this order).
-    void ConnectEnd(TMainForm* form);
+    template <typename Window> void ConnectEnd(Window* window, void (Window::*terminate)()) {
+        connect(this, &QThread::finished, window, terminate, Qt::QueuedConnection);
+        ConnectSelfDestruction();
+    }
     // True once the thread has announced its end; read with acquire ordering
     // before the object is destroyed, so that everything the thread did is
     // ordered before (also for ThreadSanitizer, which cannot see Qt's waits).
@@ -68,10 +76,8 @@ protected:
     void run() override;
 
 private:
-    // A synchronous call of a window step with the handler guard held.
-    void SynchronizeGuarded(const std::function<void()>& step);
+    void ConnectSelfDestruction();
 
-    TMainForm* Form;
-    bool CursorOverridden = false;
+    IDiscoveryView* const View;
     std::atomic<bool> RunEnded{false};
 };

@@ -16,6 +16,8 @@
 #include <functional>
 #include <memory>
 
+#include "app/DiscoveryView.h"
+#include "app/MeasurementView.h"
 #include "device/DeviceState.h"
 #include "device/WorkerFlags.h"
 #include "discovery/DetectionAction.h"
@@ -52,29 +54,23 @@ public:
     quint32 LParam;
 };
 
-class TMainForm : public QWidget {
+class TMainForm : public QWidget, public IDiscoveryView, public IMeasurementView {
     Q_OBJECT
 public:
     explicit TMainForm(QWidget* parent = nullptr);
     ~TMainForm() override;
 
     // ---- Top group -------------------------------------------------------
-    QGroupBox* ModuleDetectionLMDGroupBox = nullptr;
     QPushButton* FindDeviceLMDButton = nullptr;
     QFrame* SelectedModuleLMDSimplePanel = nullptr;
-    QLabel* QiraCratesLabLMDLabel = nullptr;
     QComboBox* QiraCratesComboBox = nullptr;
     TLed* QiraCrateStatusLed = nullptr;
-    QLabel* ModulesLabLMDLabel = nullptr;
     QComboBox* ModulesComboBox = nullptr;
     TLed* ModuleStatusLed = nullptr;
-    QLabel* ModuleSerialNumberLabLMDLabel = nullptr;
-    QLabel* ModuleFirmwareVersionLabLMDLabel = nullptr;
     QLabel* ModuleSerialNumberLMDLabel = nullptr;
     QLabel* ModuleFirmwareVersionLMDLabel = nullptr;
     QFrame* Bevel3 = nullptr;
     TLed* GeneratorStatusLed = nullptr;
-    TLed* MultimeterStatusLed = nullptr;
     QFrame* StartMultimeterLMDSimplePanel = nullptr;
     QPushButton* StartMultimeterLMDSpeedButton = nullptr; // checkable: down = running
     QGroupBox* SaveIniSettingLMDGroupBox = nullptr;
@@ -82,44 +78,32 @@ public:
     QPushButton* SaveSettingsButton = nullptr;
 
     // ---- Pages -----------------------------------------------------------
-    QFrame* MainLMDSimplePanel = nullptr;
     QTabWidget* MainLMDPageControl = nullptr;
     QWidget* MultimeterLMDTabSheet = nullptr;
-    QWidget* CorrectionFactorsLMDTabSheet = nullptr;
     QWidget* VerificationLMDTabSheet = nullptr;
     QFrame* MultimeterLMDSimplePanel = nullptr;
-    QFrame* AdcStreamLMDSimplePanel = nullptr;
 
     // ---- Measurement settings controls ----------------------------------
     QGroupBox* AdcGroupParsLMDGroupBox = nullptr;
     QFrame* ChannelCommonParsLMDSimplePanel = nullptr;
     QCheckBox* AllChannelsLMDCheckBox = nullptr; // tristate
-    QLabel* CommonInputRangeLabLMDComboBox = nullptr;
     QComboBox* CommonInputRangeULMDComboBox = nullptr;
     QComboBox* CommonInputRangeRLMDComboBox = nullptr;
-    QLabel* CommonMeasuringModeLabLMDComboBox = nullptr;
     QComboBox* CommonMeasuringModeLMDComboBox = nullptr;
     QFrame* CommonParsLMDSimplePanel = nullptr;
-    QLabel* AdcRateLabLMDLabel = nullptr;
     QComboBox* AdcRateComboBox = nullptr;
-    QLabel* KadrRateLabLMDLabel = nullptr;
     QLabel* KadrRateLMDLabel = nullptr;
-    QLabel* CorrectionModeLabLMDLabel = nullptr;
     QComboBox* CorrectionModeLMDComboBox = nullptr;
     QFrame* AcquisitionTimeLMDSimplePanel = nullptr;
-    QLabel* AcquisitionTimeLabLMDLabel = nullptr;
     QLabel* AcquisitionTimeLMDLabel = nullptr;
     QFrame* ComputationInfoLMDSimplePanel = nullptr;
     QLabel* ComputationModeLabLMDLabel = nullptr;
     QLabel* AmplitudeTypeLabLMDLabel = nullptr;
-    QGroupBox* AdcIndividualParsLMDGroupBox = nullptr;
     QScrollArea* AdcIndividualParsLMDScrollBox = nullptr;
     QWidget* AdcIndividualParsLMDSimplePanel = nullptr;
 
     // ---- Hidden equipment strip -----------------------------------------
     QFrame* EquipmentLMDSimplePanel = nullptr;
-    QGroupBox* GeneratorLMDGroupBox = nullptr;
-    QGroupBox* MultimeterLMDGroupBox = nullptr;
     QLabel* VoltmeterValueLMDLabel = nullptr;
     QLabel* AmperemeterValueLMDLabel = nullptr;
 
@@ -128,8 +112,6 @@ public:
     QAction* RebootDeviceMenuItem = nullptr;
     QAction* SaveDefaultSettings = nullptr;
     QAction* SaveCurrentSettings = nullptr;
-    QAction* AboutProgram = nullptr;
-    QAction* ApplicationExit = nullptr;
     bool PopupMenuAutoOpen = true; // cleared by the first detection run
     // The Escape handling; the worker message dialog switches it off while open.
     bool ShortCutHandlerEnabled = true;
@@ -149,7 +131,6 @@ public:
     double InputRangesU[3] = {};
     double InputRangesR[3] = {};
     double AdcDividers[7] = {};
-    double AdcRates[7] = {};
 
     // ---- Settings file ----------------------------------------------------
     std::unique_ptr<TSettingsFile> SettingsFile; // accessor of the last save
@@ -157,23 +138,14 @@ public:
     // SettingsLocation.h); tests point it elsewhere.
     QString SettingsDirectory;
     QString SettingsPath() const;
-    // The measurement controls show what a load put there (and the operator's
-    // changes since). A detection resets them first, and when it fails they
-    // stay reset: a save then must not store them over the operator's values.
-    bool MeasurementSettingsLoaded = false;
-    // The auto-save box shows the stored flag or the operator's own choice.
-    bool AutoSaveSettingKnown = false;
     // Ctrl+S and Ctrl+D pressed while a detection runs, in the order pressed;
     // they run once it has ended, on what the window then shows.
     enum class HeldSettingsRequest { Save, Defaults };
-    QList<HeldSettingsRequest> HeldSettingsRequests;
     bool HoldWhileDiscoveryRuns(HeldSettingsRequest request);
     void RunHeldSettingsRequests();
 
     // ---- Workers ---------------------------------------------------------
-    TMainThread* MainThread = nullptr; // the acquisition worker, at most one
-    QList<QWidget*> WorkerPages;
-    uint16_t WorkerPageIndex = 0;
+    TMainThread* MainThread = nullptr;         // the acquisition worker, at most one
     QPointer<TInitAndConfigThread> InitThread; // the running discovery worker, if any
 
     // ---- Window operations (app/) ----------------------------------------
@@ -236,13 +208,37 @@ public:
     // Waits for (or ends) a running discovery run before the window goes away.
     void WaitForDiscoveryEnd();
 
+    // ---- The detection worker's view (app/MainFormDiscovery.cpp) ---------
+    TDeviceState& DeviceState() override { return Device; }
+    void HoldHandlers(bool held) override;
+    void StopPopupMenuAutoOpen() override;
+    void PrepareRun(TInitAndConfigThread& run) override;
+    void RestoreWindowPosition(TInitAndConfigThread& run) override;
+    void DetectAll(TInitAndConfigThread& run) override;
+    bool OpenSelectedModule(TInitAndConfigThread& run) override;
+    bool ChangeCrate(const std::function<void()>& fillSelector) override;
+    void FillModuleSelector() override;
+    void ShowDeviceStatus(TInitAndConfigThread& run, bool known) override;
+    void LoadParameters(TInitAndConfigThread& run) override;
+    void FinishRun(TInitAndConfigThread& run) override;
+
     // ---- Acquisition (app/MainFormAcquisition.cpp) -----------------------
     void StartThread();
     void OnStartMainThread();
     void StopThread();
     void OnMainThreadTerminate();
     // Keeps each frame's active-channel copy, read by the worker, current.
-    bool ChannelActive(int ch) const;
+    bool ChannelActive(int ch) const override;
+
+    // ---- The measurement worker's view (app/MainFormAcquisition.cpp) -----
+    TWorkerFlags& WorkerFlags() override { return Flags; }
+    void CaptureConfiguration(TMeasurementCycle& cycle) override;
+    void ConfigureModule(TMeasurementCycle& cycle) override;
+    void ShowChannelValues(const TBlockReading& reading) override;
+    void ShowFrameLeds(const TBlockReading& reading) override;
+    void FinishMeasurement(TMeasurementCycle& cycle) override;
+    void ShowWorkerMessage(const WorkerMessageRequest& request, ButtonLayout layout) override;
+    void PostEnd(QEvent* event) override;
 
 protected:
     void customEvent(QEvent* event) override;
@@ -275,6 +271,38 @@ public:
     bool PressFocusedButton(QObject* watched, const QKeyEvent* key);
 
 private:
+    // ---- Controls and state only the window's own member functions use ----
+    QGroupBox* ModuleDetectionLMDGroupBox = nullptr;
+    QLabel* QiraCratesLabLMDLabel = nullptr;
+    QLabel* ModulesLabLMDLabel = nullptr;
+    QLabel* ModuleSerialNumberLabLMDLabel = nullptr;
+    QLabel* ModuleFirmwareVersionLabLMDLabel = nullptr;
+    TLed* MultimeterStatusLed = nullptr;
+    QFrame* MainLMDSimplePanel = nullptr;
+    QWidget* CorrectionFactorsLMDTabSheet = nullptr;
+    QFrame* AdcStreamLMDSimplePanel = nullptr;
+    QLabel* CommonInputRangeLabLMDComboBox = nullptr;
+    QLabel* CommonMeasuringModeLabLMDComboBox = nullptr;
+    QLabel* AdcRateLabLMDLabel = nullptr;
+    QLabel* KadrRateLabLMDLabel = nullptr;
+    QLabel* CorrectionModeLabLMDLabel = nullptr;
+    QLabel* AcquisitionTimeLabLMDLabel = nullptr;
+    QGroupBox* AdcIndividualParsLMDGroupBox = nullptr;
+    QGroupBox* GeneratorLMDGroupBox = nullptr;
+    QGroupBox* MultimeterLMDGroupBox = nullptr;
+    QAction* AboutProgram = nullptr;
+    QAction* ApplicationExit = nullptr;
+    double AdcRates[7] = {};
+    // The measurement controls show what a load put there (and the operator's
+    // changes since). A detection resets them first, and when it fails they
+    // stay reset: a save then must not store them over the operator's values.
+    bool MeasurementSettingsLoaded = false;
+    // The auto-save box shows the stored flag or the operator's own choice.
+    bool AutoSaveSettingKnown = false;
+    QList<HeldSettingsRequest> HeldSettingsRequests;
+    QList<QWidget*> WorkerPages;
+    uint16_t WorkerPageIndex = 0;
+
     bool Closed = false;
     FrameMetrics FittedFrame;
     // A key press reaches the filter once per receiver on its way up; it is

@@ -1,12 +1,9 @@
 #include "app/TMainThread.h"
 
-#include "app/HandlerGuard.h"
 #include "app/MeasurementBody.h"
-#include "app/TMainForm.h"
+#include "app/MeasurementView.h"
 #include "app/UiThread.h"
-#include "discovery/WorkerMessageDialog.h"
-
-#include <QCoreApplication>
+#include "device/WorkerFlags.h"
 
 #include <memory>
 #include <stdexcept>
@@ -18,9 +15,8 @@ constexpr char DecimalSeparator = '.';
 
 } // namespace
 
-TMainThread::TMainThread(TMainForm* form)
-    : TMeasurementCycle(&form->Device.ModuleControl), Form(form),
-      PendingEndEvent(std::make_unique<QEvent>(EndEvent)) {}
+TMainThread::TMainThread(IMeasurementView* view, KM808_CONTROL* module)
+    : TMeasurementCycle(module), View(view), PendingEndEvent(std::make_unique<QEvent>(EndEvent)) {}
 
 TMainThread::~TMainThread() = default;
 
@@ -38,11 +34,7 @@ void TMainThread::ShowWorkerMessage() {
     request.Buttons = QMessageBox::Ok;
     request.ButtonCaptions = QStringList{"Принято"};
     request.Text = MessageText;
-    // The dialog runs its own event loop while the worker waits for this step:
-    // no handler may run from it (a stop from here would wait for the worker,
-    // which waits for this step).
-    TGuardHeld guard(Form->HandlersBusy);
-    ShowWorkerMessageDialog(Form, &Form->ShortCutHandlerEnabled, request, ButtonLayout::CommonWidth);
+    View->ShowWorkerMessage(request, ButtonLayout::CommonWidth);
 }
 
 void TMainThread::run() {
@@ -51,16 +43,16 @@ void TMainThread::run() {
     // finished(): a connection makes Qt read this object while the thread
     // ends, behind synchronisation that ThreadSanitizer cannot see. Nothing is
     // allocated here for the same reason: the event was made with the worker.
-    QCoreApplication::postEvent(Form, PendingEndEvent.release());
+    View->PostEnd(PendingEndEvent.release());
     Ended.store(true, std::memory_order_release);
 }
 
 void TMainThread::Execute() {
     try {
-        Form->Flags.WorkerRunning = true;
+        View->WorkerFlags().WorkerRunning = true;
         MessageShown = false;
         if (StartPageIndex == 0)
-            Form->Flags.MeasurementIdle = false;
+            View->WorkerFlags().MeasurementIdle = false;
         Processing[0] = MeasurementBody;
 
         QThread::msleep(100);

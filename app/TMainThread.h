@@ -14,7 +14,7 @@
 
 #include "acquisition/MeasurementCycle.h"
 
-class TMainForm;
+class IMeasurementView;
 
 // The measurement itself (configuration, buffers, values, the stop request
 // Terminated and MessageShown) is the engine's cycle; the thread adds the
@@ -24,8 +24,9 @@ class TMainThread : public QThread, public TMeasurementCycle {
 public:
     using TProcessing = std::function<void(TMainThread*)>;
 
-    // Not started: the window starts it once it is stored.
-    explicit TMainThread(TMainForm* form);
+    // Not started: the window starts it once it is stored. module: the
+    // window's open module.
+    TMainThread(IMeasurementView* view, KM808_CONTROL* module);
     ~TMainThread() override;
 
     // Stores the text and shows it through ShowWorkerMessage on the
@@ -35,7 +36,7 @@ public:
     // worker message dialog; later ones are dropped.
     void ShowWorkerMessage();
 
-    TMainForm* const Form;
+    IMeasurementView* const View;
 
     // ---- Control (the engine's stop flags are inherited) -------------------
     uint16_t ProcessingSlot = 0;

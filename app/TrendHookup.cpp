@@ -1,5 +1,6 @@
 #include "app/TrendHookup.h"
 
+#include "acquisition/ModuleTables.h"
 #include "app/TMainForm.h"
 #include "trendwindow/TTrendWindow.h"
 #include "ui/TKm808AdcChannelFrame.h"
@@ -25,8 +26,10 @@ void InstallTrend(TMainForm* form) {
     open->setObjectName("TrendMenuItem");
     open->setShortcut(QKeySequence("Ctrl+T"));
     open->setShortcutContext(Qt::WindowShortcut);
-    form->PopupMenu->insertAction(form->AboutProgram, open);
-    form->PopupMenu->insertSeparator(form->AboutProgram);
+    // Before the menu's last item, "О программе ...".
+    QAction* about = form->findChild<QAction*>("AboutProgram", Qt::FindDirectChildrenOnly);
+    form->PopupMenu->insertAction(about, open);
+    form->PopupMenu->insertSeparator(about);
     form->addAction(open);
     // Opening a second window changes nothing the handlers guard, so it works
     // during a detection and a measurement alike.
@@ -52,7 +55,7 @@ void FeedTrend(TMainForm& form, const TBlockReading& reading) {
         }
         origin.Serial = form.ModuleSerialNumberLMDLabel->text();
         const int rate = form.AdcRateComboBox->currentIndex();
-        origin.RateHz = rate >= 0 && rate < 7 ? form.AdcRates[rate] : 0.0;
+        origin.RateHz = rate >= 0 && rate < ModuleTables::RateCount ? ModuleTables::AdcRate(rate) : 0.0;
         origin.Correction = form.CorrectionModeLMDComboBox->currentText();
         origin.Program = form.windowTitle();
     }

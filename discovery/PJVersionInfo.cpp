@@ -32,7 +32,7 @@ bool ReadSection(QFile& file, const char* name, Km808VersionRecord& record) {
             return false;
         if (section.sh_name >= names.sh_size || names.sh_size - section.sh_name < nameLength)
             continue;
-        if (!file.seek(qint64(names.sh_offset + section.sh_name)))
+        if (!file.seek(qint64(names.sh_offset) + qint64(section.sh_name)))
             return false;
         const QByteArray candidate = file.read(qint64(nameLength));
         if (candidate.size() != qint64(nameLength) ||

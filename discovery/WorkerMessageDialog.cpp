@@ -58,8 +58,9 @@ protected:
     // The message box sizes itself anew on every layout request; once
     // restyled, the geometry set here must stay.
     bool event(QEvent* event) override {
+        // Past the box's own handler on purpose: it would lay the box out anew.
         if (Restyled && event->type() == QEvent::LayoutRequest)
-            return QDialog::event(event);
+            return QDialog::event(event); // NOLINT(bugprone-parent-virtual-call)
         return QMessageBox::event(event);
     }
 

@@ -2,52 +2,33 @@
 
 #include "acquisition/ModuleTables.h"
 #include "measure/MeasureOptions.h"
-#include "settings/MeasurementSettingsFile.h"
+#include "settings/MeasurementChoices.h"
 #include "settings/SettingsKeys.h"
 #include "settings/SettingsTable.h"
 #include "settings/TSettingsFile.h"
 
+#include <algorithm>
 #include <vector>
 
-using namespace SettingsKeys;
-
-namespace {
-
-// An item index of a selector with count items, or -1.
-int ItemIndex(int32_t value, int count) {
-    return value >= 0 && value < count ? value : -1;
-}
-
-} // namespace
-
 TRunChoice ReadRunChoice(const TSettingsFile& file) {
+    TSelectorSizes sizes;
+    sizes.Rates = ModuleTables::RateCount;
     TRunChoice choice;
-    const std::vector<TSettingRow> table = SettingsTable(ModuleTables::RangesU, ModuleTables::RangesR);
-    auto read = [&](const QString& section, const QString& key) {
-        return ReadSetting(file, table, section, key);
-    };
-    auto readInt = [&](const QString& key) { return read(ModuleSection, key).toInt(); };
-    auto readBool = [&](const QString& key) { return read(ModuleSection, key).toBool(); };
-
-    TMeasurementSettings& m = choice.Config.Settings;
-    ReadMeasurementSettings(file, table, ModuleTables::RangesU, ModuleTables::RangesR, m);
-    m.CoefSource = read(ApplicationSection, CoefSource).toInt();
-
+    const TMeasurementChoices stored = ReadMeasurementChoices(
+        file, ModuleTables::RangesU, ModuleTables::RangesR, sizes, choice.Config.Settings);
+    choice.Config.Settings.CoefSource =
+        ReadSetting(file, SettingsTable(ModuleTables::RangesU, ModuleTables::RangesR),
+                    SettingsKeys::ApplicationSection, SettingsKeys::CoefSource)
+            .toInt();
     TChannelChoice& c = choice.Config.Channels;
-    const bool all = readBool(AllChannels);
-    const int commonU = ItemIndex(readInt(CommonRangeU), 3);
-    const int commonR = ItemIndex(readInt(CommonRangeR), 3);
-    c.CommonMode = ItemIndex(readInt(CommonMeasuringMode), 2);
-    for (int n = 0; n < 16; ++n) {
-        choice.Checked[n] = all || readBool(Channel(n + 1));
-        c.RangeU[n] = commonU >= 0 ? commonU : ItemIndex(readInt(ChannelRangeU(n + 1)), 3);
-        c.RangeR[n] = commonR >= 0 ? commonR : ItemIndex(readInt(ChannelRangeR(n + 1)), 3);
-    }
-    c.RateIndex = ItemIndex(readInt(AdcRateIndex), ModuleTables::RateCount);
-    choice.Config.CorrectionMode = ItemIndex(readInt(CorrectionMode), 2);
-
-    choice.WantedCrateSerial = read(DiscoverySection, CrateSerial).toString();
-    choice.WantedSlot = int16_t(read(DiscoverySection, ModuleSlot).toInt());
+    c.CommonMode = stored.CommonMode;
+    std::copy(std::begin(stored.Checked), std::end(stored.Checked), choice.Checked);
+    std::copy(std::begin(stored.RangeU), std::end(stored.RangeU), c.RangeU);
+    std::copy(std::begin(stored.RangeR), std::end(stored.RangeR), c.RangeR);
+    c.RateIndex = stored.RateIndex;
+    choice.Config.CorrectionMode = stored.CorrectionMode;
+    choice.WantedCrateSerial = stored.WantedCrateSerial;
+    choice.WantedSlot = stored.WantedSlot;
     return choice;
 }
 

@@ -7,16 +7,25 @@
 
 #include <cstdint>
 
+#include "settings/SettingsDefaults.h"
+
 // clang-tidy 14 names the implicit copy's hidden array index ("__i0") as if
 // it were declared here.
 struct TMeasurementSettings { // NOLINT(bugprone-reserved-identifier)
-    QString ComputationMethod = QStringLiteral("sum");
-    QString AmplitudeType = QStringLiteral("amp");
-    double AcquisitionTime = 1.0;
-    int32_t MinSamplesPerChannel[4] = {6, 32, 64, 128};
-    uint16_t ValuePrecisions[6] = {4, 4, 4, 4, 4, 4};
-    QString ValueFormats[6] = {QStringLiteral("0.0000"), QStringLiteral("0.0000"), QStringLiteral("0.0000"),
-                               QStringLiteral("0.0000"), QStringLiteral("0.0000"), QStringLiteral("0.0000")};
+    QString ComputationMethod = SettingsDefaults::ComputationMethod;
+    QString AmplitudeType = SettingsDefaults::AmplitudeType;
+    double AcquisitionTime = SettingsDefaults::AcquisitionTime;
+    int32_t MinSamplesPerChannel[4] = {SettingsDefaults::MinSamples[0], SettingsDefaults::MinSamples[1],
+                                       SettingsDefaults::MinSamples[2], SettingsDefaults::MinSamples[3]};
+    uint16_t ValuePrecisions[6] = {SettingsDefaults::Precision, SettingsDefaults::Precision,
+                                   SettingsDefaults::Precision, SettingsDefaults::Precision,
+                                   SettingsDefaults::Precision, SettingsDefaults::Precision};
+    QString ValueFormats[6] = {SettingsDefaults::PrecisionFormat(SettingsDefaults::Precision),
+                               SettingsDefaults::PrecisionFormat(SettingsDefaults::Precision),
+                               SettingsDefaults::PrecisionFormat(SettingsDefaults::Precision),
+                               SettingsDefaults::PrecisionFormat(SettingsDefaults::Precision),
+                               SettingsDefaults::PrecisionFormat(SettingsDefaults::Precision),
+                               SettingsDefaults::PrecisionFormat(SettingsDefaults::Precision)};
     int32_t CoefSource = 0;
     float LoadedCoefs[9] = {};
 };

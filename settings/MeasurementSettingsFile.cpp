@@ -19,6 +19,6 @@ void ReadMeasurementSettings(const TSettingsFile& file, const std::vector<TSetti
         // Kept as 16 bits unsigned, so a negative value also ends at the cap.
         const uint16_t precision = static_cast<uint16_t>(read(key).toInt());
         settings.ValuePrecisions[i] = precision > 10 ? 10 : precision;
-        settings.ValueFormats[i] = QStringLiteral("0.") + QString(settings.ValuePrecisions[i], u'0');
+        settings.ValueFormats[i] = SettingsDefaults::PrecisionFormat(settings.ValuePrecisions[i]);
     }
 }

@@ -1,5 +1,6 @@
 #include "settings/SettingsTable.h"
 
+#include "settings/SettingsDefaults.h"
 #include "settings/SettingsKeys.h"
 #include "settings/TSettingsFile.h"
 
@@ -17,13 +18,16 @@ std::vector<TSettingRow> SettingsTable(const double rangesU[3], const double ran
         {App, ApplicationSection, CoefSource, T::Integer, 1, 0},
         {App, DiscoverySection, CrateSerial, T::String, QString(), QString()},
         {App, DiscoverySection, ModuleSlot, T::Integer, -1, -1},
-        {Mod, ModuleSection, ComputationMethod, T::String, QStringLiteral("sum"), QStringLiteral("sum")},
-        {Mod, ModuleSection, AmplitudeType, T::String, QStringLiteral("amp"), QStringLiteral("amp")},
-        {Mod, ModuleSection, AcquisitionTime, T::Float, 1.0, 1.0},
+        {Mod, ModuleSection, ComputationMethod, T::String, SettingsDefaults::ComputationMethod,
+         SettingsDefaults::ComputationMethod},
+        {Mod, ModuleSection, AmplitudeType, T::String, SettingsDefaults::AmplitudeType,
+         SettingsDefaults::AmplitudeType},
+        {Mod, ModuleSection, AcquisitionTime, T::Float, SettingsDefaults::AcquisitionTime,
+         SettingsDefaults::AcquisitionTime},
     };
-    const int minSamples[4] = {6, 32, 64, 128};
     for (int i = 0; i < 4; ++i)
-        t.push_back({Mod, ModuleSection, MinSamples[i], T::Integer, minSamples[i], minSamples[i]});
+        t.push_back({Mod, ModuleSection, MinSamples[i], T::Integer, SettingsDefaults::MinSamples[i],
+                     SettingsDefaults::MinSamples[i]});
     t.push_back({Mod, ModuleSection, AdcRateIndex, T::Integer, 6, 6});
     t.push_back({Mod, ModuleSection, CorrectionMode, T::Integer, 0, 0});
     t.push_back({Mod, ModuleSection, AllChannels, T::Bool, true, true});
@@ -38,9 +42,11 @@ std::vector<TSettingRow> SettingsTable(const double rangesU[3], const double ran
         t.push_back({Mod, ModuleSection, ChannelRangeR(n), T::Integer, 0, 0});
     t.push_back({Mod, ModuleSection, CommonMeasuringMode, T::Integer, 0, 0});
     for (int i = 0; i < 3; ++i)
-        t.push_back({Mod, ModuleSection, PrecisionU(rangesU[i]), T::Integer, 4, 4});
+        t.push_back({Mod, ModuleSection, PrecisionU(rangesU[i]), T::Integer, int(SettingsDefaults::Precision),
+                     int(SettingsDefaults::Precision)});
     for (int i = 0; i < 3; ++i)
-        t.push_back({Mod, ModuleSection, PrecisionR(rangesR[i]), T::Integer, 4, 4});
+        t.push_back({Mod, ModuleSection, PrecisionR(rangesR[i]), T::Integer, int(SettingsDefaults::Precision),
+                     int(SettingsDefaults::Precision)});
     return t;
 }
 

@@ -30,7 +30,7 @@ protected:
     }
 
     TMainForm Form;
-    TMainThread Worker{&Form};
+    TMainThread Worker{&Form, &Form.Device.ModuleControl};
 };
 
 TEST_F(ChannelDisplayTest, ValuesShownWithTheRangeDecimalsAndLampsBlinkOnce) {
@@ -58,7 +58,7 @@ TEST_F(ChannelDisplayTest, ValuesShownWithTheRangeDecimalsAndLampsBlinkOnce) {
     const bool active[16] = {true, true, true, true, true, true, true, true,
                              true, true, true, true, true, true, true, true};
     RecordReading(Worker, active);
-    ShowChannelValues(&Worker);
+    ShowChannelValues(Form, Worker.Reading);
     EXPECT_EQ(Form.ChannelFrames[0]->Value1LMDEdit->text(), "1250.000");
     EXPECT_EQ(Form.ChannelFrames[0]->Value1LMDEdit->palette().color(QPalette::Text), QColor(0, 255, 0));
     EXPECT_EQ(Form.ChannelFrames[9]->Value1LMDEdit->text(), "750");
@@ -69,7 +69,7 @@ TEST_F(ChannelDisplayTest, ValuesShownWithTheRangeDecimalsAndLampsBlinkOnce) {
     for (TKm808AdcChannelFrame* f : Form.ChannelFrames)
         EXPECT_FALSE(f->FlashLed->IsOn());
 
-    ShowFrameLeds(&Worker);
+    ShowFrameLeds(Form, Worker.Reading);
     for (int c = 0; c < 16; ++c) {
         const bool active = c == 0 || c == 2 || c == 3 || c == 4 || c == 9;
         EXPECT_EQ(Form.ChannelFrames[c]->FlashLed->IsOn(), active) << c;
@@ -85,7 +85,7 @@ TEST_F(ChannelDisplayTest, EachMeasuringChannelKeepsItsRangesFaceForTheRun) {
     Worker.ChannelRange[9] = 2;
     auto px = [&](int c) { return Form.ChannelFrames[c]->Value1LMDEdit->font().pixelSize(); };
     const int idlePx = px(1);
-    ChooseValueFaces(&Worker);
+    ChooseValueFaces(Form, Worker);
     const int runPx = px(0);
     EXPECT_LT(runPx, px(9)) << "the wider range has the longer texts";
     EXPECT_EQ(px(1), idlePx) << "a channel without readings";
@@ -94,7 +94,7 @@ TEST_F(ChannelDisplayTest, EachMeasuringChannelKeepsItsRangesFaceForTheRun) {
     for (double volts : {0.0099999999999, 0.01, -1e-13, 9.9999}) {
         Worker.VoltageValues[0] = volts;
         RecordReading(Worker, active);
-        ShowChannelValues(&Worker);
+        ShowChannelValues(Form, Worker.Reading);
         EXPECT_EQ(px(0), runPx) << Form.ChannelFrames[0]->Value1LMDEdit->text().toStdString();
     }
 }

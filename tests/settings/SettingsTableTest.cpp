@@ -2,6 +2,7 @@
 // default differs from a fresh file's value.
 #include "settings/SettingsTable.h"
 #include "settings/Cp1251Codec.h"
+#include "settings/MeasurementSettingsFile.h"
 #include "settings/SettingsKeys.h"
 #include "settings/TSettingsFile.h"
 
@@ -51,6 +52,28 @@ TEST(SettingsTable, ReadDefaultsWhereTheyDifferFromAFreshFile) {
         EXPECT_EQ(fresh(c.Section, c.Key), c.Fresh);
     }
     EXPECT_FALSE(ReadDefault(table, ModuleSection, QStringLiteral("no such key")).isValid());
+}
+
+// A record nobody loaded holds what a file without the keys reads as.
+TEST(SettingsTable, TheMeasurementRecordStartsAtTheReadDefaults) {
+    const auto table = SettingsTable(RangesU, RangesR);
+    TMeasurementSettings read;
+    read.ComputationMethod = "fft";
+    read.AmplitudeType = "rms";
+    read.AcquisitionTime = 7.0;
+    std::fill(std::begin(read.MinSamplesPerChannel), std::end(read.MinSamplesPerChannel), 1);
+    std::fill(std::begin(read.ValuePrecisions), std::end(read.ValuePrecisions), uint16_t(9));
+    ReadMeasurementSettings(*TSettingsFile::FromBytes({}), table, RangesU, RangesR, read);
+    const TMeasurementSettings initial;
+    EXPECT_EQ(initial.ComputationMethod, read.ComputationMethod);
+    EXPECT_EQ(initial.AmplitudeType, read.AmplitudeType);
+    EXPECT_EQ(initial.AcquisitionTime, read.AcquisitionTime);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(initial.MinSamplesPerChannel[i], read.MinSamplesPerChannel[i]) << i;
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(initial.ValuePrecisions[i], read.ValuePrecisions[i]) << i;
+        EXPECT_EQ(initial.ValueFormats[i], read.ValueFormats[i]) << i;
+    }
 }
 
 // Keys new to a file land in table order whatever order the writer gives

@@ -253,7 +253,7 @@ TEST_F(MainWithTrend, CtrlTAndTheMenuItemOpenTheTrend) {
     Form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
     const QList<QAction*> items = Form->PopupMenu->actions();
-    const qsizetype at = items.indexOf(Form->AboutProgram);
+    const qsizetype at = items.indexOf(Form->findChild<QAction*>("AboutProgram"));
     ASSERT_GE(at, 2);
     EXPECT_TRUE(items[at - 1]->isSeparator());
     EXPECT_EQ(items[at - 2]->text(), "Тренд");
