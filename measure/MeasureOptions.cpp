@@ -1,6 +1,8 @@
 #include "measure/MeasureOptions.h"
 
 #include "acquisition/ModuleTables.h"
+#include "store/HttpPost.h"
+#include "store/InfluxTarget.h"
 
 #include <cmath>
 #include <functional>
@@ -68,6 +70,23 @@ bool ParseSeconds(const QString& text, double limit, double& value) {
     bool ok = false;
     value = text.toDouble(&ok);
     return ok && std::isfinite(value) && value > 0.0 && value <= limit;
+}
+
+// "500M": bytes, with an optional K, M or G (powers of 1024).
+bool ParseSize(const QString& text, long long& bytes) {
+    static const QString units = "KMG";
+    QString number = text;
+    long long scale = 1;
+    if (const qsizetype unit = units.indexOf(text.right(1).toUpper()); !text.isEmpty() && unit >= 0) {
+        number.chop(1);
+        scale = 1LL << (10 * (unit + 1));
+    }
+    bool ok = false;
+    const long long value = number.toLongLong(&ok);
+    if (!ok || value < 1 || value > (1LL << 50) / scale)
+        return false;
+    bytes = value * scale;
+    return true;
 }
 
 QString Bad(const QString& option, const QString& value, const QString& accepts) {
@@ -211,6 +230,49 @@ TParseResult ParseArguments(const QStringList& args) {
              o.OutputPath = v;
              return QString();
          }},
+        {"--influx-url",
+         [&](const QString& opt, const QString& v) {
+             TUrlParts parts;
+             QString why;
+             if (!ParseHttpUrl(v, parts, why))
+                 return QStringLiteral("%1: %2").arg(opt, why);
+             o.InfluxUrl = v;
+             return QString();
+         }},
+        {"--influx-db",
+         [&](const QString& opt, const QString& v) {
+             if (v.isEmpty())
+                 return Bad(opt, v, "the name of the database");
+             o.InfluxDb = v;
+             return QString();
+         }},
+        {"--influx-precision",
+         [&](const QString& opt, const QString& v) {
+             if (InfluxPrecisionDivisor(v) == 0)
+                 return Bad(opt, v, "ms, u or ns");
+             o.InfluxPrecision = v;
+             return QString();
+         }},
+        {"--influx-credentials",
+         [&](const QString& opt, const QString& v) {
+             if (v.isEmpty())
+                 return Bad(opt, v, "a file holding one line USER:PASSWORD");
+             o.InfluxCredentials = v;
+             return QString();
+         }},
+        {"--spool",
+         [&](const QString& opt, const QString& v) {
+             if (v.isEmpty())
+                 return Bad(opt, v, "a directory");
+             o.SpoolDir = v;
+             return QString();
+         }},
+        {"--spool-max",
+         [&](const QString& opt, const QString& v) {
+             if (!ParseSize(v, o.SpoolMax))
+                 return Bad(opt, v, "a size in bytes, with K, M or G if wanted, e.g. 500M");
+             return QString();
+         }},
     };
     const std::map<QString, bool*> flags = {
         {"--help", &o.Help},   {"-h", &o.Help},       {"--list", &o.List}, {"--append", &o.Append},
@@ -252,6 +314,8 @@ TParseResult ParseArguments(const QStringList& args) {
         result.Error = QStringLiteral("--append, --force and --tee need --output FILE");
     else if (o.Blocks > 0 && o.Duration > 0.0)
         result.Error = QStringLiteral("--blocks and --duration exclude each other");
+    else if (o.InfluxUrl.isEmpty() != o.InfluxDb.isEmpty())
+        result.Error = QStringLiteral("--influx-url and --influx-db go together");
     return result;
 }
 
@@ -287,6 +351,18 @@ QString HelpText() {
                "  --append, --force    add to an existing FILE, or replace it\n"
                "  --tee                with --output, also write the lines to standard output\n"
                "  --quiet              no summary at the end\n"
+               "\n"
+               "Delivery to an InfluxDB 1.x (beside the output above):\n"
+               "  --influx-url URL     http://HOST:PORT of the store\n"
+               "  --influx-db NAME     the database\n"
+               "  --influx-precision P time stamps in ms (default), u or ns\n"
+               "  --influx-credentials FILE\n"
+               "                       one line USER:PASSWORD; without it INFLUX_USERNAME and\n"
+               "                       INFLUX_PASSWORD are used if set\n"
+               "  --spool DIR          every point waits here (synced) until the store has it; a\n"
+               "                       later run sends what is left (default\n"
+               "                       $XDG_STATE_HOME/km808-measure/spool)\n"
+               "  --spool-max SIZE     at most this much unsent (default 1G); when full the run stops\n"
                "  -h, --help           this text\n"
                "\n"
                "The summary (blocks, mean, min, max, standard deviation, last value per channel) and\n"
@@ -295,7 +371,7 @@ QString HelpText() {
                "Exit status:\n"
                "  0  done (the blocks asked for, the duration, or stopped by Ctrl+C or SIGTERM)\n"
                "  1  the measurement failed (crate server, crate, module, set-up, calibration,\n"
-               "     start, receive, stop, or writing the output)\n"
+               "     start, receive, stop, writing the output, or a full spool)\n"
                "  2  bad usage: an unknown or bad option or an impossible choice; nothing was measured\n")
         .arg(RangeList(), RateList());
 }

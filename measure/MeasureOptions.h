@@ -40,6 +40,14 @@ struct TMeasureOptions {
     bool Force = false;
     bool Tee = false;
     bool Quiet = false;
+
+    // Delivery to an InfluxDB 1.x through a disk spool; off without a URL.
+    QString InfluxUrl;
+    QString InfluxDb;
+    QString InfluxPrecision = QStringLiteral("ms");
+    QString InfluxCredentials; // a file; empty: the environment
+    QString SpoolDir;          // empty: DefaultSpoolDirectory()
+    long long SpoolMax = 1LL << 30;
 };
 
 struct TParseResult {

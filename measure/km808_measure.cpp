@@ -4,10 +4,12 @@
 #include "device/CrateQueries.h"
 #include "device/DetectionTables.h"
 #include "device/DeviceRecords.h"
+#include "measure/BlockClock.h"
 #include "measure/BlockRecord.h"
 #include "measure/MeasureOptions.h"
 #include "measure/RecordSink.h"
 #include "measure/RunChoice.h"
+#include "measure/StoreOutput.h"
 #include "settings/TSettingsFile.h"
 
 #include <QDateTime>
@@ -214,6 +216,7 @@ int main(int argc, char* argv[]) {
     }
 
     TRecordSink sink;
+    TStoreOutput store;
     if (!options.List) {
         const QString error = ApplyOptions(options, choice);
         if (!error.isEmpty())
@@ -224,6 +227,8 @@ int main(int argc, char* argv[]) {
                               : options.Force ? TRecordSink::TExisting::Replace
                                               : TRecordSink::TExisting::Refuse;
         if (!sink.Open(options.OutputPath, existing, options.Tee, openError, exists))
+            return Usage(openError);
+        if (!store.Open(options, openError))
             return Usage(openError);
     }
 
@@ -269,12 +274,17 @@ int main(int argc, char* argv[]) {
     if (!writeFailed && !cycle->Stopping() && StartRun(*cycle, choice.Config)) {
         QElapsedTimer clock;
         clock.start();
+        TBlockClock stamps;
         for (long long block = 1; !cycle->Stopping(); ++block) {
             if (!MeasureBlock(*cycle, choice.Config.Channels.Active))
                 break;
-            const TBlockValues values = TakeBlock(*cycle, choice.Config.Settings.ValueFormats, columns, block,
-                                                  QDateTime::currentDateTimeUtc());
-            if (!sink.Write(BlockLine(options.Format, columns, values, crate, slot), writeError)) {
+            const TBlockValues values =
+                TakeBlock(*cycle, choice.Config.Settings.ValueFormats, columns, block, stamps.Next());
+            // The spool first: after a kill between the two, the store has the
+            // block and the file not, rather than a block the store never gets.
+            if ((store.Active() &&
+                 !store.Write(BlockLine(TOutputFormat::Influx, columns, values, crate, slot), writeError)) ||
+                !sink.Write(BlockLine(options.Format, columns, values, crate, slot), writeError)) {
                 writeFailed = true;
                 break;
             }
@@ -294,6 +304,9 @@ int main(int argc, char* argv[]) {
     progress.Clear();
     if (writeFailed)
         PrintError(QStringLiteral("km808-measure: ") + writeError);
+    // The store gets a few seconds for what is still unsent; the spool keeps the rest.
+    if (const QString left = store.Finish(5000); !left.isEmpty())
+        PrintError(QStringLiteral("km808-measure: ") + left);
     if (!options.Quiet)
         PrintError(summary.Text().chopped(1));
     return writeFailed || cycle->MessageShown ? ExitFailed : ExitDone;

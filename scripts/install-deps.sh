@@ -10,6 +10,7 @@ PACKAGES=(
   xvfb xauth xdotool imagemagick x11-utils
   fonts-liberation fonts-liberation2 procps python3
   dpkg-dev file lintian appstream desktop-file-utils systemd
+  influxdb
 )
 # The names must be real packages, not virtual ones: dpkg never reports a
 # virtual name installed, so every run would go to the network again.

@@ -88,6 +88,8 @@ int Connect(const TUrlParts& url, Clock::time_point deadline, QString& error) {
         }
     }
     ::freeaddrinfo(found);
+    if (fd >= 0)
+        error.clear();
     return fd;
 }
 

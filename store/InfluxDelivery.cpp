@@ -42,8 +42,10 @@ TInfluxDelivery::TSent TInfluxDelivery::Send(const QByteArray& lines, QString& w
         // A store without gzip: the same batch plain; if that is taken, plain from now on.
         const THttpAnswer plain =
             PostHttp(Target.Url, target, InfluxWriteHeaders(Target, false), lines, Target.TimeoutMs);
-        if (plain.Status / 100 == 2)
+        if (plain.Status / 100 == 2) {
             Gzip = false;
+            Message(QStringLiteral("store %1 does not take gzip; sending plain").arg(Target.UrlText));
+        }
         answer = plain;
     }
     if (answer.Status / 100 == 2)

@@ -86,6 +86,14 @@ TEST(MeasureOptions, RefusedChoicesNameTheOption) {
         {"--append", "--append, --force and --tee need --output FILE"},
         {"--list=yes", "unknown option '--list=yes'"},
         {"--slot", "--slot needs a value"},
+        {"--influx-url http://127.0.0.1:8086", "--influx-url and --influx-db go together"},
+        {"--influx-url http://u:p@127.0.0.1:8086 --influx-db lab",
+         "--influx-url: 'http://u:p@127.0.0.1:8086' is not"},
+        {"--influx-url https://store --influx-db lab", "--influx-url: 'https://store' is not"},
+        // Blocks within one second would overwrite each other.
+        {"--influx-precision s", "--influx-precision: 's' is not accepted"},
+        {"--spool-max 0", "--spool-max: '0' is not accepted"},
+        {"--spool-max 9000000G", "--spool-max: '9000000G' is not accepted"},
     };
     for (const auto& [line, text] : cases) {
         TRunChoice choice;
