@@ -1,12 +1,15 @@
 #include "measure/MeasureOptions.h"
 
 #include "acquisition/ModuleTables.h"
+#include "measure/PointIdentity.h"
 #include "store/HttpPost.h"
 #include "store/InfluxTarget.h"
 
 #include <cmath>
 #include <functional>
 #include <map>
+
+#include <QRegularExpression>
 
 namespace {
 
@@ -230,6 +233,33 @@ TParseResult ParseArguments(const QStringList& args) {
              o.OutputPath = v;
              return QString();
          }},
+        {"--measurement",
+         [&](const QString& opt, const QString& v) {
+             static const QRegularExpression name("^[A-Za-z0-9_.-]{1,64}$");
+             if (!name.match(v).hasMatch())
+                 return Bad(opt, v, "1 to 64 letters, digits, '_', '.' or '-'");
+             o.Measurement = v;
+             return QString();
+         }},
+        {"--tag",
+         [&](const QString& opt, const QString& v) {
+             static const QRegularExpression key("^[A-Za-z_][A-Za-z0-9_]{0,63}$");
+             const qsizetype equals = v.indexOf('=');
+             const QString k = v.left(equals);
+             const QString value = v.mid(equals + 1);
+             const bool printable =
+                 std::all_of(value.begin(), value.end(), [](QChar c) { return c.isPrint(); });
+             if (equals < 0 || !key.match(k).hasMatch() || value.isEmpty() || !printable)
+                 return Bad(opt, v,
+                            "KEY=VALUE, KEY of letters, digits and '_', VALUE printable and not empty");
+             if (ReservedRecordKey(k))
+                 return Bad(opt, v, "KEY '" + k + "' names a column of the record already");
+             for (const auto& tag : o.Tags)
+                 if (tag.first == k)
+                     return Bad(opt, v, "KEY '" + k + "' is given twice");
+             o.Tags.emplace_back(k, value);
+             return QString();
+         }},
         {"--influx-url",
          [&](const QString& opt, const QString& v) {
              TUrlParts parts;
@@ -351,6 +381,10 @@ QString HelpText() {
                "  --append, --force    add to an existing FILE, or replace it\n"
                "  --tee                with --output, also write the lines to standard output\n"
                "  --quiet              no summary at the end\n"
+               "  --measurement NAME   the line protocol's measurement (default km808)\n"
+               "  --tag KEY=VALUE      a tag of the operator's own in every line (repeatable); every\n"
+               "                       line also names the module's crate, slot and serial and the\n"
+               "                       host (csv: columns after over)\n"
                "\n"
                "Delivery to an InfluxDB 1.x (beside the output above):\n"
                "  --influx-url URL     http://HOST:PORT of the store\n"

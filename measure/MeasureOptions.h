@@ -40,6 +40,8 @@ struct TMeasureOptions {
     bool Force = false;
     bool Tee = false;
     bool Quiet = false;
+    QString Measurement = QStringLiteral("km808");
+    std::vector<std::pair<QString, QString>> Tags; // --tag KEY=VALUE, in order
 
     // Delivery to an InfluxDB 1.x through a disk spool; off without a URL.
     QString InfluxUrl;

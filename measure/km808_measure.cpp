@@ -15,6 +15,7 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QSysInfo>
 
 #include <algorithm>
 #include <atomic>
@@ -259,6 +260,13 @@ int main(int argc, char* argv[]) {
     const QString crate = FixedText(device->CrateSerials[device->SelectedCrateIndex], 16);
     const int slot = device->ModuleSlots[device->SelectedCrateIndex]
                                         [device->SelectedModuleIndex[device->SelectedCrateIndex]];
+    TPointIdentity identity;
+    identity.Measurement = options.Measurement;
+    identity.Crate = crate;
+    identity.Slot = slot;
+    identity.Serial = FixedText(module.SerialNumber, 16);
+    identity.Host = QSysInfo::machineHostName();
+    identity.Tags = options.Tags;
     TRunSummary summary(columns);
     TProgress progress(isatty(STDERR_FILENO) == 1);
     bool writeFailed = false;
@@ -268,7 +276,7 @@ int main(int argc, char* argv[]) {
     StopRequest.store(&cycle->Terminated);
     if (Signalled)
         cycle->Terminated = true;
-    if (sink.Empty() && !sink.Write(HeaderLine(options.Format, columns), writeError))
+    if (sink.Empty() && !sink.Write(HeaderLine(options.Format, columns, identity), writeError))
         writeFailed = true;
 
     if (!writeFailed && !cycle->Stopping() && StartRun(*cycle, choice.Config)) {
@@ -283,8 +291,8 @@ int main(int argc, char* argv[]) {
             // The spool first: after a kill between the two, the store has the
             // block and the file not, rather than a block the store never gets.
             if ((store.Active() &&
-                 !store.Write(BlockLine(TOutputFormat::Influx, columns, values, crate, slot), writeError)) ||
-                !sink.Write(BlockLine(options.Format, columns, values, crate, slot), writeError)) {
+                 !store.Write(BlockLine(TOutputFormat::Influx, columns, values, identity), writeError)) ||
+                !sink.Write(BlockLine(options.Format, columns, values, identity), writeError)) {
                 writeFailed = true;
                 break;
             }

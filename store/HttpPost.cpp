@@ -184,5 +184,8 @@ THttpAnswer PostHttp(const TUrlParts& url, const QByteArray& target, const QByte
     }
     answer.Status = status[1].toInt();
     answer.Body = reply.mid(headEnd + 4, 512);
+    // A chunked answer: the text without its first chunk's size.
+    if (reply.left(headEnd).toLower().contains("transfer-encoding: chunked"))
+        answer.Body = answer.Body.mid(answer.Body.indexOf("\r\n") + 2);
     return answer;
 }

@@ -92,6 +92,11 @@ TEST(MeasureOptions, RefusedChoicesNameTheOption) {
         {"--influx-url https://store --influx-db lab", "--influx-url: 'https://store' is not"},
         // Blocks within one second would overwrite each other.
         {"--influx-precision s", "--influx-precision: 's' is not accepted"},
+        {"--tag room", "--tag: 'room' is not accepted"},
+        {"--tag slot=4", "--tag: 'slot=4' is not accepted; KEY 'slot' names a column"},
+        {"--tag ch3_mV=1", "--tag: 'ch3_mV=1' is not accepted; KEY 'ch3_mV' names a column"},
+        {"--tag a=1 --tag a=2", "--tag: 'a=2' is not accepted; KEY 'a' is given twice"},
+        {"--measurement a,b", "--measurement: 'a,b' is not accepted"},
         {"--spool-max 0", "--spool-max: '0' is not accepted"},
         {"--spool-max 9000000G", "--spool-max: '9000000G' is not accepted"},
     };
@@ -127,7 +132,9 @@ TEST(MeasureOptions, SettingsFileResistanceModeLeavesChannelsNineToSixteenOut) {
     EXPECT_TRUE(ApplyOptions(Parse("--channels 1-9").Options, choice).startsWith("--channels: channel 9"));
 }
 
-TEST(MeasureRecord, CsvOverColumnAndInfluxTagsEscaped) {
+// Every format names the module, the host and the operator's tags; the
+// line protocol also gives each channel's range and a numeric over flag.
+TEST(MeasureRecord, EveryFormatCarriesTheIdentityEscaped) {
     TMeasurementConfig config;
     config.Channels.Active[0] = config.Channels.Active[9] = true;
     config.ChannelQuantity[0] = 1;
@@ -135,20 +142,30 @@ TEST(MeasureRecord, CsvOverColumnAndInfluxTagsEscaped) {
     config.Settings.ValueFormats[4] = "0.0";
     const std::vector<TRecordColumn> columns = RecordColumns(config);
     ASSERT_EQ(columns.size(), 2u);
-    EXPECT_EQ(HeaderLine(TOutputFormat::Csv, columns), "time,block,ch1_Ohm,ch10_mV,over\n");
+    TPointIdentity identity;
+    identity.Crate = "QR 1,a";
+    identity.Slot = 3;
+    identity.Serial = "KM\"5=";
+    identity.Host = "bench7";
+    identity.Tags = {{"room", "B 12"}};
+    EXPECT_EQ(HeaderLine(TOutputFormat::Csv, columns, identity),
+              "time,block,ch1_Ohm,ch10_mV,over,crate,slot,serial,host,room\n");
     TBlockValues values;
     values.Block = 7;
     values.Time = QDateTime::fromMSecsSinceEpoch(1700000000123, Qt::UTC);
     values.Texts = {"1000.5", "-0.2500"};
-    values.OverChannels = {1, 10};
-    EXPECT_EQ(BlockLine(TOutputFormat::Csv, columns, values, "QR 1", 3),
-              "2023-11-14T22:13:20.123Z,7,1000.5,-0.2500,1 10\n");
-    EXPECT_EQ(BlockLine(TOutputFormat::Influx, columns, values, "QR 1,a", 3),
-              "km808,crate=QR\\ 1\\,a,slot=3 ch1_Ohm=1000.5,ch10_mV=-0.2500,block=7i,over=\"1,10\" "
-              "1700000000123000000\n");
-    EXPECT_EQ(BlockLine(TOutputFormat::Jsonl, columns, values, "", 0),
+    values.OverChannels = {1};
+    EXPECT_EQ(BlockLine(TOutputFormat::Csv, columns, values, identity),
+              "2023-11-14T22:13:20.123Z,7,1000.5,-0.2500,1,\"QR 1,a\",3,\"KM\"\"5=\",bench7,B 12\n");
+    EXPECT_EQ(
+        BlockLine(TOutputFormat::Influx, columns, values, identity),
+        "km808,crate=QR\\ 1\\,a,slot=3,serial=KM\"5\\=,host=bench7,room=B\\ 12 "
+        "ch1_Ohm=1000.5,ch1_range=\"1200R\",ch1_over=1i,ch10_mV=-0.2500,ch10_range=\"10V\",ch10_over=0i,"
+        "block=7i,over=\"1\" 1700000000123000000\n");
+    EXPECT_EQ(BlockLine(TOutputFormat::Jsonl, columns, values, identity),
               "{\"time\":\"2023-11-14T22:13:20.123Z\",\"block\":7,\"ch1_Ohm\":1000.5,\"ch10_mV\":-0.2500,"
-              "\"over\":[1,10]}\n");
+              "\"over\":[1],\"crate\":\"QR 1,a\",\"slot\":3,\"serial\":\"KM\\\"5=\",\"host\":\"bench7\","
+              "\"room\":\"B 12\"}\n");
 }
 
 TEST(MeasureRecord, SummaryOfTheRun) {

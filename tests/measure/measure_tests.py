@@ -192,7 +192,9 @@ def case_formats(r, a):
     rows = parse_csv(out)
     check(len(rows) == 2 and [row["block"] for row in rows] == ["1", "2"], "csv rows %r" % rows)
     header = out.splitlines()[0].split(",")
-    check(header == ["time", "block", "ch1_mV", "ch2_mV", "ch3_mV", "ch4_mV", "ch12_mV", "over"], header)
+    check(header == ["time", "block", "ch1_mV", "ch2_mV", "ch3_mV", "ch4_mV", "ch12_mV", "over", "crate", "slot",
+                     "serial", "host"], header)
+    check(rows[0]["serial"] == "KM0000301" and rows[0]["slot"] == "3", rows[0])
     row = rows[0]
     # ch1 on 0.4 V: 5 decimals; ch2 on 2 V: 3; the others on 10 V: 1.
     for col, want, value in [("ch1_mV", 5, 123.456), ("ch2_mV", 3, 1234.567), ("ch3_mV", 1, 7654.3),
@@ -215,7 +217,8 @@ def case_formats(r, a):
     check(len(lines) == 2, lines)
     for line in lines:
         check(INFLUX_LINE.match(line), "not line protocol: %r" % line)
-    check(" ch1_mV=" in lines[0] and "over=\"4\"" in lines[0] and "crate=QR000010,slot=3 " in lines[0], lines[0])
+    check(" ch1_mV=" in lines[0] and "over=\"4\"" in lines[0] and "crate=QR000010,slot=3,serial=KM0000301," in lines[0]
+          and ",ch4_over=1i," in lines[0] and ",ch1_range=\"0.4V\"," in lines[0], lines[0])
 
     # Resistance on channels 1..3 with the 1200 and 4000 Ohm ranges.
     status, out, err = r.measure("--settings", ini, "--channels", "1-3", "--range", "1200R", "--range", "3:4000R",
@@ -237,10 +240,10 @@ def case_list(r, a):
                  "  Слот 7: KM808  KM0000701\n", "list %r" % out)
     # The crate by number and the slot: the second crate's slot 7.
     status, out, err = r.measure("--crate", "2", "--slot", "7", "--blocks", "1", "--format", "influx")
-    check(status == 0 and "crate=QR000020,slot=7 " in out, "%d %r %r" % (status, out, err))
+    check(status == 0 and "crate=QR000020,slot=7,serial=KM0000701," in out, "%d %r %r" % (status, out, err))
     # A slot alone: in the first crate.
     status, out, err = r.measure("--slot", "3", "--blocks", "1", "--format", "influx")
-    check(status == 0 and "crate=QR000010,slot=3 " in out, "%d %r %r" % (status, out, err))
+    check(status == 0 and "crate=QR000010,slot=3,serial=KM0000301," in out, "%d %r %r" % (status, out, err))
     status, out, err = r.measure("--slot", "5", "--blocks", "1")
     check(status == 1 and err.startswith("Не могу проинициализировать модуль в указанном слоте!"), err)
     r.check_closed()

@@ -104,15 +104,26 @@ def compare(points, rows, crate, slot):
         point = mine.get((crate, str(slot), ms(row["time"])))
         check(point is not None, "block %s at %s not in the store" % (row["block"], row["time"]))
         check(point["block"] == int(row["block"]), "block %s: store has %r" % (row["block"], point["block"]))
+        for key in ("serial", "host", "bench"):
+            check(point[key] == row[key], "block %s %s: csv %r, store %r" % (row["block"], key, row[key], point[key]))
+        over = row["over"].split()
         for key, text in row.items():
             if key.startswith("ch") and text:
                 check(abs(point[key] - float(text)) <= 1e-9 * max(1.0, abs(float(text))),
                       "block %s %s: csv %s, store %r" % (row["block"], key, text, point[key]))
+                name = key.split("_")[0]
+                check(point[name + "_over"] == (name[2:] in over), "block %s %s_over: %r, csv over %r"
+                      % (row["block"], name, point[name + "_over"], row["over"]))
     return mine
 
 
+# Every character line protocol escapes in a tag, and a backslash, which it
+# does not.
+ODD_SERIAL = "K\\ 8,=\\x"
+
+
 def client_args(influx_url, spool, out, *extra):
-    return ["--channels", "1-4", "--output", out, "--append", "--quiet", "--influx-url", influx_url,
+    return ["--channels", "1-4", "--output", out, "--append", "--quiet", "--tag", "bench=b1", "--influx-url", influx_url,
             "--influx-db", "lab", "--spool", spool, *extra]
 
 
@@ -121,8 +132,11 @@ def client_args(influx_url, spool, out, *extra):
 
 
 def case_deliver(r, a, influx):
-    """A run's points in the store, identical to its csv; a gzip batch taken."""
-    r.start_emulator(module_config())
+    """A run's points in the store, identical to its csv, for a module whose
+    serial needs escaping; gzip batches taken."""
+    config = module_config()
+    config["crates"][0]["slots"][1]["serial"] = ODD_SERIAL
+    r.start_emulator(config)
     influx.start()
     influx.query("CREATE DATABASE lab")
     out = os.path.join(r.dir, "run.csv")
