@@ -1,6 +1,7 @@
 #include "measure/BlockRecord.h"
 
 #include "acquisition/DisplayFormat.h"
+#include "measure/Printable.h"
 
 #include <algorithm>
 #include <cmath>
@@ -63,10 +64,13 @@ QString OverList(const std::vector<int>& channels, const QString& separator) {
     return list.join(separator);
 }
 
+// Line protocol escapes only comma, equals sign and blank in a tag; readers
+// differ on a backslash before anything else, and no tag may end in one. So
+// a backslash is written as \x5c, like a control character: every other
+// backslash escapes the character after it.
 QString InfluxTag(const QString& text) {
     QString out;
-    for (QChar ch : text) {
-        // A backslash before anything else stays itself in the store.
+    for (QChar ch : Printable(QString(text).replace('\\', QStringLiteral("\\x5c")))) {
         if (ch == ',' || ch == '=' || ch == ' ')
             out += '\\';
         out += ch;
@@ -98,13 +102,17 @@ QString InfluxMeasurement(const QString& text) {
     return QString(text).replace(',', "\\,").replace(' ', "\\ ");
 }
 
+QString PeriodText(double seconds) {
+    return QString::number(seconds, 'f', 3);
+}
+
 } // namespace
 
 QByteArray HeaderLine(TOutputFormat format, const std::vector<TRecordColumn>& columns,
                       const TPointIdentity& identity) {
     if (format != TOutputFormat::Csv)
         return {};
-    QStringList fields = {"time", "block"};
+    QStringList fields = {"time", "block", "period_s"};
     for (const TRecordColumn& column : columns)
         fields << column.Heading();
     fields << "over" << identity.Keys();
@@ -116,19 +124,20 @@ QByteArray BlockLine(TOutputFormat format, const std::vector<TRecordColumn>& col
     QString line;
     switch (format) {
     case TOutputFormat::Csv: {
-        QStringList fields = {Stamp(values.Time), QString::number(values.Block)};
+        QStringList fields = {Stamp(values.Time), QString::number(values.Block), PeriodText(values.Period)};
         for (const QString& text : values.Texts)
             fields << text;
         // Channel numbers with blanks between them: no quoting needed.
         fields << OverList(values.OverChannels, " ");
         for (const QString& value : identity.Values())
-            fields << CsvField(value);
+            fields << CsvField(Printable(value));
         line = fields.join(',');
         break;
     }
     case TOutputFormat::Jsonl: {
         QStringList fields = {QStringLiteral("\"time\":\"%1\"").arg(Stamp(values.Time)),
-                              QStringLiteral("\"block\":%1").arg(values.Block)};
+                              QStringLiteral("\"block\":%1").arg(values.Block),
+                              QStringLiteral("\"period_s\":%1").arg(PeriodText(values.Period))};
         for (size_t i = 0; i < columns.size(); ++i)
             fields << QStringLiteral("\"%1\":%2")
                           .arg(columns[i].Heading(), values.Texts[i].isEmpty() ? "null" : values.Texts[i]);
@@ -154,6 +163,7 @@ QByteArray BlockLine(TOutputFormat format, const std::vector<TRecordColumn>& col
             fields << QStringLiteral("%1_over=%2i").arg(column.Name()).arg(over ? 1 : 0);
         }
         fields << QStringLiteral("block=%1i").arg(values.Block);
+        fields << QStringLiteral("period_s=%1").arg(PeriodText(values.Period));
         fields << QStringLiteral("over=\"%1\"").arg(OverList(values.OverChannels, ","));
         QStringList tags;
         const QStringList keys = identity.Keys();

@@ -28,6 +28,7 @@ struct TRecordColumn {
 struct TBlockValues {
     long long Block = 0; // 1-based
     QDateTime Time;      // UTC, when the block's values were ready
+    double Period = 0.0; // seconds per block, as the run planned them
     std::vector<QString> Texts;
     std::vector<double> Values;    // the texts' numbers, for the summary
     std::vector<int> OverChannels; // 1-based

@@ -143,20 +143,31 @@ TParseResult ParseArguments(const QStringList& args) {
          [&](const QString& opt, const QString& v) {
              TRangeOption range;
              QString name = v;
+             // Channel 0 stands for every channel.
+             bool channels[16] = {};
              const qsizetype colon = v.indexOf(':');
              if (colon >= 0) {
-                 if (!ParseChannel(v.left(colon), range.Channel))
-                     return Bad(opt, v, "RANGE or CHANNEL:RANGE with a channel 1..16");
+                 if (!ParseChannels(v.left(colon), channels))
+                     return Bad(opt, v, "RANGE or CHANNELS:RANGE with channels 1..16, e.g. 5-8:4000R");
                  name = v.mid(colon + 1);
              }
              if (!ParseRange(name, range))
-                 return Bad(opt, v, "one of " + RangeList() + ", alone or as CHANNEL:RANGE");
-             if (range.Resistance && range.Channel > ModuleTables::ResistanceChannels)
-                 return QStringLiteral(
-                            "%1: '%2' is not accepted; resistance is measured on channels 1..%3 only")
-                     .arg(opt, v)
-                     .arg(ModuleTables::ResistanceChannels);
-             o.Ranges.push_back(range);
+                 return Bad(opt, v, "one of " + RangeList() + ", alone or as CHANNELS:RANGE");
+             for (int c = 1; c <= 16; ++c)
+                 if (range.Resistance && channels[c - 1] && c > ModuleTables::ResistanceChannels)
+                     return QStringLiteral(
+                                "%1: '%2' is not accepted; resistance is measured on channels 1..%3 only")
+                         .arg(opt, v)
+                         .arg(ModuleTables::ResistanceChannels);
+             if (colon < 0) {
+                 o.Ranges.push_back(range);
+                 return QString();
+             }
+             for (int c = 1; c <= 16; ++c)
+                 if (channels[c - 1]) {
+                     range.Channel = c;
+                     o.Ranges.push_back(range);
+                 }
              return QString();
          }},
         {"--rate",
@@ -305,8 +316,9 @@ TParseResult ParseArguments(const QStringList& args) {
          }},
     };
     const std::map<QString, bool*> flags = {
-        {"--help", &o.Help},   {"-h", &o.Help},       {"--list", &o.List}, {"--append", &o.Append},
-        {"--force", &o.Force}, {"--quiet", &o.Quiet}, {"--tee", &o.Tee},
+        {"--help", &o.Help},   {"-h", &o.Help},         {"--version", &o.Version},
+        {"--list", &o.List},   {"--append", &o.Append}, {"--force", &o.Force},
+        {"--quiet", &o.Quiet}, {"--tee", &o.Tee},       {"--any-module", &o.AnyModule},
     };
 
     for (qsizetype i = 0; i < args.size(); ++i) {
@@ -359,11 +371,14 @@ QString HelpText() {
                "  --settings FILE      take every choice from the window's settings file (read only)\n"
                "  --crate SERIAL|N     the crate by serial, or its number 1..16 as the window lists them\n"
                "  --slot N             the module's slot 1..16\n"
+               "  --any-module         if the named module (options or settings file) is not there\n"
+               "                       or busy, measure the first KM808 found instead\n"
                "  --channels LIST      channels 1..16, e.g. 1-4,7\n"
                "  --range RANGE        range of every channel: %1\n"
-               "  --range CH:RANGE     range of one channel (repeatable; the later wins). A resistance\n"
-               "                       range puts channels 1..8 in resistance mode: every chosen\n"
-               "                       channel must then be one of 1..8 with a resistance range\n"
+               "  --range CH:RANGE     range of channels, e.g. 3:2V or 5-8:4000R (repeatable; the\n"
+               "                       later wins). A resistance range puts channels 1..8 in\n"
+               "                       resistance mode: every chosen channel must then be one of\n"
+               "                       1..8 with a resistance range\n"
                "  --rate HZ            converter rate: %2\n"
                "  --correction MODE    initial or continuous\n"
                "  --time S             acquisition time of a block in seconds\n"
@@ -380,7 +395,7 @@ QString HelpText() {
                "                       standard output; an existing FILE needs --append or --force\n"
                "  --append, --force    add to an existing FILE, or replace it\n"
                "  --tee                with --output, also write the lines to standard output\n"
-               "  --quiet              no summary at the end\n"
+               "  --quiet              no start lines, no summary at the end\n"
                "  --measurement NAME   the line protocol's measurement (default km808)\n"
                "  --tag KEY=VALUE      a tag of the operator's own in every line (repeatable); every\n"
                "                       line also names the module's crate, slot and serial and the\n"
@@ -398,14 +413,19 @@ QString HelpText() {
                "                       $XDG_STATE_HOME/km808-measure/spool)\n"
                "  --spool-max SIZE     at most this much unsent (default 1G); when full the run stops\n"
                "  -h, --help           this text\n"
+               "  --version            the version\n"
                "\n"
-               "The summary (blocks, mean, min, max, standard deviation, last value per channel) and\n"
-               "errors go to standard error; progress too, when it is a terminal.\n"
+               "At the start, the module measured and the planned block period go to standard error\n"
+               "(not with --quiet). The summary (blocks, mean, min, max, standard deviation, last\n"
+               "value per channel) and errors go to standard error; progress too, when it is a\n"
+               "terminal. A reader of standard output that goes away (| head) ends the run, status 0.\n"
                "\n"
                "Exit status:\n"
                "  0  done (the blocks asked for, the duration, or stopped by Ctrl+C or SIGTERM)\n"
-               "  1  the measurement failed (crate server, crate, module, set-up, calibration,\n"
-               "     start, receive, stop, writing the output, or a full spool)\n"
-               "  2  bad usage: an unknown or bad option or an impossible choice; nothing was measured\n")
+               "  1  the measurement failed (crate server, crate, module busy or failing, set-up,\n"
+               "     calibration, start, receive, stop, writing the output, or a full spool)\n"
+               "  2  bad usage: an unknown or bad option, an impossible choice, a named crate or slot\n"
+               "     that is not there, or an --append to a file of another format or columns;\n"
+               "     nothing was measured\n")
         .arg(RangeList(), RateList());
 }

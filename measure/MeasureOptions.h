@@ -18,11 +18,15 @@ struct TRangeOption {
 
 struct TMeasureOptions {
     bool Help = false;
+    bool Version = false;
     bool List = false;
 
     QString CrateSerial; // --crate SERIAL
     int CrateNumber = 0; // --crate N, 1-based as the window lists them; 0: not given
     int Slot = 0;        // 0: not given
+    // A named module that is not there or busy may be replaced by the first
+    // KM808 found, as the window does.
+    bool AnyModule = false;
     bool ChannelsGiven = false;
     bool Channels[16] = {};
     std::vector<TRangeOption> Ranges; // in command-line order: the later wins

@@ -4,9 +4,12 @@
 #include "device/CrateQueries.h"
 #include "device/DetectionTables.h"
 #include "device/DeviceRecords.h"
+#include "measure/AppendCheck.h"
 #include "measure/BlockClock.h"
 #include "measure/BlockRecord.h"
 #include "measure/MeasureOptions.h"
+#include "measure/ModuleChoice.h"
+#include "measure/Printable.h"
 #include "measure/RecordSink.h"
 #include "measure/RunChoice.h"
 #include "measure/StoreOutput.h"
@@ -18,9 +21,11 @@
 #include <QSysInfo>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include <unistd.h>
@@ -50,6 +55,9 @@ void InstallSignalHandlers() {
     // A reader that goes away (`| head`) must end the run through a failed
     // write, which stops and closes the module, not kill the process.
     std::signal(SIGPIPE, SIG_IGN);
+    // Likewise a file size limit (ulimit -f): the write fails with EFBIG and
+    // the file is cut back to whole lines, the module stopped and closed.
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 void PrintError(const QString& text) {
@@ -63,6 +71,12 @@ int Usage(const QString& text) {
     return ExitUsage;
 }
 
+// Failures of the crate server or the module name the server asked.
+void PrintDeviceFailure(const QString& text) {
+    PrintError(text);
+    PrintError(QStringLiteral("km808-measure: crate server ") + ServerAddressText());
+}
+
 class TClientCycle final : public TMeasurementCycle {
 public:
     using TMeasurementCycle::TMeasurementCycle;
@@ -70,117 +84,283 @@ public:
     void Report(const QString& text) override {
         if (MessageShown.exchange(true))
             return;
-        PrintError(text);
+        PrintDeviceFailure(text);
     }
 };
 
-// Crate checks that need only the crate server: a crate the command line
-// names that does not exist is refused before any module is opened.
-int CheckWantedCrate(const TMeasureOptions& options) {
-    char listed[16][16] = {};
+// Seconds per block as the set-up planned it (slow rates and fft raise it
+// above the acquisition time asked for).
+double PlannedPeriod(const TMeasurementCycle& cycle) {
+    return cycle.FrameRate > 0.0 ? double(cycle.SamplesPerChannel) / cycle.FrameRate : 0.0;
+}
+
+// The crate list and slot types, read before any module is opened. False
+// after the failure's text.
+bool ReadListing(char listed[16][16], TCrateListing& listing) {
     if (!ListCrates(listed)) {
-        PrintError(QStringLiteral("Не могу найти ни одного QIRA крейта!"));
-        return ExitFailed;
+        PrintDeviceFailure(QStringLiteral("Не могу найти ни одного QIRA крейта!"));
+        return false;
     }
     uint16_t count = 0;
     while (count < 16 && listed[count][0] != 0)
         ++count;
-    QStringList serials;
-    int wanted = -1;
-    for (uint16_t i = 0; i < count; ++i) {
-        serials << FixedText(listed[i], 16);
-        if (serials.back() == options.CrateSerial)
-            wanted = i;
-    }
-    if (!options.CrateSerial.isEmpty() && wanted < 0)
-        return Usage(QStringLiteral("--crate: the crate server has no crate '%1' (it has: %2)")
-                         .arg(options.CrateSerial, serials.isEmpty() ? "none" : serials.join(", ")));
     uint16_t types[16][16] = {};
-    if (!ReadSlotTypes(listed, count, types))
-        return ExitDone; // the listing that follows reports it as the window does
-    int withKm808 = 0;
-    for (uint16_t i = 0; i < count; ++i)
-        withKm808 += std::count(std::begin(types[i]), std::end(types[i]), Km808TypeCode) > 0;
-    if (options.CrateNumber > withKm808)
-        return Usage(QStringLiteral("--crate: %1, but the crate server has %2 crate(s) with a KM808")
-                         .arg(options.CrateNumber)
-                         .arg(withKm808));
-    if (wanted >= 0 && options.Slot > 0 && types[wanted][options.Slot - 1] != Km808TypeCode)
-        return Usage(QStringLiteral("--slot: slot %1 of crate '%2' holds no KM808")
-                         .arg(options.Slot)
-                         .arg(options.CrateSerial));
-    return ExitDone;
+    if (!ReadSlotTypes(listed, count, types)) {
+        PrintDeviceFailure(
+            QStringLiteral("km808-measure: the crate server did not tell the slot types of its crates"));
+        return false;
+    }
+    for (uint16_t i = 0; i < count; ++i) {
+        listing.Serials << FixedText(listed[i], 16);
+        std::array<uint16_t, 16> row{};
+        std::copy(std::begin(types[i]), std::end(types[i]), row.begin());
+        listing.Types.push_back(row);
+    }
+    return true;
+}
+
+// What a failed opening of one module means, from the library's code.
+QString OpenFailureReason(int32_t code) {
+    // Refusals by the crate server come as KM808_ERR_SERVER_BASE - status.
+    constexpr int32_t noModule = KM808_ERR_SERVER_BASE - 2;
+    constexpr int32_t busy = KM808_ERR_SERVER_BASE - 3;
+    constexpr int32_t serverFull = KM808_ERR_SERVER_BASE - 9;
+    switch (code) {
+    case busy:
+        return QStringLiteral("the module is busy: another client holds it");
+    case serverFull:
+        return QStringLiteral("the crate server is full: it serves no more clients");
+    case noModule:
+        return QStringLiteral("the crate server has no module in that slot");
+    case KM808_ERR_TIMEOUT:
+        return QStringLiteral("the crate server did not answer in time");
+    case KM808_ERR_CONNECTION:
+        return QStringLiteral("no connection to the crate server");
+    default:
+        return QStringLiteral("the module did not open (code %1)").arg(code);
+    }
+}
+
+// Opens only the named module, so that no other module is touched (another
+// client may be using or testing it). The library's code; the device tables
+// hold that one module.
+int32_t OpenNamedModule(TDeviceState& device, const char crate[16], int slot) {
+    device.CrateCount = 1;
+    std::memset(device.CrateSerials, 0, sizeof device.CrateSerials);
+    std::memcpy(device.CrateSerials[0], crate, 16);
+    device.ModuleCount[0] = 1;
+    device.ModuleSlots[0][0] = uint16_t(slot);
+    device.SelectedCrateIndex = 0;
+    device.SelectedModuleIndex[0] = 0;
+    char serial[17] = {};
+    std::memcpy(serial, crate, 16);
+    CloseModuleIfOpen(device);
+    KM808_Init(&device.ModuleControl);
+    int32_t code =
+        KM808_Open(&device.ModuleControl, ModuleServerAddress, ModuleServerPort, serial, uint16_t(slot));
+    if (code == 0)
+        code = KM808_GetConfig(&device.ModuleControl);
+    if (code != 0)
+        CloseModuleIfOpen(device);
+    return code;
+}
+
+// The first KM808 the detection finds, as the window chooses it.
+bool OpenDetectedModule(TDeviceState& device, const TNamedModule& named) {
+    if (!ListModules(device, [](const QString& text) { PrintDeviceFailure(text); }))
+        return false;
+    PreselectWanted(device, named.Crate, int16_t(named.Slot));
+    if (!OpenChosenModule(device)) {
+        CloseModuleIfOpen(device);
+        PrintDeviceFailure(QStringLiteral("Не могу проинициализировать модуль в указанном слоте!"));
+        return false;
+    }
+    return true;
+}
+
+// Opens the module the run asks for; the exit status on failure (after its
+// text), ExitDone when the module is open.
+int OpenWantedModule(TDeviceState& device, const TMeasureOptions& options, const TRunChoice& choice) {
+    char listed[16][16] = {};
+    TCrateListing listing;
+    if (!ReadListing(listed, listing))
+        return ExitFailed;
+    const TNamedModule named = NameModule(options, choice, listing);
+    if (!named.Named)
+        return OpenDetectedModule(device, named) ? ExitDone : ExitFailed;
+    QString why = named.Missing;
+    if (why.isEmpty()) {
+        const int32_t code = OpenNamedModule(device, listed[named.CrateIndex], named.Slot);
+        if (code == 0)
+            return ExitDone;
+        why = QStringLiteral("crate '%1' slot %2: %3")
+                  .arg(Printable(named.Crate))
+                  .arg(named.Slot)
+                  .arg(OpenFailureReason(code));
+        if (!options.AnyModule) {
+            PrintDeviceFailure(QStringLiteral("Не могу проинициализировать модуль в указанном слоте!\n"
+                                              "km808-measure: ") +
+                               why);
+            return ExitFailed;
+        }
+    } else if (!options.AnyModule) {
+        return Usage(why + "; --any-module measures the first KM808 found instead");
+    }
+    PrintError(QStringLiteral("km808-measure: %1; --any-module: the first KM808 found is measured instead")
+                   .arg(why));
+    return OpenDetectedModule(device, named) ? ExitDone : ExitFailed;
 }
 
 void PrintList(const TDeviceState& device) {
     QString text;
     for (uint16_t c = 0; c < device.CrateCount; ++c) {
-        text += CrateItemText(c, device.CrateSerials[c]) + "\n";
+        text += Printable(CrateItemText(c, device.CrateSerials[c])) + "\n";
         for (uint16_t m = 0; m < device.ModuleCount[c]; ++m)
             text += "  " + ModuleItemText(device.ModuleSlots[c][m]) + "  " +
-                    FixedText(device.ModuleSerials[c][m], 16) + "\n";
+                    Printable(FixedText(device.ModuleSerials[c][m], 16)) + "\n";
     }
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
 }
 
-// Chooses the crate and module as the command line or the settings file ask.
-// False after the failure's text.
-bool ChooseModule(TDeviceState& device, const TMeasureOptions& options, const TRunChoice& choice) {
-    const int16_t slot = options.Slot > 0 ? int16_t(options.Slot) : choice.WantedSlot;
-    if (options.CrateNumber > 0) {
-        if (options.CrateNumber > device.CrateCount) {
-            PrintError(
-                QStringLiteral("Не могу проинициализировать QIRA крейт с модулями в указанном слоте!"));
-            return false;
-        }
-        PreselectWanted(device, FixedText(device.CrateSerials[options.CrateNumber - 1], 16), slot);
-    } else {
-        const QString serial = options.CrateSerial.isEmpty() ? choice.WantedCrateSerial : options.CrateSerial;
-        PreselectWanted(device, serial, slot);
-        // A crate whose modules all failed to answer is not listed.
-        if (!options.CrateSerial.isEmpty() &&
-            FixedText(device.CrateSerials[device.SelectedCrateIndex], 16) != options.CrateSerial) {
-            PrintError(
-                QStringLiteral("Не могу проинициализировать QIRA крейт с модулями в указанном слоте!"));
-            return false;
-        }
-    }
-    // The stored slot counts only in the stored crate; a slot on the command
-    // line counts in whichever crate was chosen.
-    if (options.Slot > 0) {
-        const uint16_t c = device.SelectedCrateIndex;
-        const uint16_t* begin = device.ModuleSlots[c];
-        const uint16_t* found = std::find(begin, begin + device.ModuleCount[c], uint16_t(options.Slot));
-        if (found == begin + device.ModuleCount[c]) {
-            PrintError(QStringLiteral("Не могу проинициализировать модуль в указанном слоте!"));
-            return false;
-        }
-        device.SelectedModuleIndex[c] = uint16_t(found - begin);
-    }
-    return true;
-}
-
 class TProgress {
 public:
-    explicit TProgress(bool shown) : Shown(shown) {}
+    TProgress(bool shown, long long total) : Shown(shown), Total(total) {}
     void Block(long long block, double seconds) {
         if (!Shown)
             return;
-        std::fprintf(stderr, "\r\033[Kblock %lld, %.1f s", block, seconds);
+        if (Total > 0)
+            std::fprintf(stderr, "\r\033[Kblock %lld of %lld, %.1f s", block, Total, seconds);
+        else
+            std::fprintf(stderr, "\r\033[Kblock %lld, %.1f s", block, seconds);
         std::fflush(stderr);
         Used = true;
     }
     void Clear() {
-        if (Used)
+        if (Used) {
             std::fputs("\r\033[K", stderr);
+            std::fflush(stderr);
+        }
         Used = false;
     }
 
 private:
     bool Shown;
+    long long Total;
     bool Used = false;
 };
+
+// Standard error's text of the module opened and the block the run plans.
+void PrintStart(const TDeviceState& device, const TMeasurementCycle& cycle) {
+    const uint16_t c = device.SelectedCrateIndex;
+    PrintError(QStringLiteral("km808-measure: crate %1 slot %2, module %3; planned block period %4 s "
+                              "(%5 samples per channel at %6 frames/s)")
+                   .arg(Printable(FixedText(device.CrateSerials[c], 16)))
+                   .arg(device.ModuleSlots[c][device.SelectedModuleIndex[c]])
+                   .arg(Printable(FixedText(device.ModuleControl.SerialNumber, 16)))
+                   .arg(PlannedPeriod(cycle), 0, 'f', 3)
+                   .arg(cycle.SamplesPerChannel)
+                   .arg(cycle.FrameRate, 0, 'g', 6));
+}
+
+// Measures with the opened module until the run's end and closes it; the
+// exit status.
+// What every line of the run names besides its module.
+TPointIdentity RunIdentity(const TMeasureOptions& options) {
+    TPointIdentity identity;
+    identity.Measurement = options.Measurement;
+    identity.Host = QSysInfo::machineHostName();
+    identity.Tags = options.Tags;
+    return identity;
+}
+
+int MeasureOpenedModule(TDeviceState& device, const TMeasureOptions& options, TRunChoice& choice,
+                        const std::vector<TRecordColumn>& columns, TRecordSink& sink, TStoreOutput& store) {
+    // The window loads the module's own coefficients after each opening.
+    KM808_CONTROL& module = device.ModuleControl;
+    UseModuleCoefficients(module, choice.Config.Settings.LoadedCoefs);
+
+    const QString crate = FixedText(device.CrateSerials[device.SelectedCrateIndex], 16);
+    const int slot =
+        device.ModuleSlots[device.SelectedCrateIndex][device.SelectedModuleIndex[device.SelectedCrateIndex]];
+    TPointIdentity identity = RunIdentity(options);
+    identity.Crate = crate;
+    identity.Slot = slot;
+    identity.Serial = FixedText(module.SerialNumber, 16);
+    TRunSummary summary(columns);
+    const bool stderrTerminal = isatty(STDERR_FILENO) == 1;
+    TProgress progress(stderrTerminal, options.Blocks);
+    // A progress line on the terminal the data lines go to is cleared first.
+    const bool sharedTerminal =
+        stderrTerminal && isatty(STDOUT_FILENO) == 1 && (options.OutputPath.isEmpty() || options.Tee);
+    bool writeFailed = false;
+    QString writeError;
+    // The csv header goes out with the first block, so that a run that
+    // measures nothing writes nothing.
+    QByteArray header = sink.Empty() ? HeaderLine(options.Format, columns, identity) : QByteArray();
+
+    auto cycle = std::make_unique<TClientCycle>(&module);
+    StopRequest.store(&cycle->Terminated);
+    if (Signalled)
+        cycle->Terminated = true;
+
+    if (!cycle->Stopping() && StartRun(*cycle, choice.Config)) {
+        if (!options.Quiet)
+            PrintStart(device, *cycle);
+        const double period = PlannedPeriod(*cycle);
+        QElapsedTimer clock;
+        clock.start();
+        TBlockClock stamps;
+        for (long long block = 1; !cycle->Stopping(); ++block) {
+            if (!MeasureBlock(*cycle, choice.Config.Channels.Active))
+                break;
+            TBlockValues values =
+                TakeBlock(*cycle, choice.Config.Settings.ValueFormats, columns, block, stamps.Next());
+            values.Period = period;
+            // The spool first: after a kill between the two, the store has the
+            // block and the file not, rather than a block the store never gets.
+            if (store.Active() &&
+                !store.Write(BlockLine(TOutputFormat::Influx, columns, values, identity), writeError)) {
+                writeFailed = true;
+                break;
+            }
+            if (sharedTerminal)
+                progress.Clear();
+            if (!sink.Write(header + BlockLine(options.Format, columns, values, identity), writeError)) {
+                // A reader that goes away on purpose (| head) ends the run
+                // without a failure; with a file the lines go on to it.
+                if (!sink.ReaderGone()) {
+                    writeFailed = true;
+                    break;
+                }
+                sink.StopStdout();
+                if (!sink.HasFile())
+                    break;
+            }
+            header.clear();
+            summary.Add(values);
+            const double seconds = double(clock.elapsed()) / 1000.0;
+            progress.Block(block, seconds);
+            if ((options.Blocks > 0 && block >= options.Blocks) ||
+                (options.Duration > 0.0 && seconds >= options.Duration))
+                break;
+        }
+    }
+    EndRun(*cycle);
+    cycle->FreeBuffers();
+    StopRequest.store(nullptr);
+    CloseModuleIfOpen(device);
+
+    progress.Clear();
+    if (writeFailed)
+        PrintError(QStringLiteral("km808-measure: ") + writeError);
+    // The store gets a few seconds for what is still unsent; the spool keeps the rest.
+    if (const QString left = store.Finish(5000); !left.isEmpty())
+        PrintError(QStringLiteral("km808-measure: ") + left);
+    if (!options.Quiet)
+        PrintError(summary.Text().chopped(1));
+    return writeFailed || cycle->MessageShown ? ExitFailed : ExitDone;
+}
 
 } // namespace
 
@@ -192,9 +372,10 @@ int main(int argc, char* argv[]) {
     if (!parsed.Error.isEmpty())
         return Usage(parsed.Error);
     const TMeasureOptions& options = parsed.Options;
-    if (options.Help) {
-        const QByteArray help = HelpText().toUtf8();
-        std::fwrite(help.constData(), 1, size_t(help.size()), stdout);
+    if (options.Help || options.Version) {
+        const QByteArray text =
+            options.Help ? HelpText().toUtf8() : QByteArray("km808-measure " KM808_MEASURE_VERSION "\n");
+        std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
         return ExitDone;
     }
 
@@ -218,10 +399,12 @@ int main(int argc, char* argv[]) {
 
     TRecordSink sink;
     TStoreOutput store;
+    std::vector<TRecordColumn> columns;
     if (!options.List) {
         const QString error = ApplyOptions(options, choice);
         if (!error.isEmpty())
             return Usage(error);
+        columns = RecordColumns(choice.Config);
         QString openError;
         bool exists = false;
         const auto existing = options.Append  ? TRecordSink::TExisting::Append
@@ -231,91 +414,29 @@ int main(int argc, char* argv[]) {
             return Usage(openError);
         if (!store.Open(options, openError))
             return Usage(openError);
+        if (options.Append && !sink.Empty()) {
+            const QString mismatch =
+                AppendMismatch(options.Format, columns, RunIdentity(options), sink.FirstLine());
+            if (!mismatch.isEmpty())
+                return Usage(QStringLiteral("--append: %1 does not take this run's lines: %2")
+                                 .arg(options.OutputPath, mismatch));
+        }
+        if (sink.UnfinishedBytes() > 0)
+            PrintError(QStringLiteral("km808-measure: %1 ends in an unfinished line (%2 bytes after its last "
+                                      "line end); they are cut off before the first new line")
+                           .arg(options.OutputPath)
+                           .arg(sink.UnfinishedBytes()));
     }
 
     InstallSignalHandlers();
-    if (const int status = CheckWantedCrate(options); status != ExitDone)
-        return status;
-
     auto device = std::make_unique<TDeviceState>();
-    bool listed = ListModules(*device, [](const QString& text) { PrintError(text); });
-    if (!listed)
-        return ExitFailed;
     if (options.List) {
+        if (!ListModules(*device, [](const QString& text) { PrintDeviceFailure(text); }))
+            return ExitFailed;
         PrintList(*device);
         return ExitDone;
     }
-    if (!ChooseModule(*device, options, choice))
-        return ExitFailed;
-    if (!OpenChosenModule(*device)) {
-        CloseModuleIfOpen(*device);
-        PrintError(QStringLiteral("Не могу проинициализировать модуль в указанном слоте!"));
-        return ExitFailed;
-    }
-    // The window loads the module's own coefficients after each opening.
-    KM808_CONTROL& module = device->ModuleControl;
-    UseModuleCoefficients(module, choice.Config.Settings.LoadedCoefs);
-
-    const std::vector<TRecordColumn> columns = RecordColumns(choice.Config);
-    const QString crate = FixedText(device->CrateSerials[device->SelectedCrateIndex], 16);
-    const int slot = device->ModuleSlots[device->SelectedCrateIndex]
-                                        [device->SelectedModuleIndex[device->SelectedCrateIndex]];
-    TPointIdentity identity;
-    identity.Measurement = options.Measurement;
-    identity.Crate = crate;
-    identity.Slot = slot;
-    identity.Serial = FixedText(module.SerialNumber, 16);
-    identity.Host = QSysInfo::machineHostName();
-    identity.Tags = options.Tags;
-    TRunSummary summary(columns);
-    TProgress progress(isatty(STDERR_FILENO) == 1);
-    bool writeFailed = false;
-    QString writeError;
-
-    auto cycle = std::make_unique<TClientCycle>(&module);
-    StopRequest.store(&cycle->Terminated);
-    if (Signalled)
-        cycle->Terminated = true;
-    if (sink.Empty() && !sink.Write(HeaderLine(options.Format, columns, identity), writeError))
-        writeFailed = true;
-
-    if (!writeFailed && !cycle->Stopping() && StartRun(*cycle, choice.Config)) {
-        QElapsedTimer clock;
-        clock.start();
-        TBlockClock stamps;
-        for (long long block = 1; !cycle->Stopping(); ++block) {
-            if (!MeasureBlock(*cycle, choice.Config.Channels.Active))
-                break;
-            const TBlockValues values =
-                TakeBlock(*cycle, choice.Config.Settings.ValueFormats, columns, block, stamps.Next());
-            // The spool first: after a kill between the two, the store has the
-            // block and the file not, rather than a block the store never gets.
-            if ((store.Active() &&
-                 !store.Write(BlockLine(TOutputFormat::Influx, columns, values, identity), writeError)) ||
-                !sink.Write(BlockLine(options.Format, columns, values, identity), writeError)) {
-                writeFailed = true;
-                break;
-            }
-            summary.Add(values);
-            const double seconds = double(clock.elapsed()) / 1000.0;
-            progress.Block(block, seconds);
-            if ((options.Blocks > 0 && block >= options.Blocks) ||
-                (options.Duration > 0.0 && seconds >= options.Duration))
-                break;
-        }
-    }
-    EndRun(*cycle);
-    cycle->FreeBuffers();
-    StopRequest.store(nullptr);
-    CloseModuleIfOpen(*device);
-
-    progress.Clear();
-    if (writeFailed)
-        PrintError(QStringLiteral("km808-measure: ") + writeError);
-    // The store gets a few seconds for what is still unsent; the spool keeps the rest.
-    if (const QString left = store.Finish(5000); !left.isEmpty())
-        PrintError(QStringLiteral("km808-measure: ") + left);
-    if (!options.Quiet)
-        PrintError(summary.Text().chopped(1));
-    return writeFailed || cycle->MessageShown ? ExitFailed : ExitDone;
+    if (const int status = OpenWantedModule(*device, options, choice); status != ExitDone)
+        return status;
+    return MeasureOpenedModule(*device, options, choice, columns, sink, store);
 }

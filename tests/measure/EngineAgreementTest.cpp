@@ -76,7 +76,7 @@ TEST(MeasureEngineAgreement, ClientTextsAreTheWindowsFormatOfTheEngineReading) {
     ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
     const QStringList lines = QString::fromUtf8(csv.readAll()).split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 3);
-    EXPECT_EQ(lines[0], "time,block,ch1_mV,ch2_mV,ch3_mV,ch5_mV,over");
+    EXPECT_EQ(lines[0], "time,block,period_s,ch1_mV,ch2_mV,ch3_mV,ch5_mV,over");
     const QStringList client = lines[2].split(',');
 
     // The engine in this process, on the same module.
@@ -98,10 +98,10 @@ TEST(MeasureEngineAgreement, ClientTextsAreTheWindowsFormatOfTheEngineReading) {
     cycle.FreeBuffers();
     CloseModuleIfOpen(device);
 
-    EXPECT_EQ(client.mid(2, 4), engine);
+    EXPECT_EQ(client.mid(3, 4), engine);
     // The precision per range, and the over-range mark of 11 V on 10 V.
     EXPECT_EQ(engine[0].section('.', 1).size(), 5);
     EXPECT_EQ(engine[1].section('.', 1).size(), 3);
     EXPECT_EQ(engine[2].section('.', 1).size(), 1);
-    EXPECT_EQ(client.value(6), "5");
+    EXPECT_EQ(client.value(7), "5");
 }

@@ -1,5 +1,7 @@
 #include "measure/MeasureOptions.h"
+#include "measure/AppendCheck.h"
 #include "measure/BlockRecord.h"
+#include "measure/ModuleChoice.h"
 #include "measure/RecordSink.h"
 #include "measure/RunChoice.h"
 #include "settings/Cp1251Codec.h"
@@ -59,6 +61,8 @@ TEST(MeasureOptions, AcceptedChoices) {
          0},
         // Resistance for every channel: channels 9..16 of the file stay out.
         {"--range 4000R", "1R2 2R2 3R2 4R2 5R2 6R2 7R2 8R2", 1},
+        // A list of channels before the colon.
+        {"--channels 3,5-8 --range 5-8:4000R --range 3,8:400R", "3R0 5R2 6R2 7R2 8R0", 1},
     };
     for (const Case& c : cases) {
         TRunChoice choice;
@@ -72,6 +76,9 @@ TEST(MeasureOptions, RefusedChoicesNameTheOption) {
     const std::pair<QString, QString> cases[] = {
         {"--range 12:400R",
          "--range: '12:400R' is not accepted; resistance is measured on channels 1..8 only"},
+        {"--range 7-9:400R",
+         "--range: '7-9:400R' is not accepted; resistance is measured on channels 1..8 only"},
+        {"--range 3-:2V", "--range: '3-:2V' is not accepted"},
         {"--channels 8-9 --range 400R",
          "--range: 400R is a resistance range; channel 9 measures voltage only"},
         {"--channels 8-9 --range 8:400R", "--channels: channel 9 does not measure"},
@@ -149,23 +156,68 @@ TEST(MeasureRecord, EveryFormatCarriesTheIdentityEscaped) {
     identity.Host = "bench7";
     identity.Tags = {{"room", "B 12"}};
     EXPECT_EQ(HeaderLine(TOutputFormat::Csv, columns, identity),
-              "time,block,ch1_Ohm,ch10_mV,over,crate,slot,serial,host,room\n");
+              "time,block,period_s,ch1_Ohm,ch10_mV,over,crate,slot,serial,host,room\n");
     TBlockValues values;
     values.Block = 7;
     values.Time = QDateTime::fromMSecsSinceEpoch(1700000000123, Qt::UTC);
+    values.Period = 2.048;
     values.Texts = {"1000.5", "-0.2500"};
     values.OverChannels = {1};
     EXPECT_EQ(BlockLine(TOutputFormat::Csv, columns, values, identity),
-              "2023-11-14T22:13:20.123Z,7,1000.5,-0.2500,1,\"QR 1,a\",3,\"KM\"\"5=\",bench7,B 12\n");
-    EXPECT_EQ(
-        BlockLine(TOutputFormat::Influx, columns, values, identity),
-        "km808,crate=QR\\ 1\\,a,slot=3,serial=KM\"5\\=,host=bench7,room=B\\ 12 "
-        "ch1_Ohm=1000.5,ch1_range=\"1200R\",ch1_over=1i,ch10_mV=-0.2500,ch10_range=\"10V\",ch10_over=0i,"
-        "block=7i,over=\"1\" 1700000000123000000\n");
+              "2023-11-14T22:13:20.123Z,7,2.048,1000.5,-0.2500,1,\"QR 1,a\",3,\"KM\"\"5=\",bench7,B 12\n");
     EXPECT_EQ(BlockLine(TOutputFormat::Jsonl, columns, values, identity),
-              "{\"time\":\"2023-11-14T22:13:20.123Z\",\"block\":7,\"ch1_Ohm\":1000.5,\"ch10_mV\":-0.2500,"
-              "\"over\":[1],\"crate\":\"QR 1,a\",\"slot\":3,\"serial\":\"KM\\\"5=\",\"host\":\"bench7\","
-              "\"room\":\"B 12\"}\n");
+              "{\"time\":\"2023-11-14T22:13:20.123Z\",\"block\":7,\"period_s\":2.048,\"ch1_Ohm\":1000.5,"
+              "\"ch10_mV\":-0.2500,\"over\":[1],\"crate\":\"QR 1,a\",\"slot\":3,\"serial\":\"KM\\\"5=\","
+              "\"host\":\"bench7\",\"room\":\"B 12\"}\n");
+    // A tag escapes comma, equals sign and blank; a backslash and control
+    // characters become \xNN, so no tag ends in a backslash or breaks a line.
+    const std::pair<QString, QString> crates[] = {
+        {"QR 1,a=b", "QR\\ 1\\,a\\=b"},
+        {"QR\\", "QR\\x5c"},
+        {"A\\ B", "A\\x5c\\ B"},
+        {"QR\n01\x1b", "QR\\x0a01\\x1b"},
+    };
+    for (const auto& [crate, tag] : crates) {
+        identity.Crate = crate;
+        EXPECT_EQ(BlockLine(TOutputFormat::Influx, columns, values, identity),
+                  "km808,crate=" + tag.toUtf8() +
+                      ",slot=3,serial=KM\"5\\=,host=bench7,room=B\\ 12 "
+                      "ch1_Ohm=1000.5,ch1_range=\"1200R\",ch1_over=1i,ch10_mV=-0.2500,ch10_range=\"10V\","
+                      "ch10_over=0i,block=7i,period_s=2.048,over=\"1\" 1700000000123000000\n")
+            << crate.toStdString();
+    }
+}
+
+TEST(MeasureRecord, AppendTakesOnlyLinesOfTheSameFormatChannelsAndUnits) {
+    TMeasurementConfig config;
+    config.Channels.Active[0] = config.Channels.Active[1] = true;
+    const std::vector<TRecordColumn> volts = RecordColumns(config);
+    TPointIdentity identity;
+    identity.Tags = {{"chamber", "3"}};
+    struct Case {
+        TOutputFormat Format;
+        QByteArray FirstLine;
+        bool Accepted;
+    };
+    const Case cases[] = {
+        {TOutputFormat::Csv, "time,block,period_s,ch1_mV,ch2_mV,over,crate,slot,serial,host,chamber", true},
+        {TOutputFormat::Csv, "time,block,period_s,ch1_mV,ch2_mV,over,crate,slot,serial,host", false},
+        {TOutputFormat::Csv, "time,block,period_s,ch1_Ohm,ch2_Ohm,over,crate,slot,serial,host,chamber",
+         false},
+        {TOutputFormat::Csv, "time,block,period_s,ch1_mV,over,crate,slot,serial,host,chamber", false},
+        {TOutputFormat::Csv, "time,block,ch1_mV,ch2_mV,over", false},
+        {TOutputFormat::Csv, "{\"time\":\"x\",\"ch1_mV\":1,\"ch2_mV\":2}", false},
+        {TOutputFormat::Jsonl,
+         "{\"time\":\"x\",\"block\":1,\"ch2_mV\":null,\"ch1_mV\":1.5,\"over\":[],\"chamber\":\"3\"}", true},
+        {TOutputFormat::Jsonl, "{\"time\":\"x\",\"block\":1,\"ch1_mV\":1.5,\"over\":[]}", false},
+        {TOutputFormat::Jsonl, "time,block,period_s,ch1_mV,ch2_mV,over", false},
+        {TOutputFormat::Influx, "km808,crate=QR,slot=3 ch1_mV=1.5,ch2_mV=2,block=1i 1", true},
+        {TOutputFormat::Influx, "km808,crate=QR,slot=3 ch1_Ohm=1.5,ch2_Ohm=2,block=1i 1", false},
+        {TOutputFormat::Influx, "garbage", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(AppendMismatch(c.Format, volts, identity, c.FirstLine).isEmpty(), c.Accepted)
+            << c.FirstLine.toStdString();
 }
 
 TEST(MeasureRecord, SummaryOfTheRun) {
@@ -215,4 +267,110 @@ TEST(MeasureRecord, FailedWriteLeavesOnlyWholeLines) {
     EXPECT_TRUE(exists);
     EXPECT_TRUE(again.Open(path, TRecordSink::TExisting::Append, false, error, exists));
     EXPECT_FALSE(again.Empty());
+}
+
+// An appended file loses an unfinished last line, a replaced file its
+// content, only with the first line written; a file the run created and
+// never wrote to is removed.
+TEST(MeasureRecord, FileChangesOnlyWithTheFirstLine) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("out.csv");
+    auto content = [&] {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");
+    };
+    auto put = [&](const QByteArray& bytes) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+    };
+    QString error;
+    bool exists = false;
+    {
+        TRecordSink sink;
+        ASSERT_TRUE(sink.Open(path, TRecordSink::TExisting::Refuse, false, error, exists));
+    }
+    EXPECT_FALSE(QFile::exists(path));
+
+    put("h\nline 1\nline");
+    {
+        TRecordSink sink;
+        ASSERT_TRUE(sink.Open(path, TRecordSink::TExisting::Append, false, error, exists));
+        EXPECT_EQ(sink.FirstLine(), "h");
+        EXPECT_EQ(sink.UnfinishedBytes(), 4);
+        EXPECT_EQ(content(), "h\nline 1\nline");
+        ASSERT_TRUE(sink.Write("line 2\n", error));
+    }
+    EXPECT_EQ(content(), "h\nline 1\nline 2\n");
+
+    for (const bool writes : {false, true}) {
+        TRecordSink sink;
+        ASSERT_TRUE(sink.Open(path, TRecordSink::TExisting::Replace, false, error, exists));
+        EXPECT_TRUE(sink.Empty());
+        if (writes) {
+            ASSERT_TRUE(sink.Write("new\n", error));
+        }
+        EXPECT_EQ(content(), writes ? "new\n" : "h\nline 1\nline 2\n");
+    }
+}
+
+namespace {
+
+// Crate QR1 with KM808 modules in slots 3 and 5, crate QR2 with none,
+// crate QR3 with one in slot 1.
+TCrateListing Listing() {
+    TCrateListing listing;
+    listing.Serials = {"QR1", "QR2", "QR3"};
+    listing.Types.resize(3);
+    listing.Types[0][2] = listing.Types[0][4] = 0x7272;
+    listing.Types[1][0] = 0x1234;
+    listing.Types[2][0] = 0x7272;
+    return listing;
+}
+
+} // namespace
+
+TEST(ModuleChoice, NamedModuleIsThereOrToldMissing) {
+    struct Case {
+        QString Line;
+        QString StoredCrate;
+        int StoredSlot;
+        QString Found;   // "crate/slot", "" when nothing is named
+        QString Missing; // the start of the refusal
+    };
+    const Case cases[] = {
+        {"", "", -1, "", ""},
+        {"--slot 5", "", -1, "QR1/5", ""},
+        {"--crate QR3", "", -1, "QR3/1", ""},
+        {"--crate 2", "", -1, "QR3/1", ""},
+        {"", "QR1", 5, "QR1/5", ""},
+        {"", "QR1", -1, "QR1/3", ""},
+        {"--slot 1", "QR3", 5, "QR3/1", ""},
+        {"--crate QR1", "QR3", 1, "QR1/3", ""},
+        {"--crate QR1", "QR1", 5, "QR1/5", ""},
+        {"--crate 1", "QR1", 5, "QR1/5", ""},
+        {"--slot 4", "", -1, "", "--slot: slot 4 of crate 'QR1' holds no KM808 (KM808 in slots: 3, 5)"},
+        {"--crate 1 --slot 1", "", -1, "", "--slot: slot 1 of crate 'QR1' holds no KM808"},
+        {"--crate QR1 --slot 1", "", -1, "", "--slot: slot 1 of crate 'QR1' holds no KM808"},
+        {"--crate 3", "", -1, "", "--crate: 3, but the crate server has 2 crate(s) with a KM808"},
+        {"--crate QR2", "", -1, "", "--crate: crate 'QR2' holds no KM808"},
+        {"--crate QR9", "", -1, "", "--crate: the crate server has no crate 'QR9' (it has: QR1, QR2, QR3)"},
+        {"", "QR9", 3, "", "--settings: the crate server has no crate 'QR9'"},
+        {"", "QR3", 5, "", "--settings: slot 5 of crate 'QR3' holds no KM808"},
+    };
+    for (const Case& c : cases) {
+        const TParseResult parsed = Parse(c.Line);
+        ASSERT_EQ(parsed.Error, QString()) << c.Line.toStdString();
+        TRunChoice choice;
+        choice.WantedCrateSerial = c.StoredCrate;
+        choice.WantedSlot = int16_t(c.StoredSlot);
+        const TNamedModule named = NameModule(parsed.Options, choice, Listing());
+        const std::string what = (c.Line + " / stored " + c.StoredCrate).toStdString();
+        EXPECT_EQ(named.Named, !c.Found.isEmpty() || !c.Missing.isEmpty()) << what;
+        EXPECT_TRUE(c.Missing.isEmpty() ? named.Missing.isEmpty() : named.Missing.startsWith(c.Missing))
+            << what << " -> " << named.Missing.toStdString();
+        if (!c.Found.isEmpty()) {
+            EXPECT_EQ(named.Crate + "/" + QString::number(named.Slot), c.Found) << what;
+        }
+    }
 }

@@ -12,7 +12,9 @@ import csv
 import io
 import json
 import os
+import pty
 import re
+import resource
 import select
 import shutil
 import signal
@@ -132,7 +134,7 @@ class Run:
 
 # InfluxDB line protocol: measurement,tags fields timestamp.
 INFLUX_KEY = r"[A-Za-z0-9_]+"
-INFLUX_TAG = r"(?:[^,= \\]|\\[,= \\])+"
+INFLUX_TAG = r"(?:[^,= \\]|\\[,= ]|\\x[0-9a-f]{2})+"
 INFLUX_NUMBER = r"-?\d+(?:\.\d+)?"
 INFLUX_FIELD = r"%s=(?:%s|-?\d+i|\"(?:[^\"\\]|\\.)*\")" % (INFLUX_KEY, INFLUX_NUMBER)
 INFLUX_LINE = re.compile(r"^km808(?:,%s=%s)+ %s(?:,%s)* \d{19}$" % (INFLUX_KEY, INFLUX_TAG, INFLUX_FIELD,
@@ -192,10 +194,13 @@ def case_formats(r, a):
     rows = parse_csv(out)
     check(len(rows) == 2 and [row["block"] for row in rows] == ["1", "2"], "csv rows %r" % rows)
     header = out.splitlines()[0].split(",")
-    check(header == ["time", "block", "ch1_mV", "ch2_mV", "ch3_mV", "ch4_mV", "ch12_mV", "over", "crate", "slot",
-                     "serial", "host"], header)
+    check(header == ["time", "block", "period_s", "ch1_mV", "ch2_mV", "ch3_mV", "ch4_mV", "ch12_mV", "over", "crate",
+                     "slot", "serial", "host"], header)
     check(rows[0]["serial"] == "KM0000301" and rows[0]["slot"] == "3", rows[0])
     row = rows[0]
+    # The planned block period is told at the start and in every line.
+    planned = re.search(r"planned block period (\d+\.\d+) s", err)
+    check(planned and row["period_s"] == planned.group(1), "period %r, start line %r" % (row["period_s"], err))
     # ch1 on 0.4 V: 5 decimals; ch2 on 2 V: 3; the others on 10 V: 1.
     for col, want, value in [("ch1_mV", 5, 123.456), ("ch2_mV", 3, 1234.567), ("ch3_mV", 1, 7654.3),
                              ("ch12_mV", 1, -1500.0)]:
@@ -244,17 +249,32 @@ def case_list(r, a):
     # A slot alone: in the first crate.
     status, out, err = r.measure("--slot", "3", "--blocks", "1", "--format", "influx")
     check(status == 0 and "crate=QR000010,slot=3,serial=KM0000301," in out, "%d %r %r" % (status, out, err))
-    status, out, err = r.measure("--slot", "5", "--blocks", "1")
-    check(status == 1 and err.startswith("Не могу проинициализировать модуль в указанном слоте!"), err)
     r.check_closed()
+
+
+CRATE_KEY = "Серийный номер QIRA крейта"
+SLOT_KEY = "Слот модуля"
 
 
 def case_refused(r, a):
     """Bad options and impossible choices: exit 2, the option named, no module
-    opened."""
+    opened, no file touched."""
     r.start_emulator(module_config())
     with open(os.path.join(r.dir, "exists.csv"), "w") as f:
         f.write("kept\n")
+    settings_file(a, os.path.join(r.dir, "other-crate.ini"), {CRATE_KEY: "QR999999", SLOT_KEY: "3"})
+    settings_file(a, os.path.join(r.dir, "other-slot.ini"), {CRATE_KEY: "QR000010", SLOT_KEY: "5"})
+    # Files of another format, channels or unit than the run's lines.
+    appended = {
+        "mv.csv": "time,block,period_s,ch1_mV,over\n2026-12-11T00:00:00.000Z,1,1.000,1.0,\n",
+        "two.csv": "time,block,period_s,ch1_mV,ch2_mV,over\n",
+        "lines.jsonl": '{"time":"2026-12-11T00:00:00.000Z","block":1,"period_s":1.000,"ch1_mV":1.0,"over":[]}\n',
+        "ohm.jsonl": '{"time":"2026-12-11T00:00:00.000Z","block":1,"period_s":1.000,"ch1_Ohm":1.0,"over":[]}\n',
+        "other.csv": "a,b\n1,2\n",
+    }
+    for name, text in appended.items():
+        with open(os.path.join(r.dir, name), "w") as f:
+            f.write(text)
     cases = [
         (["--range", "12:400R"], "--range"),
         (["--channels", "9-12", "--range", "400R"], "--range"),
@@ -265,6 +285,19 @@ def case_refused(r, a):
         (["--crate", "QR999999"], "--crate"),
         (["--crate", "5"], "--crate"),
         (["--crate", "QR000010", "--slot", "1"], "--slot"),
+        # The same early refusal however the crate is named, or not at all.
+        (["--crate", "1", "--slot", "1"], "--slot: slot 1 of crate 'QR000010' holds no KM808"),
+        (["--slot", "1"], "--slot: slot 1 of crate 'QR000010' holds no KM808"),
+        (["--slot", "5"], "--slot: slot 5"),
+        # A settings file's module that is not there is never replaced.
+        (["--settings", "other-crate.ini"], "--settings: the crate server has no crate 'QR999999'"),
+        (["--settings", "other-slot.ini"], "--settings: slot 5 of crate 'QR000010' holds no KM808"),
+        (["--channels", "1", "--range", "1200R", "--output", "mv.csv", "--append"], "ch1_Ohm"),
+        (["--channels", "1", "--output", "two.csv", "--append"], "--append"),
+        (["--channels", "1", "--output", "lines.jsonl", "--append"], "it holds jsonl lines"),
+        (["--channels", "2", "--range", "1200R", "--format", "jsonl", "--output", "ohm.jsonl", "--append"],
+         "--append"),
+        (["--channels", "1", "--output", "other.csv", "--append"], "--append"),
         (["--channels", "0-3"], "--channels"),
         (["--channels", "1,17"], "--channels"),
         (["--range", "5V"], "--range"),
@@ -286,8 +319,13 @@ def case_refused(r, a):
     check(opens == [], "a module was opened: %s" % opens)
     with open(os.path.join(r.dir, "exists.csv")) as f:
         check(f.read() == "kept\n", "the existing output file was changed")
+    for name, text in appended.items():
+        with open(os.path.join(r.dir, name)) as f:
+            check(f.read() == text, "%s was changed" % name)
     status, out, err = r.measure("--help")
     check(status == 0 and "Exit status" in out and "2  bad usage" in out, out)
+    status, out, err = r.measure("--version")
+    check(status == 0 and re.match(r"^km808-measure \d+\.\d+\.\d+\n$", out), "%d %r" % (status, out))
 
 
 # fault set-up -> the window's text for it.
@@ -320,10 +358,20 @@ def case_faults(r, a):
     status, out, err = r.measure("--blocks", "1")
     check(status == 1 and "Не могу найти ни одного QIRA крейта\nгде бы был установлен модуль KM808!" in err, err)
     r.stop()
+    # Slot types unreadable: said, not an exit without a word.
+    config = module_config()
+    config["crates"][0]["faults"] = {"modules": True}
+    r.start_emulator(config)
+    status, out, err = r.measure("--blocks", "1")
+    check(status == 1 and "did not tell the slot types" in err and "crate server QIRA_SERVER=" in err,
+          "%d %r" % (status, err))
+    r.stop()
     # No crate server at all.
     r.server = None
     status, out, err = r.measure("--blocks", "1")
-    check(status == 1 and err.strip() == "Не могу найти ни одного QIRA крейта!", "%d %r" % (status, err))
+    check(status == 1 and err.splitlines() == ["Не могу найти ни одного QIRA крейта!",
+                                               "km808-measure: crate server QIRA_SERVER=127.0.0.1:9"],
+          "%d %r" % (status, err))
 
 
 def wait_lines(path, count, timeout=30):
@@ -356,16 +404,21 @@ def case_signals(r, a):
         r.check_closed()
         r.stop()
 
-    # A reader that goes away: the run fails on its write, the module closed.
-    r.start_emulator(module_config(pace="realtime"))
-    p = r.spawn("--time", "0.2", "--channels", "1-3")
-    p.stdout.readline()
-    p.stdout.close()
-    p.stdout = None
-    err = p.communicate(timeout=20)[1].decode()
-    check(p.returncode == 1 and "cannot write to standard output: Broken pipe" in err, "%d %r" % (p.returncode, err))
-    r.check_closed()
-    r.stop()
+    # A reader that goes away on purpose (| head): the run ends as asked,
+    # status 0, the module stopped and closed; with --tee the file goes on.
+    for tee in ([], ["--tee", "--output", "teed.csv", "--blocks", "6"]):
+        r.start_emulator(module_config(pace="realtime"))
+        p = r.spawn("--time", "0.1", "--channels", "1-3", *tee)
+        p.stdout.readline()
+        p.stdout.close()
+        p.stdout = None
+        err = p.communicate(timeout=20)[1].decode()
+        check(p.returncode == 0 and "Broken pipe" not in err and re.search(r"^ch1\s+mV", err, re.M),
+              "%s: %d %r" % (tee, p.returncode, err))
+        if tee:
+            check(len(parse_csv(open(os.path.join(r.dir, "teed.csv")).read())) == 6, "the teed file stopped")
+        r.check_closed()
+        r.stop()
 
     for delay in (0.0, 0.05, 0.11):
         r.start_emulator(module_config(pace="realtime"))
@@ -418,8 +471,162 @@ def case_full_disk(r, a):
     r.check_closed()
 
 
+def case_files(r, a):
+    """The output file under a size limit, appended to after a cut-short run,
+    and after a run that measured nothing."""
+    r.start_emulator(module_config())
+    # ulimit -f 2: the real binary ends on its failed write, not on SIGXFSZ.
+    limited = os.path.join(r.dir, "limited.csv")
+    p = subprocess.run([a.measure, "--channels", "1-16", "--blocks", "200", "--time", "0.1", "--output", limited],
+                       env=r.env(), capture_output=True, timeout=120, cwd=r.dir,
+                       preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (2048, 2048)))
+    err = p.stderr.decode()
+    check(p.returncode == 1 and "cannot write %s: File too large" % limited in err, "%d %r" % (p.returncode, err))
+    check(re.search(r"^ch1\s+mV\s+\d+", err, re.M), "no summary: %r" % err)
+    data = open(limited, "rb").read()
+    check(data.endswith(b"\n") and len(data) <= 2048, "%d bytes, %r" % (len(data), data[-60:]))
+    check(len(parse_csv(data.decode())) >= 1, "no whole block line")
+    r.check_closed()
+
+    # Appending after a run that was cut short: the unfinished line goes, the
+    # new lines start on a line of their own under the same header.
+    cut = os.path.join(r.dir, "cut.csv")
+    status, out, err = r.measure("--channels", "1-2", "--blocks", "2", "--output", cut)
+    check(status == 0, err)
+    with open(cut, "ab") as f:
+        f.write(b"2026-12-11T00:00:00.000Z,3,1.0")
+    status, out, err = r.measure("--channels", "1-2", "--blocks", "2", "--output", cut, "--append")
+    check(status == 0 and "unfinished line" in err, "%d %r" % (status, err))
+    rows = parse_csv(open(cut).read())
+    check([row["block"] for row in rows] == ["1", "2", "1", "2"] and all(row["ch2_mV"] for row in rows), rows)
+
+    # A run that measures nothing leaves no file it created, and a file it
+    # was to replace as it was; the same command then runs again.
+    r.stop()
+    r.start_emulator(module_config(faults={"setadc": True}))
+    fresh = os.path.join(r.dir, "fresh.csv")
+    status, out, err = r.measure("--blocks", "1", "--output", fresh)
+    check(status == 1 and not os.path.exists(fresh), "%d, file left: %s" % (status, os.path.exists(fresh)))
+    status, out, err = r.measure("--blocks", "1", "--output", cut, "--force")
+    check(status == 1 and len(parse_csv(open(cut).read())) == 4, "the replaced file changed: %d" % status)
+    r.stop()
+    r.start_emulator(module_config())
+    status, out, err = r.measure("--blocks", "1", "--output", fresh)
+    check(status == 0 and len(parse_csv(open(fresh).read())) == 1, "the second try: %d %r" % (status, err))
+
+
+def holder(r, *args):
+    """A client that holds its module until stopped, once it has measured."""
+    path = os.path.join(r.dir, "holder-%d.csv" % time.monotonic_ns())
+    p = r.spawn("--time", "0.1", "--output", path, "--quiet", *args)
+    wait_lines(path, 2)
+    return p
+
+
+def case_module(r, a):
+    """A named module is measured or none: not there and busy are told, and
+    only --any-module measures another one."""
+    r.start_emulator(module_config(pace="realtime", extra_crates=[
+        {"serial": "QR000020", "slots": [{"slot": 5, "type": "KM808"}]}]))
+    # A client that names its module opens only that one.
+    status, out, err = r.measure("--crate", "QR000020", "--slot", "5", "--blocks", "1", "--format", "influx")
+    check(status == 0 and "crate=QR000020,slot=5,serial=" in out, "%d %r" % (status, err))
+    opened = {(l[1], l[2]) for l in r.log(wait_for="Close") if l[0] == "Open" and l[2] > 0}
+    check(opened == {("QR000020", 5)}, "modules opened: %s" % opened)
+    check("crate QR000020 slot 5, module KM0000501" in err, err)
+
+    ini = os.path.join(r.dir, "stored.ini")
+    settings_file(a, ini, {CRATE_KEY: "QR000010", SLOT_KEY: "3"})
+    p = holder(r, "--crate", "QR000010", "--slot", "3")
+    try:
+        status, out, err = r.measure("--settings", ini, "--blocks", "1", "--format", "influx")
+        check(status == 1 and out == "" and "Не могу проинициализировать модуль в указанном слоте!" in err and
+              "crate 'QR000010' slot 3: the module is busy" in err and "QIRA_SERVER=" in err, "%d %r" % (status, err))
+        status, out, err = r.measure("--settings", ini, "--blocks", "1", "--format", "influx", "--any-module")
+        check(status == 0 and "crate=QR000020,slot=5,serial=" in out and "--any-module" in err, "%d %r" % (status, err))
+    finally:
+        p.send_signal(signal.SIGTERM)
+        p.communicate(timeout=20)
+    settings_file(a, ini, {CRATE_KEY: "QR000030", SLOT_KEY: "3"})
+    status, out, err = r.measure("--settings", ini, "--blocks", "1", "--format", "influx", "--any-module")
+    check(status == 0 and "crate=QR000010,slot=3,serial=" in out and "no crate 'QR000030'" in err, "%d %r" % (status, err))
+
+
+def visible_lines(text):
+    """What a terminal shows of each line: a carriage return with an erase
+    starts the line anew."""
+    return [line.split("\r\x1b[K")[-1] for line in text.split("\n")]
+
+
+def case_terminal(r, a):
+    """Data and progress on one terminal; serials with control characters and
+    backslashes in every output."""
+    r.start_emulator(module_config(pace="realtime"))
+    master, slave = pty.openpty()
+    p = subprocess.Popen([a.measure, "--channels", "1-2", "--time", "0.1", "--blocks", "3"], env=r.env(),
+                         stdout=slave, stderr=slave, cwd=r.dir)
+    os.close(slave)
+    text = b""
+    while True:
+        try:
+            chunk = os.read(master, 4096)
+        except OSError:
+            break
+        if not chunk:
+            break
+        text += chunk
+    p.wait(20)
+    os.close(master)
+    lines = visible_lines(text.decode().replace("\r\n", "\n"))
+    data = [line for line in lines if re.match(r"^\d{4}-", line)]
+    check(p.returncode == 0 and len(data) == 3, "%d %r" % (p.returncode, text))
+    for line in lines:
+        check(line == "" or re.match(r"^(\d{4}-|time,|km808-measure: |channel|ch\d)", line), "mixed line %r" % line)
+    check("block 2 of 3" in text.decode(), "no progress of the total: %r" % text)
+    r.stop()
+
+    hostile = "Q,R=1 \x1b[2J\nX\\"
+    r.start_emulator({"pace": "fast", "seed": 5, "crates": [
+        {"serial": hostile, "slots": [{"slot": 3, "type": "KM808", "serial": "KM\x1b]0;x\x07"}]}]})
+    status, out, err = r.measure("--list")
+    check(status == 0 and "\x1b" not in out and out.count("\n") == 2, "%d %r" % (status, out))
+    check(out.startswith("1: Q,R=1 \\x1b[2J\\x0aX\\\n"), out)
+    status, out, err = r.measure("--blocks", "1", "--format", "influx", "--channels", "1")
+    check(status == 0 and out.count("\n") == 1 and "\x1b" not in out + err, "%d %r %r" % (status, out, err))
+    check(INFLUX_LINE.match(out.rstrip("\n")), "not line protocol: %r" % out)
+    tags = influx_tags(out)
+    check(tags["crate"] == "Q,R=1 \\x1b[2J\\x0aX\\x5c" and tags["slot"] == "3", tags)
+
+
+def influx_tags(line):
+    """The tags of a line as InfluxDB reads them: a backslash escapes a comma,
+    an equals sign or a blank; before anything else it is itself."""
+    tags, key, value, i, in_value = {}, "", "", line.index(",") + 1, False
+    while True:
+        ch = line[i]
+        if ch == "\\" and line[i + 1] in ",= ":
+            ch, i = line[i + 1], i + 1
+        elif ch in ", ":
+            check(in_value and not value.endswith("\\"), "bad tag in %r" % line)
+            tags[key] = value
+            key, value, in_value = "", "", False
+            if ch == " ":
+                return tags
+            i += 1
+            continue
+        elif ch == "=" and not in_value:
+            in_value, i = True, i + 1
+            continue
+        if in_value:
+            value += ch
+        else:
+            key += ch
+        i += 1
+
+
 CASES = {"formats": case_formats, "list": case_list, "refused": case_refused, "faults": case_faults,
-         "signals": case_signals, "full_disk": case_full_disk}
+         "signals": case_signals, "full_disk": case_full_disk, "files": case_files, "module": case_module,
+         "terminal": case_terminal}
 
 
 def main():
