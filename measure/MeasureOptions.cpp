@@ -96,6 +96,24 @@ QString Bad(const QString& option, const QString& value, const QString& accepts)
     return QStringLiteral("%1: '%2' is not accepted; %3").arg(option, value, accepts);
 }
 
+// A crate's serial or its number 1..16 as the window lists them.
+QString ParseCrate(const QString& opt, const QString& v, QString& serial, int& number) {
+    bool isNumber = false;
+    const int n = v.toInt(&isNumber);
+    if (isNumber && !v.startsWith('+') && !v.startsWith('-')) {
+        if (n < 1 || n > 16)
+            return Bad(opt, v, "a crate's serial, or its number 1..16 as the window lists them");
+        number = n;
+        serial.clear();
+    } else {
+        if (v.isEmpty() || v.size() > 15)
+            return Bad(opt, v, "a crate's serial (1 to 15 characters) or its number 1..16");
+        serial = v;
+        number = 0;
+    }
+    return QString();
+}
+
 } // namespace
 
 QString RangeName(bool resistance, int index) {
@@ -108,21 +126,23 @@ TParseResult ParseArguments(const QStringList& args) {
     TMeasureOptions& o = result.Options;
     using Handler = std::function<QString(const QString& option, const QString& value)>;
     const std::map<QString, Handler> withValue = {
-        {"--crate",
+        {"--crate", [&](const QString& opt,
+                        const QString& v) { return ParseCrate(opt, v, o.CrateSerial, o.CrateNumber); }},
+        {"--module",
          [&](const QString& opt, const QString& v) {
-             bool number = false;
-             const int n = v.toInt(&number);
-             if (number && !v.startsWith('+') && !v.startsWith('-')) {
-                 if (n < 1 || n > 16)
-                     return Bad(opt, v, "a crate's serial, or its number 1..16 as the window lists them");
-                 o.CrateNumber = n;
-                 o.CrateSerial.clear();
-             } else {
-                 if (v.isEmpty() || v.size() > 15)
-                     return Bad(opt, v, "a crate's serial (1 to 15 characters) or its number 1..16");
-                 o.CrateSerial = v;
-                 o.CrateNumber = 0;
-             }
+             TModuleOption module;
+             const qsizetype colon = v.lastIndexOf(':');
+             const QString accepts = "CRATE:SLOT, CRATE a serial or a number as --crate takes it, SLOT 1..16";
+             if (colon < 0 || !ParseChannel(v.mid(colon + 1), module.Slot))
+                 return Bad(opt, v, accepts);
+             if (const QString error = ParseCrate(opt, v.left(colon), module.CrateSerial, module.CrateNumber);
+                 !error.isEmpty())
+                 return Bad(opt, v, accepts);
+             for (const TModuleOption& other : o.Modules)
+                 if (other.CrateSerial == module.CrateSerial && other.CrateNumber == module.CrateNumber &&
+                     other.Slot == module.Slot)
+                     return Bad(opt, v, "each module once");
+             o.Modules.push_back(module);
              return QString();
          }},
         {"--slot",
@@ -358,6 +378,10 @@ TParseResult ParseArguments(const QStringList& args) {
         result.Error = QStringLiteral("--blocks and --duration exclude each other");
     else if (o.InfluxUrl.isEmpty() != o.InfluxDb.isEmpty())
         result.Error = QStringLiteral("--influx-url and --influx-db go together");
+    else if (!o.Modules.empty() &&
+             (o.CrateNumber > 0 || !o.CrateSerial.isEmpty() || o.Slot > 0 || o.AnyModule))
+        result.Error =
+            QStringLiteral("--module names crate and slot itself: no --crate, --slot or --any-module");
     return result;
 }
 
@@ -371,6 +395,10 @@ QString HelpText() {
                "  --settings FILE      take every choice from the window's settings file (read only)\n"
                "  --crate SERIAL|N     the crate by serial, or its number 1..16 as the window lists them\n"
                "  --slot N             the module's slot 1..16\n"
+               "  --module CRATE:SLOT  a module to measure (repeatable: the modules measure at the same\n"
+               "                       time, each on its own thread, with the same channels, ranges and\n"
+               "                       rate; CRATE as --crate takes it). A module that fails is named\n"
+               "                       and the others go on; the exit status is then 1\n"
                "  --any-module         if the named module (options or settings file) is not there\n"
                "                       or busy, measure the first KM808 found instead\n"
                "  --channels LIST      channels 1..16, e.g. 1-4,7\n"

@@ -16,6 +16,13 @@ struct TRangeOption {
     int Index = 0; // into ModuleTables::RangesU or RangesR
 };
 
+// One --module CRATE:SLOT.
+struct TModuleOption {
+    QString CrateSerial;
+    int CrateNumber = 0;
+    int Slot = 0;
+};
+
 struct TMeasureOptions {
     bool Help = false;
     bool Version = false;
@@ -27,6 +34,7 @@ struct TMeasureOptions {
     // A named module that is not there or busy may be replaced by the first
     // KM808 found, as the window does.
     bool AnyModule = false;
+    std::vector<TModuleOption> Modules; // --module, in command-line order
     bool ChannelsGiven = false;
     bool Channels[16] = {};
     std::vector<TRangeOption> Ranges; // in command-line order: the later wins

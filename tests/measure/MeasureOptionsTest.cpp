@@ -99,6 +99,11 @@ TEST(MeasureOptions, RefusedChoicesNameTheOption) {
         {"--influx-url https://store --influx-db lab", "--influx-url: 'https://store' is not"},
         // Blocks within one second would overwrite each other.
         {"--influx-precision s", "--influx-precision: 's' is not accepted"},
+        {"--module QR1", "--module: 'QR1' is not accepted; CRATE:SLOT"},
+        {"--module QR1:17", "--module: 'QR1:17' is not accepted; CRATE:SLOT"},
+        {"--module 17:1", "--module: '17:1' is not accepted; CRATE:SLOT"},
+        {"--module 1:3 --module 1:3", "--module: '1:3' is not accepted; each module once"},
+        {"--module 1:3 --slot 3", "--module names crate and slot itself"},
         {"--tag room", "--tag: 'room' is not accepted"},
         {"--tag slot=4", "--tag: 'slot=4' is not accepted; KEY 'slot' names a column"},
         {"--tag ch3_mV=1", "--tag: 'ch3_mV=1' is not accepted; KEY 'ch3_mV' names a column"},

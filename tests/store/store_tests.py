@@ -83,10 +83,10 @@ class Influx:
         return rows
 
 
-def store_points(influx, db):
-    """The database's points as {(crate, slot, time ms): row}; no series and
+def store_points(influx, db, bench="b1"):
+    """One bench's points as {(crate, slot, time ms): row}; no series and
     time twice by the store's own keying."""
-    rows = influx.query('SELECT * FROM "km808" GROUP BY *', db)
+    rows = influx.query('SELECT * FROM "km808" WHERE "bench" = \'%s\' GROUP BY *' % bench, db)
     return {(row["crate"], row["slot"], row["time"]): row for row in rows}
 
 
@@ -98,6 +98,7 @@ def ms(stamp):
 
 
 def compare(points, rows, crate, slot):
+    # One bench's points (store_points) against its csv rows of one module.
     """Every csv row is one point with the same block, time and values."""
     mine = {k: v for k, v in points.items() if k[0] == crate and k[1] == str(slot)}
     for row in rows:
@@ -124,9 +125,9 @@ def compare(points, rows, crate, slot):
 ODD_SERIAL = "K\\ 8,=\\"
 
 
-def client_args(influx_url, spool, out, *extra):
-    return ["--channels", "1-4", "--output", out, "--append", "--quiet", "--tag", "bench=b1", "--influx-url", influx_url,
-            "--influx-db", "lab", "--spool", spool, *extra]
+def client_args(influx_url, spool, out, *extra, bench="b1"):
+    return ["--channels", "1-4", "--output", out, "--append", "--quiet", "--tag", "bench=" + bench,
+            "--influx-url", influx_url, "--influx-db", "lab", "--spool", spool, *extra]
 
 
 # ---------------------------------------------------------------------------
@@ -148,6 +149,46 @@ def case_deliver(r, a, influx):
     check(len(rows) == 30, "%d csv rows" % len(rows))
     points = compare(store_points(influx, "lab"), rows, "QR000010", 3)
     check(len(points) == 30, "%d points in the store for 30 blocks" % len(points))
+    r.check_closed()
+
+
+def case_modules(r, a, influx):
+    """Two benches into one database: one client measures three modules in
+    two crates at once, one of which fails in the middle without stopping
+    the others; a second client measures a second emulator's module. Every
+    module's csv rows are its points in the store."""
+    second = {"serial": "QR000020", "slots": [
+        {"slot": 5, "type": "KM808", "serial": "KM0000501", "channels": [{"channel": 2, "volts": 2.5}]},
+        {"slot": 7, "type": "KM808", "serial": "KM0000701", "faults": {"drop_after_words": 40000}}]}
+    r.start_emulator(module_config(extra_crates=[second]))
+    other = Run(a, r.dir, "bench2")
+    other.start_emulator(module_config())
+    influx.start()
+    influx.query("CREATE DATABASE lab")
+    out, out2 = os.path.join(r.dir, "b1.csv"), os.path.join(r.dir, "b2.csv")
+    bench2 = other.spawn(*client_args(influx.url, os.path.join(r.dir, "spool2"), out2, "--blocks", "40",
+                                      bench="b2"))
+    try:
+        status, _, err = r.measure(*client_args(influx.url, os.path.join(r.dir, "spool"), out, "--module",
+                                                "QR000010:3", "--module", "2:5", "--module", "QR000020:7",
+                                                "--blocks", "40"), timeout=120)
+        _, err2 = bench2.communicate(timeout=120)
+    finally:
+        other.stop()
+    check(status == 1 and "1 of 3 modules failed: crate QR000020 slot 7" in err, "status %d: %r" % (status, err))
+    check(bench2.returncode == 0, "bench 2: %d %r" % (bench2.returncode, err2))
+    rows = parse_csv(open(out).read())
+    points = store_points(influx, "lab")
+    for crate, slot, blocks in (("QR000010", 3, 40), ("QR000020", 5, 40)):
+        mine = [row for row in rows if (row["crate"], row["slot"]) == (crate, str(slot))]
+        check([int(row["block"]) for row in mine] == list(range(1, blocks + 1)), "%s %d: csv blocks" % (crate, slot))
+        check(len(compare(points, mine, crate, slot)) == blocks, "%s %d: points" % (crate, slot))
+    failed = [row for row in rows if row["slot"] == "7"]
+    check(0 < len(failed) < 40 and len(compare(points, failed, "QR000020", 7)) == len(failed),
+          "the failed module: %d rows" % len(failed))
+    rows2 = parse_csv(open(out2).read())
+    check(len(rows2) == 40 and len(compare(store_points(influx, "lab", "b2"), rows2, "QR000010", 3)) == 40,
+          "bench 2: %d rows" % len(rows2))
     r.check_closed()
 
 
@@ -297,7 +338,7 @@ def case_failing_store(r, a, influx):
     r.check_closed()
 
 
-CASES = {"deliver": case_deliver, "outage": case_outage, "killed": case_killed, "full_spool": case_full_spool,
+CASES = {"deliver": case_deliver, "modules": case_modules, "outage": case_outage, "killed": case_killed, "full_spool": case_full_spool,
          "failing_store": case_failing_store}
 
 
