@@ -338,7 +338,52 @@ def case_failing_store(r, a, influx):
     r.check_closed()
 
 
-CASES = {"deliver": case_deliver, "modules": case_modules, "outage": case_outage, "killed": case_killed, "full_spool": case_full_spool,
+def case_units(r, a, influx):
+    """The Telegraf recipe's command as Telegraf runs it: whole lines of line
+    protocol on standard output that the store takes, only the client's own
+    lines on standard error, status 0 after SIGTERM. The systemd unit passes
+    systemd-analyze verify."""
+    import tomllib
+    examples = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "docs", "examples")
+    with open(os.path.join(examples, "telegraf-km808.conf"), "rb") as f:
+        recipe = tomllib.load(f)["inputs"]["execd"][0]
+    check(recipe["data_format"] == "influx", recipe)
+    crate = {"serial": "QR000001", "slots": [{"slot": 3, "type": "KM808"}, {"slot": 5, "type": "KM808"}]}
+    r.start_emulator({"pace": "fast", "seed": 5, "crates": [crate]})
+    command = [a.measure if arg == "/usr/bin/km808-measure" else
+               "QIRA_SERVER=" + r.server if arg.startswith("QIRA_SERVER=") else arg for arg in recipe["command"]]
+    client = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, cwd=r.dir)
+    time.sleep(3)
+    client.send_signal(signal.SIGTERM)
+    out, err = client.communicate(timeout=30)
+    check(client.returncode == 0, "status %d: %r" % (client.returncode, err))
+    check(all(line.startswith(b"km808-measure: ") for line in err.splitlines()), err)
+    check(out.endswith(b"\n") and out.count(b"\n") >= 4, out[-200:])
+    slots = {line.split(b",")[2] for line in out.splitlines()}
+    check(slots == {b"slot=3", b"slot=5"}, slots)
+    influx.start()
+    influx.query("CREATE DATABASE lab")
+    request = urllib.request.Request(influx.url + "/write?db=lab", data=out, method="POST")
+    with urllib.request.urlopen(request, timeout=30) as reply:
+        check(reply.status == 204, reply.status)
+    count = influx.query('SELECT count("block") FROM "km808"', "lab")[0]["count"]
+    check(count == out.count(b"\n"), "%d points for %d lines" % (count, out.count(b"\n")))
+    r.check_closed()
+
+    verify = shutil.which("systemd-analyze")
+    if not verify:
+        print("the unit was not verified: no systemd-analyze")
+        return
+    with open(os.path.join(examples, "km808-measure.service")) as f:
+        unit = f.read().replace("/usr/bin/km808-measure", a.measure)
+    path = os.path.join(r.dir, "km808-measure.service")
+    with open(path, "w") as f:
+        f.write(unit)
+    p = subprocess.run([verify, "verify", path], capture_output=True, text=True)
+    check(p.returncode == 0 and "km808-measure.service" not in p.stderr, p.stderr)
+
+
+CASES = {"units": case_units, "deliver": case_deliver, "modules": case_modules, "outage": case_outage, "killed": case_killed, "full_spool": case_full_spool,
          "failing_store": case_failing_store}
 
 
