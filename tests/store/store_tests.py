@@ -291,7 +291,12 @@ class FakeHandler(http.server.BaseHTTPRequestHandler):
         with self.server.lock:
             answer = self.server.script.pop(0) if len(self.server.script) > 1 else self.server.script[0]
             self.server.bodies.append((answer, body.decode().splitlines()))
-        if answer == "500":
+        if answer == "400":
+            self.send_response(400)
+            self.send_header("Content-Length", "29")
+            self.end_headers()
+            self.wfile.write(b'{"error":"unable to parse x"}')
+        elif answer == "500":
             self.send_response(500)
             self.send_header("Content-Length", "27")
             self.end_headers()
@@ -312,10 +317,11 @@ class FakeHandler(http.server.BaseHTTPRequestHandler):
 
 def case_failing_store(r, a, influx):
     """A store that answers 500, then trickles its answer past the client's
-    time out, then takes points: every block arrives, in order, and what
-    arrives twice is the same point (same series and time stamp)."""
+    time out, then refuses a batch (400 gzip and plain), then takes points:
+    every block arrives, in order, and what arrives twice is the same point
+    (same series and time stamp); the refused batch is kept aside."""
     r.start_emulator(module_config())
-    store = FakeStore(["500", "500", "trickle", "ok"])
+    store = FakeStore(["500", "500", "trickle", "400", "400", "ok"])
     threading.Thread(target=store.serve_forever, daemon=True).start()
     out = os.path.join(r.dir, "run.csv")
     try:
@@ -335,6 +341,10 @@ def case_failing_store(r, a, influx):
     check([int(k) for k in seen] == [ms(row["time"]) for row in rows],
           "stamps sent %r, csv %r" % (seen, [row["time"] for row in rows]))
     check(any(answer == "trickle" for answer, _ in store.bodies), "no trickled answer")
+    refused = [lines for answer, lines in store.bodies if answer == "400"]
+    check(len(refused) == 2 and refused[0] == refused[1], "refused bodies %r" % refused)
+    kept = open(os.path.join(r.dir, "spool", "rejected.lp")).read().splitlines()
+    check(kept == refused[0] and "the batch is kept in" in err, "rejected.lp %r, err %r" % (kept, err))
     r.check_closed()
 
 
