@@ -78,8 +78,16 @@ void TInfluxDelivery::Run() {
             if (batch.Lines.isEmpty())
                 break;
             QString why;
-            const TSent sent = Send(batch.Lines, why);
+            TSent sent = Send(batch.Lines, why);
             QString error;
+            // A batch that cannot leave the spool (its cursor or the refused
+            // file not written) waits like a failed one; the store keeps
+            // what it took once.
+            if ((sent == TSent::Refused && !Spool.SetAside(batch, error)) ||
+                (sent == TSent::Taken && !Spool.Commit(batch, error))) {
+                why = error;
+                sent = TSent::Failed;
+            }
             if (sent == TSent::Failed) {
                 if (!failing)
                     Message(QStringLiteral("store %1: %2; points wait in the spool %3")
@@ -93,14 +101,9 @@ void TInfluxDelivery::Run() {
                     return;
                 continue;
             }
-            if (sent == TSent::Refused) {
-                if (!Spool.SetAside(batch, error))
-                    Message(error);
+            if (sent == TSent::Refused)
                 Message(QStringLiteral("store %1: %2; the batch is kept in %3/rejected.lp")
                             .arg(Target.UrlText, why, Spool.Directory()));
-            } else if (!Spool.Commit(batch, error)) {
-                Message(error);
-            }
             if (failing)
                 Message(QStringLiteral("store %1: taking points again (%2 bytes still in the spool)")
                             .arg(Target.UrlText)
