@@ -102,6 +102,9 @@ void ApplyConfiguration(TMeasurementCycle& cycle, const TMeasurementConfig& conf
     std::copy(std::begin(config.Channels.RangeU), std::end(config.Channels.RangeU), cycle.ChannelRange);
     cycle.CommonMeasuringMode = config.Channels.CommonMode;
     cycle.CorrectionMode = config.CorrectionMode;
+    std::copy(std::begin(config.Settings.ValueFormats), std::end(config.Settings.ValueFormats),
+              cycle.ValueFormats);
+    cycle.Reading = TBlockReading{};
     cycle.ComputationMethod = config.Settings.ComputationMethod;
     cycle.AmplitudeType = config.Settings.AmplitudeType;
     cycle.AcquisitionTime = config.Settings.AcquisitionTime;
@@ -224,7 +227,9 @@ bool StartRun(TMeasurementCycle& cycle, const TMeasurementConfig& config) {
     return SetUpModule(cycle, config.Channels) && PrepareBuffers(cycle);
 }
 
-bool MeasureBlock(TMeasurementCycle& cycle, const bool active[16]) {
+namespace {
+
+bool ReceiveAndReduce(TMeasurementCycle& cycle, const bool active[16]) {
     if (cycle.Stopping())
         return false;
     const TFrameRequest request{cycle.Module, cycle.RcvBuffer.get(), cycle.RecvWordCount};
@@ -241,6 +246,15 @@ bool MeasureBlock(TMeasurementCycle& cycle, const bool active[16]) {
     return !cycle.Stopping();
 }
 
+} // namespace
+
+bool MeasureBlock(TMeasurementCycle& cycle, const bool active[16]) {
+    if (!ReceiveAndReduce(cycle, active))
+        return false;
+    RecordReading(cycle, active);
+    return true;
+}
+
 void EndRun(TMeasurementCycle& cycle) {
     KM808_CONTROL* module = cycle.Module;
     if (module->AcquisitionRunning != 0 && KM808_Stop(module) != 0)
@@ -249,6 +263,10 @@ void EndRun(TMeasurementCycle& cycle) {
     // that its lamp tells the truth about the link.
     if (cycle.MessageShown && !cycle.Terminated)
         cycle.LinkLost = KM808_GetConfig(module) != 0;
+    // Whoever keeps the last reading must not take it for a current one.
+    if (cycle.MessageShown)
+        for (TChannelEntry& entry : cycle.Reading.Channels)
+            entry.Stale = entry.Active;
 }
 
 TChannelReading ChannelReading(const TMeasurementCycle& cycle, int c) {
@@ -256,22 +274,43 @@ TChannelReading ChannelReading(const TMeasurementCycle& cycle, int c) {
     if (c < 0 || c >= 16)
         return reading;
     reading.OverRange = cycle.ChannelOverRange[c];
+    const int32_t quantity = cycle.ChannelQuantity[c];
+    if (quantity != 0 && quantity != 1)
+        return reading;
+    reading.Resistance = quantity == 1;
     // A range that was never chosen has no display format.
-    if (cycle.ChannelQuantity[c] == 0) {
-        const int range = cycle.ChannelRange[c];
-        if (!ValidRange(range))
-            return reading;
-        reading.Shown = true;
-        reading.Value = cycle.VoltageValues[c] * 1000.0;
-        reading.FormatIndex = range;
-    } else if (cycle.ChannelQuantity[c] == 1) {
-        const int range = cycle.ChannelRangeR[c];
-        if (!ValidRange(range))
-            return reading;
-        reading.Shown = true;
-        reading.Resistance = true;
-        reading.Value = cycle.ResistanceValues[c];
-        reading.FormatIndex = 3 + range;
+    const int index = reading.Resistance ? ValueFormatIndex(TQuantity::Resistance, cycle.ChannelRangeR[c])
+                                         : ValueFormatIndex(TQuantity::Voltage, cycle.ChannelRange[c]);
+    if (index < 0) {
+        reading.Resistance = false;
+        return reading;
     }
+    reading.Shown = true;
+    reading.Value = reading.Resistance ? cycle.ResistanceValues[c] : cycle.VoltageValues[c] * 1000.0;
+    reading.FormatIndex = index;
     return reading;
+}
+
+double PlannedPeriod(const TMeasurementCycle& cycle) {
+    return cycle.FrameRate > 0.0 ? double(cycle.SamplesPerChannel) / cycle.FrameRate : 0.0;
+}
+
+void RecordReading(TMeasurementCycle& cycle, const bool active[16]) {
+    TBlockReading& record = cycle.Reading;
+    record.Block += 1;
+    record.Time = QDateTime::currentDateTimeUtc();
+    record.Period = PlannedPeriod(cycle);
+    for (int c = 0; c < 16; ++c) {
+        const TChannelReading reading = ChannelReading(cycle, c);
+        TChannelEntry& entry = record.Channels[size_t(c)];
+        entry = TChannelEntry{};
+        entry.Active = cycle.ChannelPosition[c] != NoChannelPosition && active[c];
+        entry.Quantity = cycle.ChannelQuantity[c] == 1 ? TQuantity::Resistance : TQuantity::Voltage;
+        entry.OverRange = reading.OverRange;
+        if (!reading.Shown)
+            continue;
+        entry.Range = reading.FormatIndex % 3;
+        entry.Value = reading.Value;
+        entry.Text = ReadingText(cycle.ValueFormats[reading.FormatIndex], reading.Value);
+    }
 }

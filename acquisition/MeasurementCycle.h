@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "acquisition/BlockReading.h"
 #include "dsp/WindowFunctions.h"
 #include "km808api.h"
 #include "settings/MeasurementSettings.h"
@@ -80,6 +81,8 @@ public:
     int32_t ChannelRange[16] = {};
     int32_t CommonMeasuringMode = -1;
     int32_t CorrectionMode = 0;
+    // The run's value formats, one per range (TMeasurementSettings::ValueFormats).
+    QString ValueFormats[6];
     QString ComputationMethod;
     QString AmplitudeType;
     double AcquisitionTime = 1.0;
@@ -119,6 +122,8 @@ public:
     bool ChannelOverRange[16] = {};
     // A run that ended on a failure found the module no longer answering.
     bool LinkLost = false;
+    // The last block's readings; Block counts the run's blocks.
+    TBlockReading Reading;
 };
 
 // The run's fixed part of config: quantities, ranges, modes and the
@@ -136,8 +141,9 @@ bool PrepareBuffers(TMeasurementCycle& cycle);
 bool StartRun(TMeasurementCycle& cycle, const TMeasurementConfig& config);
 
 // One block: receive, convert and reduce the channels of active (read once)
-// that took part in the set-up. False when the run must end (a report or a
-// stop); the values are then not a block's.
+// that took part in the set-up, then Reading. False when the run must end (a
+// report or a stop); the values are then not a block's, and after a report
+// Reading's entries are marked stale.
 bool MeasureBlock(TMeasurementCycle& cycle, const bool active[16]);
 
 // The end of a run: stops a module left running; after a failure, asks the
@@ -146,3 +152,11 @@ void EndRun(TMeasurementCycle& cycle);
 
 // Channel c's value of the last block in the unit and format it is shown in.
 TChannelReading ChannelReading(const TMeasurementCycle& cycle, int c);
+
+// Seconds of signal one block covers, as the set-up planned it (slow rates
+// and fft raise it above the acquisition time asked for).
+double PlannedPeriod(const TMeasurementCycle& cycle);
+
+// Reading from the cycle's values of the last block: the next block number,
+// the time now and each channel's entry in the run's formats.
+void RecordReading(TMeasurementCycle& cycle, const bool active[16]);

@@ -1,14 +1,17 @@
 #include "acquisition/ReadingLimits.h"
 
+#include "qira/protocol/channel_table.h"
+#include "qira/protocol/data_word.h"
+
 #include <cmath>
 
+// The words are read as the module library's conversion reads them, so a
+// change of the word layout or the converter's limits reaches both at once.
 void FindClippedEntries(const uint32_t* words, size_t count, uint32_t tableLength, bool* clipped) {
-    constexpr uint32_t Top = 0x7FFFFF;    // +2^23 - 1
-    constexpr uint32_t Bottom = 0x800000; // -2^23
     for (size_t i = 0; i < count; ++i) {
-        const uint32_t tag = words[i] >> 24;
-        const uint32_t code = words[i] & 0xFFFFFF;
-        if (tag < tableLength && (code == Top || code == Bottom))
+        const uint32_t tag = qira::wordTag(words[i]);
+        const int32_t code = qira::wordCode(words[i]);
+        if (tag < tableLength && (code == qira::kCodeMax || code == qira::kCodeMin))
             clipped[tag] = true;
     }
 }

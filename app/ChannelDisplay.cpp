@@ -1,6 +1,5 @@
 #include "app/ChannelDisplay.h"
 
-#include "acquisition/DisplayFormat.h"
 #include "app/HandlerGuard.h"
 #include "app/TMainForm.h"
 #include "app/TMainThread.h"
@@ -24,12 +23,12 @@ void ShowChannelValues(TMainThread* worker) {
             edit->setText("--------");
             continue;
         }
-        const TChannelReading reading = ChannelReading(*worker, c);
-        if (!reading.Shown)
+        const TChannelEntry& entry = worker->Reading.Channels[size_t(c)];
+        if (entry.Range < 0)
             continue;
-        frame->SetValueLook(reading.OverRange ? TKm808AdcChannelFrame::TValueLook::OverRange
-                                              : TKm808AdcChannelFrame::TValueLook::Live);
-        edit->setText(FormatFloat(form->Settings.ValueFormats[reading.FormatIndex], reading.Value));
+        frame->SetValueLook(entry.OverRange ? TKm808AdcChannelFrame::TValueLook::OverRange
+                                            : TKm808AdcChannelFrame::TValueLook::Live);
+        edit->setText(entry.Text);
     }
 }
 
@@ -39,6 +38,8 @@ void ShowFrameLeds(TMainThread* worker) {
         TKm808AdcChannelFrame* frame = worker->Form->ChannelFrames[c];
         const QCheckBox* box = frame->ChannelNumberLMDCheckBox;
         if (box->isEnabledTo(frame))
-            frame->SetUpdateLamp(!box->isChecked() ? 2 : worker->ChannelOverRange[c] ? 1 : 0);
+            frame->SetUpdateLamp(!box->isChecked()                               ? 2
+                                 : worker->Reading.Channels[size_t(c)].OverRange ? 1
+                                                                                 : 0);
     }
 }

@@ -3,8 +3,8 @@
 
 class TMainThread;
 
-// User-interface thread: values in millivolts or ohms, all lamps off; a
-// reading beyond its range is shown in its own colour.
+// User-interface thread: the worker's last reading in millivolts or ohms, all
+// lamps off; a reading beyond its range is shown in its own colour.
 void ShowChannelValues(TMainThread* worker);
 
 // User-interface thread: the active channels' lamps green again, red for a

@@ -7,12 +7,13 @@
 
 class TBlockClock {
 public:
-    QDateTime Next() {
-        qint64 now = QDateTime::currentMSecsSinceEpoch();
-        if (now <= Last)
-            now = Last + 1;
-        Last = now;
-        return QDateTime::fromMSecsSinceEpoch(now, Qt::UTC);
+    // time, or a millisecond after the stamp before when it is not later.
+    QDateTime After(const QDateTime& time) {
+        qint64 ms = time.toMSecsSinceEpoch();
+        if (ms <= Last)
+            ms = Last + 1;
+        Last = ms;
+        return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
     }
 
 private:

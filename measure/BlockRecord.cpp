@@ -28,24 +28,23 @@ std::vector<TRecordColumn> RecordColumns(const TMeasurementConfig& config) {
         column.Resistance = config.ChannelQuantity[c] == 1;
         const int range = column.Resistance ? config.Channels.RangeR[c] : config.Channels.RangeU[c];
         column.Range = std::clamp(range, 0, 2);
-        column.Format = config.Settings.ValueFormats[(column.Resistance ? 3 : 0) + column.Range];
+        column.Format = config.Settings.ValueFormats[ValueFormatIndex(
+            column.Resistance ? TQuantity::Resistance : TQuantity::Voltage, column.Range)];
         columns.push_back(column);
     }
     return columns;
 }
 
-TBlockValues TakeBlock(const TMeasurementCycle& cycle, const QString formats[6],
-                       const std::vector<TRecordColumn>& columns, long long block, const QDateTime& time) {
+TBlockValues TakeBlock(const TBlockReading& reading, const std::vector<TRecordColumn>& columns) {
     TBlockValues values;
-    values.Block = block;
-    values.Time = time;
+    values.Block = reading.Block;
+    values.Time = reading.Time;
+    values.Period = reading.Period;
     for (const TRecordColumn& column : columns) {
-        const TChannelReading reading = ChannelReading(cycle, column.Channel);
-        const QString text =
-            reading.Shown ? FormatFloat(formats[reading.FormatIndex], reading.Value) : QString();
-        values.Texts.push_back(text);
-        values.Values.push_back(text.isEmpty() ? std::nan("") : text.toDouble());
-        if (reading.OverRange)
+        const TChannelEntry& entry = reading.Channels[size_t(column.Channel)];
+        values.Texts.push_back(entry.Text);
+        values.Values.push_back(entry.Text.isEmpty() ? std::nan("") : entry.Value);
+        if (entry.OverRange)
             values.OverChannels.push_back(column.Channel + 1);
     }
     return values;

@@ -26,22 +26,19 @@ struct TRecordColumn {
 
 // The block's values, as the window shows them, and which are over range.
 struct TBlockValues {
-    long long Block = 0; // 1-based
-    QDateTime Time;      // UTC, when the block's values were ready
-    double Period = 0.0; // seconds per block, as the run planned them
-    std::vector<QString> Texts;
-    std::vector<double> Values;    // the texts' numbers, for the summary
+    long long Block = 0;           // 1-based
+    QDateTime Time;                // UTC, when the block's values were ready
+    double Period = 0.0;           // seconds per block, as the run planned them
+    std::vector<QString> Texts;    // empty: no number (null in JSON, left out in InfluxDB)
+    std::vector<double> Values;    // the measured values, NaN where there is no text
     std::vector<int> OverChannels; // 1-based
 };
 
 // The columns of the channels that measure in config, in channel order.
 std::vector<TRecordColumn> RecordColumns(const TMeasurementConfig& config);
 
-// The values of the cycle's last block for the columns, formatted as the
-// window formats them: FormatFloat of the reading with formats[FormatIndex]
-// (the settings' ValueFormats).
-TBlockValues TakeBlock(const TMeasurementCycle& cycle, const QString formats[6],
-                       const std::vector<TRecordColumn>& columns, long long block, const QDateTime& time);
+// The columns' values of one block's reading, with the texts the window shows.
+TBlockValues TakeBlock(const TBlockReading& reading, const std::vector<TRecordColumn>& columns);
 
 // The csv header line, or empty for the other formats. Lines end with "\n".
 QByteArray HeaderLine(TOutputFormat format, const std::vector<TRecordColumn>& columns,

@@ -16,7 +16,6 @@
 #include "measure/StoreOutput.h"
 #include "settings/TSettingsFile.h"
 
-#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSysInfo>
@@ -94,12 +93,6 @@ public:
                                             : QStringLiteral("km808-measure: %1: %2").arg(Module, text));
     }
 };
-
-// Seconds per block as the set-up planned it (slow rates and fft raise it
-// above the acquisition time asked for).
-double PlannedPeriod(const TMeasurementCycle& cycle) {
-    return cycle.FrameRate > 0.0 ? double(cycle.SamplesPerChannel) / cycle.FrameRate : 0.0;
-}
 
 // The crate list and slot types, read before any module is opened. False
 // after the failure's text.
@@ -321,16 +314,14 @@ bool MeasureOpenedModule(TModuleTask& task, const TMeasureOptions& options,
     if (!cycle->Stopping() && StartRun(*cycle, choice.Config)) {
         if (!options.Quiet)
             PrintStart(device, *cycle);
-        const double period = PlannedPeriod(*cycle);
         QElapsedTimer clock;
         clock.start();
         TBlockClock stamps;
         for (long long block = 1; !cycle->Stopping(); ++block) {
             if (!MeasureBlock(*cycle, choice.Config.Channels.Active))
                 break;
-            TBlockValues values =
-                TakeBlock(*cycle, choice.Config.Settings.ValueFormats, columns, block, stamps.Next());
-            values.Period = period;
+            TBlockValues values = TakeBlock(cycle->Reading, columns);
+            values.Time = stamps.After(values.Time);
             if (sharedTerminal)
                 progress.Clear();
             if (output.Write(columns, values, identity) != TRunOutput::TResult::Written)

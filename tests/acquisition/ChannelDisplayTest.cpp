@@ -31,9 +31,10 @@ protected:
 };
 
 TEST_F(ChannelDisplayTest, ValuesShownWithTheRangeDecimalsAndLampsBlinkOnce) {
-    Form.Settings.ValueFormats[0] = "0.000";
-    Form.Settings.ValueFormats[1] = "0.";
-    Form.Settings.ValueFormats[5] = "0.0";
+    // The run's formats, as the start of a measurement hands them over.
+    Worker.ValueFormats[0] = "0.000";
+    Worker.ValueFormats[1] = "0.";
+    Worker.ValueFormats[5] = "0.0";
     Form.HandlersBusy = true;
     Form.ChannelFrames[3]->ChannelNumberLMDCheckBox->setChecked(true);
     Form.ChannelFrames[4]->ChannelNumberLMDCheckBox->setChecked(true);
@@ -51,6 +52,9 @@ TEST_F(ChannelDisplayTest, ValuesShownWithTheRangeDecimalsAndLampsBlinkOnce) {
 
     for (TKm808AdcChannelFrame* f : Form.ChannelFrames)
         f->SetUpdateLamp(0);
+    const bool active[16] = {true, true, true, true, true, true, true, true,
+                             true, true, true, true, true, true, true, true};
+    RecordReading(Worker, active);
     ShowChannelValues(&Worker);
     EXPECT_EQ(Form.ChannelFrames[0]->Value1LMDEdit->text(), "1250.000");
     EXPECT_EQ(Form.ChannelFrames[0]->Value1LMDEdit->palette().color(QPalette::Text), QColor(0, 255, 0));

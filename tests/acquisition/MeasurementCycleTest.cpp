@@ -84,6 +84,16 @@ TEST_F(MeasurementCycleTest, BlocksGiveTheChannelsValuesInTheirUnitsAndFormats) 
         // The same decimals the window shows for the range.
         const QString text = FormatFloat(k.config.Settings.ValueFormats[reading.FormatIndex], reading.Value);
         EXPECT_EQ(text.section('.', 1).size(), 4) << text.toStdString();
+        // The block's record carries the same value and text.
+        EXPECT_EQ(cycle.Reading.Block, 2);
+        EXPECT_EQ(cycle.Reading.Time.timeSpec(), Qt::UTC);
+        EXPECT_DOUBLE_EQ(cycle.Reading.Period, double(cycle.SamplesPerChannel) / cycle.FrameRate);
+        const TChannelEntry& entry = cycle.Reading.Channels[size_t(k.channel)];
+        EXPECT_TRUE(entry.Active);
+        EXPECT_FALSE(entry.Stale);
+        EXPECT_EQ(entry.Value, reading.Value);
+        EXPECT_EQ(entry.Text, text);
+        EXPECT_EQ(entry.OverRange, k.over);
         for (int c = 0; c < 16; ++c) {
             if (!k.config.Channels.Active[c]) {
                 EXPECT_EQ(cycle.ChannelPosition[c], 65535) << c;
