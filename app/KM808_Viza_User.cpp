@@ -25,10 +25,15 @@ int main(int argc, char** argv) {
     Q_UNUSED(argc);
     Q_UNUSED(argv);
     char noName[] = "";
-    char* noArguments[] = {noName, nullptr};
-    int count = 1;
-    QApplication app(count, noArguments);
+    // The X resource name: with it the window gets its WM_CLASS, which a dock
+    // matches against the desktop entry.
+    char nameOption[] = "-name";
+    char resourceName[] = "KM808_Viza";
+    char* arguments[] = {noName, nameOption, resourceName, nullptr};
+    int count = 3;
+    QApplication app(count, arguments);
     QApplication::setApplicationName("KM808_Viza");
+    QGuiApplication::setDesktopFileName(KM808_APP_ID);
 
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen || !ScreenIsLargeEnough(screen->size())) {

@@ -1,17 +1,35 @@
 #!/usr/bin/env bash
-# Installs every Debian 12 package the build, the program and the tests need.
-# Does nothing when all of them are already there.
+# Installs the Debian 12 packages the project needs. Does nothing when all of
+# them are already there.
+#   scripts/install-deps.sh           everything: build, tests, lint, package test
+#   scripts/install-deps.sh package   only what building the Debian package needs
 set -euo pipefail
-PACKAGES=(
-  build-essential cmake ninja-build pkg-config ccache git
-  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
-  libfftw3-dev libgtest-dev libgmock-dev libbenchmark-dev
+# Building the program and its Debian package (scripts/package.sh).
+PACKAGE_BUILD=(
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev libfftw3-dev
+  dpkg-dev file
+)
+# The tests, the sanitizer and lint builds, the window under Xvfb and the
+# checks of the built package.
+TEST_TOOLS=(
+  ccache git
+  libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev clang-tidy-14 clang-format-14
   xvfb xauth xdotool imagemagick x11-utils
   fonts-liberation fonts-liberation2 procps python3
-  dpkg-dev file lintian appstream desktop-file-utils systemd
+  lintian appstream desktop-file-utils systemd
+  # The client's delivery tests run a real InfluxDB 1.x.
   influxdb
 )
+case ${1:-all} in
+  all) PACKAGES=("${PACKAGE_BUILD[@]}" "${TEST_TOOLS[@]}") ;;
+  package) PACKAGES=("${PACKAGE_BUILD[@]}") ;;
+  *)
+    echo "usage: install-deps.sh [package]" >&2
+    exit 2
+    ;;
+esac
 # The names must be real packages, not virtual ones: dpkg never reports a
 # virtual name installed, so every run would go to the network again.
 list_missing() {

@@ -8,7 +8,8 @@
 #   scripts/test.sh asan       clang AddressSanitizer+UBSan build of every test, plus the fuzz runs
 #   scripts/test.sh tsan       clang ThreadSanitizer build of the discovery and acquisition tests
 #   scripts/test.sh e2e        the real program under Xvfb, driven from outside
-#   scripts/test.sh package    the Debian package: lintian, then installed on this
+#   scripts/test.sh package    the Debian packages: lintian, the built files'
+#                              RUNPATH and hardening, then installed on this
 #                              machine (apt), the installed program and emulator
 #                              under Xvfb, the desktop entry, AppStream metadata
 #                              and user unit checked; removed again afterwards
@@ -34,34 +35,57 @@ export LSAN_OPTIONS="suppressions=$root/tests/support/lsan.supp:print_suppressio
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$root/tests/support/tsan.supp"
 
-# Installs the package on this machine (a CI machine is thrown away after the
-# run; elsewhere the package is removed again unless it was installed before),
-# checks its files and runs the installed program against the installed
-# emulator.
+# Checks the three packages (lintian, contents, the built files' RUNPATH and
+# hardening), installs them on this machine (a CI machine is thrown away after
+# the run; elsewhere they are removed again unless one was installed before)
+# and runs the installed program against the installed emulator.
 sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-remove_package() { DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get purge -y -qq km808-viza >/dev/null; }
+packages=(km808-viza qira-emulator km808-viza-dev)
+remove_packages() { DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get purge -y -qq "${packages[@]}" >/dev/null; }
 test_installed_package() {
-  local deb installed_before="" files desktop metainfo unit
-  deb=$(ls "$1"/km808-viza_*_amd64.deb)
-  lintian --fail-on error "$deb"
-  files=$(dpkg-deb -c "$deb")
-  for page in KM808_Viza km808-measure qira-emulator qira-probe; do
+  local p deb version debs=() installed_before="" files desktop metainfo unit
+  for p in "${packages[@]}"; do
+    deb=$(ls "$1/${p}"_*_amd64.deb)
+    lintian --fail-on error,warning "$deb"
+    debs+=("./$deb")
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" && installed_before=yes
+  done
+  version=$(dpkg-deb -f "$1"/km808-viza_*_amd64.deb Version)
+  files=$(dpkg-deb -c "$1"/km808-viza_*_amd64.deb)
+  for page in KM808_Viza km808-measure qira-probe; do
     grep -q "/man1/$page\.1\.gz$" <<<"$files" || { echo "no man page for $page" >&2; return 1; }
   done
-  dpkg-query -W -f='${Status}' km808-viza 2>/dev/null | grep -q "install ok installed" && installed_before=yes
-  # --reinstall: a package of the same version may be installed already.
+  dpkg-deb -c "$1"/qira-emulator_*_amd64.deb | grep -q "/man1/qira-emulator\.1\.gz$" ||
+    { echo "no man page for qira-emulator" >&2; return 1; }
+  # The emulator stands alone; the development files match one build only.
+  ! dpkg-deb -f "$1"/qira-emulator_*_amd64.deb Depends | grep -q km808-viza ||
+    { echo "qira-emulator depends on km808-viza" >&2; return 1; }
+  [ "$(dpkg-deb -f "$1"/km808-viza-dev_*_amd64.deb Depends)" = "km808-viza (= $version)" ] ||
+    { echo "km808-viza-dev does not depend on km808-viza (= $version)" >&2; return 1; }
+  [ "$(dpkg-deb -f "$1"/km808-viza-dev_*_amd64.deb Section)" = libdevel ] ||
+    { echo "km808-viza-dev is not in Section libdevel" >&2; return 1; }
+  # Every built file, then the packed ones with Debian's hardening.
+  python3 tests/package/check_elf.py "$1/bin"
+  rm -rf "$1/unpacked" && mkdir "$1/unpacked"
+  for deb in "${debs[@]}"; do dpkg-deb -x "$deb" "$1/unpacked"; done
+  python3 tests/package/check_elf.py --hardened "$1/unpacked"
+  # --reinstall: packages of the same version may be installed already.
   DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --reinstall --no-install-recommends \
-    "./$deb" >/dev/null
+    "${debs[@]}" >/dev/null
   if [ -z "$installed_before" ]; then
-    trap remove_package EXIT
+    trap remove_packages EXIT
   else
-    echo "km808-viza was installed before this test: the package just built stays installed."
+    echo "a package of these was installed before this test: the packages just built stay installed."
   fi
-  files=$(dpkg -L km808-viza)
+  files=$(dpkg -L "${packages[@]}")
   desktop=$(grep '^/usr/share/applications/.*\.desktop$' <<<"$files")
   metainfo=$(grep '^/usr/share/metainfo/.*\.metainfo\.xml$' <<<"$files")
   unit=$(grep '/systemd/user/qira-emulator\.service$' <<<"$files")
+  for size in 48 64 128; do
+    grep -q "^/usr/share/icons/hicolor/${size}x${size}/apps/.*\.png$" <<<"$files" ||
+      { echo "no ${size} px icon" >&2; return 1; }
+  done
   desktop-file-validate "$desktop"
   appstreamcli validate --no-net "$metainfo"
   systemd-analyze verify "$unit"
@@ -70,9 +94,9 @@ test_installed_package() {
   "$1/client"
   python3 tests/package/installed_test.py --desktop-entry "$desktop" --emulator /usr/bin/qira-emulator \
     --default-settings tests/settings/fixtures/default-Km808_Viza.ini \
-    --version "$(dpkg-deb -f "$deb" Version)" --artifacts "$root/$1/test-artifacts"
+    --version "$version" --artifacts "$root/$1/test-artifacts"
   if [ -z "$installed_before" ]; then
-    remove_package
+    remove_packages
     trap - EXIT
   fi
 }

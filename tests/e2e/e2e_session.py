@@ -311,6 +311,9 @@ class Session:
                               width=geo.get("Width", 0), height=geo.get("Height", 0)))
         return found
 
+    def xprop(self, window, *names):
+        return self._x("xprop", "-id", window["id"], *names)
+
     def windows_captioned(self, caption):
         """Windows whose caption is exactly the given text."""
         return [w for w in self.windows() if caption in (w["name"], w["wm_name"])]

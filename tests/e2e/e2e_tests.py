@@ -11,6 +11,7 @@ artefacts directory.
 
 import argparse
 import os
+import re
 import signal
 import statistics
 import sys
@@ -141,6 +142,26 @@ def dismiss(s, caption, timeout=10):
     return d
 
 
+def desktop_key(entry, key):
+    """The one value of a key in the [Desktop Entry] file."""
+    with open(entry, encoding="utf-8") as f:
+        values = [line.split("=", 1)[1].strip() for line in f if line.startswith(key + "=")]
+    check(len(values) == 1, "%s has %d %s keys" % (entry, len(values), key))
+    return values[0]
+
+
+def check_window_class(s, w, entry):
+    """A dock ties a window to its menu entry and icon by the class part of
+    WM_CLASS and the entry's StartupWMClass."""
+    out = s.xprop(w, "WM_CLASS")
+    m = re.match(r'WM_CLASS\(STRING\) = "([^"]*)", "([^"]*)"$', out.strip())
+    check(m is not None, "the main window has no WM_CLASS: %r" % out.strip())
+    wanted = desktop_key(entry, "StartupWMClass")
+    check(m.group(2) == wanted, "WM_CLASS %r, %r; the desktop entry's StartupWMClass is %r" %
+          (m.group(1), m.group(2), wanted))
+    check(m.group(1) != "", "WM_CLASS has an empty instance name")
+
+
 # ---------------------------------------------------------------------------
 # Cases
 
@@ -164,6 +185,16 @@ def case_first_start(s, a):
         expected = f.read()
     check(written == expected, "the settings file differs from the default file (%d vs %d bytes)" %
           (len(written), len(expected)))
+
+
+def case_desktop_entry(s, a):
+    """The window carries the class its desktop entry names."""
+    check(a.desktop_entry, "--desktop-entry is needed for this case")
+    s.start_emulator(a.emulator, os.path.join(a.fixtures, "one-module.json"))
+    s.start_program(s.program_dir(a.program))
+    w = wait_discovered(s, a.version)
+    check_window_class(s, w, a.desktop_entry)
+    close_with_ctrl_q(s, w)
 
 
 def case_measurement(s, a):
@@ -501,6 +532,7 @@ def case_slow_server(s, a):
 CASES = {
     "first_start": (case_first_start, "1920x1080"),
     "measurement": (case_measurement, "1920x1080"),
+    "desktop_entry": (case_desktop_entry, "1920x1080"),
     "emulator_killed": (case_emulator_killed, "1920x1080"),
     "small_screen": (case_small_screen, "1280x767"),
     "readonly_dir_save": (case_readonly_dir_save, "1920x1080"),
@@ -528,6 +560,7 @@ def main():
     p.add_argument("--default-settings", required=True)
     p.add_argument("--version", required=True)
     p.add_argument("--artifacts", required=True)
+    p.add_argument("--desktop-entry", help="the built desktop entry (KM808_APP_ID.desktop)")
     a = p.parse_args()
     # A time-out's SIGTERM must still run the clean-up below.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-"""The installed package at work: the installed emulator with its built-in
-set-up, the installed program started as its desktop entry says, both lamps
-green, a measured value on screen, Ctrl+Q, and the settings file in the
-user's configuration directory byte for byte the default one.
+"""The installed packages at work: the installed emulator with its built-in
+set-up, the installed program started as its desktop entry says, its window
+of the class the entry names, both lamps green, a measured value on screen,
+Ctrl+Q, and the settings file in the user's configuration directory byte for
+byte the default one.
 
     installed_test.py --desktop-entry FILE --emulator BIN --default-settings INI
                       --version X.Y.Z --artifacts DIR
@@ -19,8 +20,8 @@ import sys
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 from e2e_session import Session, check, run_case  # noqa: E402
-from e2e_tests import (START_BUTTON_CENTRE, close_with_ctrl_q, start_button_look, value_box,  # noqa: E402
-                       wait_discovered, wait_start_count)
+from e2e_tests import (START_BUTTON_CENTRE, check_window_class, close_with_ctrl_q, start_button_look,  # noqa: E402
+                       value_box, wait_discovered, wait_start_count)
 
 
 def desktop_command(entry):
@@ -46,6 +47,7 @@ def run(s, a):
     os.mkdir(home)
     s.start_program(program, extra_env={"HOME": home})
     w = wait_discovered(s, a.version)
+    check_window_class(s, w, a.desktop_entry)
     before = s.shot("discovered")
 
     s.click(w, *START_BUTTON_CENTRE)
