@@ -111,7 +111,7 @@ for part in "${parts[@]}"; do
       python3 tools/include_graph.py
       # A clang tree (configured only) gives clang-tidy the commands clang understands.
       cmake -S . -B build/lint -G Ninja "${clang[@]}" -DKM808_BENCH=OFF -DKM808_TESTS=OFF >/dev/null
-      clang-tidy-14 -p build/lint --quiet device/*.cpp dsp/*.cpp acquisition/*.cpp measure/*.cpp \
+      clang-tidy-14 -p build/lint --quiet device/*.cpp dsp/*.cpp acquisition/*.cpp measure/*.cpp store/*.cpp \
         settings/Cp1251Codec.cpp settings/TSettingsFile.cpp settings/SettingsLocation.cpp \
         settings/SettingsTable.cpp settings/MeasurementSettingsFile.cpp 2>&1 | { grep -v ' warnings\( and [0-9]* errors\?\)\? generated\.$' || true; }
       ;;
@@ -127,7 +127,7 @@ for part in "${parts[@]}"; do
     tsan)
       bash scripts/build.sh build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo "${clang[@]}" \
         -DKM808_SANITIZE=thread -DKM808_BENCH=OFF
-      for dir in discovery acquisition; do
+      for dir in discovery acquisition store; do
         [ -d "build/tsan/tests/$dir" ] && run_ctest "build/tsan/tests/$dir"
       done
       ;;

@@ -11,7 +11,7 @@ import re
 import subprocess
 import sys
 
-FOLDERS = ["device", "dsp", "settings", "acquisition", "discovery", "ui", "app", "measure"]
+FOLDERS = ["device", "dsp", "settings", "acquisition", "discovery", "ui", "app", "store", "measure"]
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z]+)/', re.M)
 
 root = pathlib.Path(__file__).resolve().parent.parent
