@@ -33,14 +33,16 @@
 
 namespace {
 
-volatile std::sig_atomic_t Signalled = 0;
+// Atomic, not volatile sig_atomic_t: the module threads read it while the
+// handler writes it on another thread.
+std::atomic<bool> Signalled{false};
 // The running cycles' stop requests, one place per module; lock-free, so the
 // handler may set them.
 std::array<std::atomic<std::atomic<bool>*>, 16> StopRequests{};
 static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<std::atomic<bool>*>::is_always_lock_free);
 
 void OnSignal(int) {
-    Signalled = 1;
+    Signalled.store(true);
     for (auto& request : StopRequests)
         if (std::atomic<bool>* stop = request.load())
             stop->store(true);
@@ -308,7 +310,7 @@ bool MeasureOpenedModule(TModuleTask& task, const TMeasureOptions& options,
     auto cycle = std::make_unique<TClientCycle>(&module);
     cycle->Module = task.Name;
     StopRequests[size_t(place)].store(&cycle->Terminated);
-    if (Signalled)
+    if (Signalled.load())
         cycle->Terminated = true;
 
     if (!cycle->Stopping() && StartRun(*cycle, choice.Config)) {
