@@ -2,7 +2,7 @@
 """km808-measure with many modules at 16 channels and 4000 Hz, into a store.
 
     bench/store/modules.py --measure BIN --emulator BIN [--influxd BIN]
-                           [--modules 16] [--seconds 120]
+                           [--modules 16] [--seconds 120] [--reference-seconds S]
 
 First one module alone (the reference), then N modules at once in one run,
 each for the same time, against a real-time emulator (words arrive at the
@@ -63,10 +63,10 @@ def resident_kb(pid):
         return int(re.search(r"VmRSS:\s+(\d+)", f.read()).group(1))
 
 
-def run(a, tmp, server, modules, url):
+def run(a, tmp, server, modules, url, seconds):
     out = os.path.join(tmp, "out-%d.csv" % modules)
     args = [a.measure, "--channels", "1-16", "--range", "10V", "--rate", "4000", "--time", "1.0",
-            "--duration", str(a.seconds), "--output", out, "--quiet"]
+            "--duration", str(seconds), "--output", out, "--quiet"]
     for m in range(1, modules + 1):
         args += ["--module", "QR000001:%d" % m]
     if url:
@@ -140,6 +140,7 @@ def main():
     p.add_argument("--influxd")
     p.add_argument("--modules", type=int, default=16)
     p.add_argument("--seconds", type=float, default=120)
+    p.add_argument("--reference-seconds", type=float, help="the one-module run's length (default: --seconds)")
     a = p.parse_args()
 
     tmp = tempfile.mkdtemp(prefix="km808-modules-")
@@ -153,8 +154,8 @@ def main():
     server = re.match(r"listening on (\S+)", emulator.stdout.readline().decode()).group(1)
     influxd, url = start_influxd(a.influxd, tmp) if a.influxd else (None, None)
     try:
-        reference = run(a, tmp, server, 1, url)
-        many = run(a, tmp, server, a.modules, url)
+        reference = run(a, tmp, server, 1, url, a.reference_seconds or a.seconds)
+        many = run(a, tmp, server, a.modules, url, a.seconds)
         if url:
             urllib.request.urlopen(url + "/query", data=b"q=CREATE+DATABASE+ingest", timeout=10)
             taken = ingest(url, 10, 60)
