@@ -7,6 +7,7 @@ own that fail or answer slowly.
 """
 
 import argparse
+import base64
 import gzip
 import http.server
 import json
@@ -276,6 +277,7 @@ class FakeStore(http.server.ThreadingHTTPServer):
         super().__init__(("127.0.0.1", 0), FakeHandler)
         self.script = list(script)
         self.bodies = []  # (answer, lines)
+        self.auth = set()  # the Authorization headers seen
         self.lock = threading.Lock()
         self.url = "http://127.0.0.1:%d" % self.server_address[1]
 
@@ -289,6 +291,7 @@ class FakeHandler(http.server.BaseHTTPRequestHandler):
         if self.headers.get("Content-Encoding") == "gzip":
             body = gzip.decompress(body)  # checks the CRC and length too
         with self.server.lock:
+            self.server.auth.add(self.headers.get("Authorization"))
             answer = self.server.script.pop(0) if len(self.server.script) > 1 else self.server.script[0]
             self.server.bodies.append((answer, body.decode().splitlines()))
         if answer == "400":
@@ -317,16 +320,20 @@ class FakeHandler(http.server.BaseHTTPRequestHandler):
 
 def case_failing_store(r, a, influx):
     """A store that answers 500, then trickles its answer past the client's
-    time out, then refuses a batch (400 gzip and plain), then takes points:
+    time out, then refuses a batch (400 gzip and plain), then takes points
+    (the credentials from a file on every request):
     every block arrives, in order, and what arrives twice is the same point
     (same series and time stamp); the refused batch is kept aside."""
     r.start_emulator(module_config())
     store = FakeStore(["500", "500", "trickle", "400", "400", "ok"])
     threading.Thread(target=store.serve_forever, daemon=True).start()
     out = os.path.join(r.dir, "run.csv")
+    credentials = os.path.join(r.dir, "influx-credentials")
+    with open(credentials, "w") as f:
+        f.write("lab:s3cr:et\n")
     try:
-        status, _, err = r.measure(*client_args(store.url, os.path.join(r.dir, "spool"), out, "--duration", "20"),
-                                   timeout=120)
+        status, _, err = r.measure(*client_args(store.url, os.path.join(r.dir, "spool"), out, "--duration", "20",
+                                                "--influx-credentials", credentials), timeout=120)
     finally:
         store.shutdown()
     check(status == 0, "status %d: %r" % (status, err))
@@ -341,6 +348,7 @@ def case_failing_store(r, a, influx):
     check([int(k) for k in seen] == [ms(row["time"]) for row in rows],
           "stamps sent %r, csv %r" % (seen, [row["time"] for row in rows]))
     check(any(answer == "trickle" for answer, _ in store.bodies), "no trickled answer")
+    check(store.auth == {"Basic " + base64.b64encode(b"lab:s3cr:et").decode()}, store.auth)
     refused = [lines for answer, lines in store.bodies if answer == "400"]
     check(len(refused) == 2 and refused[0] == refused[1], "refused bodies %r" % refused)
     kept = open(os.path.join(r.dir, "spool", "rejected.lp")).read().splitlines()
