@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QProxyStyle>
+#include <QScrollArea>
+#include <QStyleOptionFocusRect>
 
 class TApplicationStyle : public QProxyStyle {
     Q_OBJECT
@@ -21,6 +23,19 @@ public:
             return Qt::AlignCenter;
         default:
             return QProxyStyle::styleHint(hint, option, widget, returnData);
+        }
+    }
+
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget = nullptr) const override {
+        QProxyStyle::drawControl(element, option, painter, widget);
+        // A scroll box is a Tab stop like any control, so it shows the focus
+        // as they do, on its frame.
+        if (element == CE_ShapedFrame && (option->state & State_HasFocus) &&
+            qobject_cast<const QScrollArea*>(widget)) {
+            QStyleOptionFocusRect focus;
+            focus.QStyleOption::operator=(*option);
+            proxy()->drawPrimitive(PE_FrameFocusRect, &focus, painter, widget);
         }
     }
 };

@@ -1,12 +1,31 @@
 #include "app/ChannelDisplay.h"
 
+#include "acquisition/DisplayFormat.h"
+#include "acquisition/ModuleTables.h"
 #include "app/HandlerGuard.h"
 #include "app/TMainForm.h"
 #include "app/TMainThread.h"
+#include "app/TrendHookup.h"
 #include "ui/TKm808AdcChannelFrame.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
+
+void ChooseValueFaces(TMainThread* worker) {
+    TMainForm* form = worker->Form;
+    for (int c = 0; c < 16; ++c) {
+        // A channel without readings keeps its box as it is.
+        const TChannelReading reading = ChannelReading(*worker, c);
+        if (!reading.Shown || worker->ChannelPosition[c] == NoChannelPosition)
+            continue;
+        // A full-scale reading of the negative sign is the longest text a
+        // range gives with its decimals.
+        const double limit = reading.Resistance ? ModuleTables::RangesR[reading.FormatIndex - 3]
+                                                : ModuleTables::RangesU[reading.FormatIndex] * 1000.0;
+        form->ChannelFrames[c]->ChooseValueFace(
+            FormatFloat(worker->ValueFormats[reading.FormatIndex], -limit));
+    }
+}
 
 void ShowChannelValues(TMainThread* worker) {
     TMainForm* form = worker->Form;
@@ -30,6 +49,7 @@ void ShowChannelValues(TMainThread* worker) {
                                             : TKm808AdcChannelFrame::TValueLook::Live);
         edit->setText(entry.Text);
     }
+    FeedTrend(*form, worker->Reading);
 }
 
 void ShowFrameLeds(TMainThread* worker) {

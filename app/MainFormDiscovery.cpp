@@ -53,7 +53,10 @@ void TMainForm::WaitForDiscoveryEnd() {
         QCoreApplication::removePostedEvents(this, TPrivateMessageEvent::StartInitDevices);
         Flags.DiscoveryGate = true;
     }
-    // Pumping serves the worker's synchronous calls until its run is over.
+    // The run ends at its next module or step; pumping serves its
+    // synchronous calls meanwhile.
+    if (InitThread)
+        InitThread->requestInterruption();
     UiThread::PumpUntil([this] { return !Flags.DiscoveryRunning && (!InitThread || InitThread->Ended()); });
     if (InitThread)
         InitThread->wait();

@@ -7,6 +7,7 @@
 #include <QCursor>
 #include <QHelpEvent>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -130,6 +131,7 @@ void TMainForm::QiraCratesComboBoxChange() {
     if (index < 0 || index == Device.SelectedCrateIndex)
         return;
     StopThread();
+    ClearChannelValues();
     Device.SelectedCrateIndex = uint16_t(index);
     StartInitDevicesThread(Detection::CrateChanged, Detection::OperatorSelection);
 }
@@ -153,6 +155,7 @@ void TMainForm::ModulesComboBoxChange() {
         FixedText(serial, 16) == ModuleSerialNumberLMDLabel->text())
         return;
     StopThread();
+    ClearChannelValues();
     Device.SelectedModuleIndex[Device.SelectedCrateIndex] = uint16_t(module);
     StartInitDevicesThread(Detection::ModuleChanged, Detection::OperatorSelection);
 }
@@ -237,6 +240,33 @@ bool TMainForm::FormMouseWheelAt(int direction, const QPoint& globalPos) {
     return true;
 }
 
+bool TMainForm::SelectorRefusesWheel(QObject* watched) const {
+    auto* selector = qobject_cast<QComboBox*>(watched);
+    if (!selector || !isAncestorOf(selector))
+        return false;
+    // A selector merely under the pointer would change a setting, and stop
+    // the measurement, without a click; in the channel area the wheel is the
+    // list's, never a selector's.
+    if (AdcIndividualParsLMDScrollBox->isAncestorOf(selector))
+        return true;
+    const QWidget* focus = QApplication::focusWidget();
+    return !focus || (focus != selector && !selector->isAncestorOf(focus));
+}
+
+bool TMainForm::PressFocusedButton(QObject* watched, const QKeyEvent* key) {
+    if (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter)
+        return false;
+    if ((key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
+        return false;
+    auto* button = qobject_cast<QPushButton*>(watched);
+    if (!button || !button->hasFocus() || !button->isEnabled() || !isAncestorOf(button))
+        return false;
+    // Held down, the key presses the button once, as Space does.
+    if (!key->isAutoRepeat())
+        button->click();
+    return true;
+}
+
 bool TMainForm::ShowHint(QWidget* widget, const QPoint& globalPos) {
     QString text = widget->toolTip();
     if (auto* menu = qobject_cast<QMenu*>(widget)) {
@@ -266,18 +296,31 @@ bool TMainForm::ShowHint(QWidget* widget, const QPoint& globalPos) {
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
-    case QEvent::KeyPress:
+    case QEvent::KeyPress: {
+        // A real press comes to its window first: whatever was marked before
+        // is an earlier press, even at the same address.
+        if (watched->isWindowType())
+            LastKeyPress = nullptr;
         if (event != LastKeyPress) {
             LastKeyPress = event;
             const int key = static_cast<QKeyEvent*>(event)->key();
-            if (ShortCutHandlerEnabled && ApplicationShortCut(key))
+            const bool consumed = ShortCutHandlerEnabled && ApplicationShortCut(key);
+            // A stop pumps events, and the release seen meanwhile cleared the
+            // mark: the rest of this press's way must not run the handler again.
+            LastKeyPress = event;
+            if (consumed)
                 return true;
         }
+        if (PressFocusedButton(watched, static_cast<QKeyEvent*>(event)))
+            return true;
         break;
+    }
     case QEvent::KeyRelease:
         LastKeyPress = nullptr;
         break;
     case QEvent::Wheel: {
+        if (SelectorRefusesWheel(watched))
+            return true;
         auto* wheel = static_cast<QWheelEvent*>(event);
         const QPoint globalPos = wheel->globalPosition().toPoint();
         QScrollArea* box = AdcIndividualParsLMDScrollBox;

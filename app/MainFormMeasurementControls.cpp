@@ -308,6 +308,7 @@ void TMainForm::ResetChannelFrame(int ch) {
     for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
         pal.setColor(group, QPalette::Text, Lime);
     f->Value1LMDEdit->setPalette(pal);
+    f->ChooseValueFace(QString());
     f->Value1LMDEdit->setText(NoValue);
     f->SetUpdateLamp(2);
 }
@@ -316,9 +317,15 @@ void TMainForm::ResetChannelFrame(int ch) {
 // says: a reading of the other quantity, or of a channel switched off, goes,
 // and with it its over-range colour and its lamp.
 static void ClearChannelValue(TKm808AdcChannelFrame* f) {
+    f->ChooseValueFace(QString());
     f->Value1LMDEdit->setText(NoValue);
     f->SetValueLook(TKm808AdcChannelFrame::TValueLook::Live);
     f->SetUpdateLamp(2);
+}
+
+void TMainForm::ClearChannelValues() {
+    for (TKm808AdcChannelFrame* f : ChannelFrames)
+        ClearChannelValue(f);
 }
 
 void TMainForm::ApplyChannelMeasuringMode(int ch, int mode) {

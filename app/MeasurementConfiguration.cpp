@@ -1,6 +1,7 @@
 #include "app/MeasurementConfiguration.h"
 
 #include "acquisition/DisplayFormat.h"
+#include "app/ChannelDisplay.h"
 #include "app/HandlerGuard.h"
 #include "app/ModuleStatus.h"
 #include "app/TMainForm.h"
@@ -65,6 +66,7 @@ void ConfigureModule(TMainThread* worker) {
     choice.RateIndex = form->AdcRateComboBox->currentIndex();
     if (!SetUpModule(*worker, choice))
         return;
+    ChooseValueFaces(worker);
 
     form->AcquisitionTimeLMDLabel->setText(
         FormatFloat("0.0", worker->SamplesPerChannel * 1000.0 / worker->FrameRate));

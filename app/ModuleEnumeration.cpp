@@ -22,25 +22,31 @@ void FillModuleSelector(TMainForm& form) {
 }
 
 bool DetectAll(TMainForm& form, const QString& wantedCrateSerial, int16_t wantedSlot,
-               const ReportFunction& report) {
-    form.ModulesComboBox->clear();
-    form.ModulesComboBox->setCurrentIndex(-1);
-    form.ModulesComboBox->setMaxVisibleItems(0);
+               const ReportFunction& report, const WindowStep& onWindow,
+               const std::function<bool()>& stopRequested) {
+    onWindow([&] {
+        form.ModulesComboBox->clear();
+        form.ModulesComboBox->setCurrentIndex(-1);
+        form.ModulesComboBox->setMaxVisibleItems(0);
+    });
 
-    if (!ListModules(form.Device, report))
+    if (!ListModules(form.Device, report, stopRequested))
         return false;
     PreselectWanted(form.Device, wantedCrateSerial, wantedSlot);
 
-    QComboBox* crates = form.QiraCratesComboBox;
-    crates->setCurrentIndex(-1);
-    crates->clear();
-    for (uint16_t c = 0; c < form.Device.CrateCount; ++c)
-        crates->addItem(CrateItemText(c, form.Device.CrateSerials[c]));
-    crates->setMaxVisibleItems(form.Device.CrateCount);
-    crates->setCurrentIndex(form.Device.SelectedCrateIndex);
-
-    form.Device.CrateState = 1;
-    FillModuleSelector(form);
+    onWindow([&] {
+        QComboBox* crates = form.QiraCratesComboBox;
+        crates->setCurrentIndex(-1);
+        crates->clear();
+        for (uint16_t c = 0; c < form.Device.CrateCount; ++c)
+            crates->addItem(CrateItemText(c, form.Device.CrateSerials[c]));
+        crates->setMaxVisibleItems(form.Device.CrateCount);
+        crates->setCurrentIndex(form.Device.SelectedCrateIndex);
+        form.Device.CrateState = 1;
+        FillModuleSelector(form);
+    });
+    if (stopRequested && stopRequested())
+        return false;
     if (!OpenChosenModule(form.Device))
         return false;
     form.Device.ModuleState = 1;

@@ -85,17 +85,20 @@ void TInitAndConfigThread::Execute() {
 
         msleep(100);
         bool loadParameters = !MessageShown;
-        if (loadParameters) {
+        if (loadParameters && !isInterruptionRequested()) {
             SynchronizeGuarded([this] { RestoreWindowPosition(); });
             msleep(100);
             switch (Action) {
             case FullDetection:
-                SynchronizeGuarded([this] {
-                    DetectAll(*Form, WantedCrateSerial, WantedSlot,
-                              [this](const QString& text) { Report(text); });
-                });
+                // Off the user-interface thread: a module that is slow to
+                // answer must not freeze the window, nor keep a close waiting
+                // for all the others.
+                DetectAll(
+                    *Form, WantedCrateSerial, WantedSlot, [this](const QString& text) { Report(text); },
+                    [this](const std::function<void()>& step) { SynchronizeGuarded(step); },
+                    [this] { return isInterruptionRequested(); });
                 msleep(100);
-                if (!MessageShown) {
+                if (!MessageShown && !isInterruptionRequested()) {
                     // The detection's own opening only tested the module; this
                     // opening reads its name for the status.
                     if (Form->Device.ModuleState == 1)
@@ -129,7 +132,7 @@ void TInitAndConfigThread::Execute() {
                 break;
             }
         }
-        if (loadParameters) {
+        if (loadParameters && !isInterruptionRequested()) {
             if (!MessageShown)
                 SynchronizeGuarded([this] { LoadParameters(); });
             msleep(100);

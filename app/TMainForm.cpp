@@ -14,6 +14,7 @@
 #include "app/HandlerGuard.h"
 #include "app/MainFormDesign.h"
 #include "app/TMainThread.h"
+#include "app/TrendHookup.h"
 #include "settings/TSettingsFile.h"
 #include "ui/DesignLook.h"
 #include "ui/PlainText.h"
@@ -64,9 +65,13 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
 
     SetupMeasurementControls();
     CreateChannelFrames();
+    InstallTrend(this);
 
     // Serials, names and the settings' texts are shown literally.
     PlainText::Install(this);
+    // A wheel turn would give a selector the focus, and with it the turn.
+    for (QComboBox* selector : findChildren<QComboBox*>())
+        selector->setFocusPolicy(Qt::StrongFocus);
 
     MainLMDPageControl->setCurrentIndex(0);
     ShownPage = 0;

@@ -28,6 +28,7 @@ class QMoveEvent;
 class QComboBox;
 class QFrame;
 class QGroupBox;
+class QKeyEvent;
 class QLabel;
 class QMenu;
 class QPushButton;
@@ -196,6 +197,9 @@ public:
     void SetupMeasurementControls(); // construction step 5
     void CreateChannelFrames();      // construction step 6
     void ResetChannelFrame(int ch);
+    // Every value box "--------" in its plain colour and every update lamp
+    // off: the readings belong to a module that is no longer the open one.
+    void ClearChannelValues();
     void ApplyChannelMeasuringMode(int ch, int mode);
     void EnableChannelFrames();
     bool AllChannelsSameState(Qt::CheckState& state) const;
@@ -264,6 +268,11 @@ public:
     int CutWidth() const;
     // The wheel rule at a given pointer position (FormMouseWheel uses the cursor).
     bool FormMouseWheelAt(int direction, const QPoint& globalPos);
+    // True for a wheel turn that a selector of the window must not take: one
+    // without the keyboard focus, and every one in the channel area.
+    bool SelectorRefusesWheel(QObject* watched) const;
+    // Return and keypad Enter press the focused button of the window, as Space does.
+    bool PressFocusedButton(QObject* watched, const QKeyEvent* key);
 
 private:
     bool Closed = false;

@@ -51,7 +51,8 @@ bool OpenChosenModule(TDeviceState& device) {
            KM808_GetConfig(&device.ModuleControl) == 0;
 }
 
-bool ListModules(TDeviceState& device, const ReportFunction& report) {
+bool ListModules(TDeviceState& device, const ReportFunction& report,
+                 const std::function<bool()>& stopRequested) {
     if (!ListCrates(device.ListedCrates)) {
         report(QStringLiteral("Не могу найти ни одного QIRA крейта!"));
         return false;
@@ -72,6 +73,11 @@ bool ListModules(TDeviceState& device, const ReportFunction& report) {
         for (uint16_t k = 0; k < 16; ++k) {
             if (device.ListedSlotTypes[i][k] != Km808TypeCode)
                 continue;
+            if (stopRequested && stopRequested()) {
+                device.CrateCount = j;
+                CloseModuleIfOpen(device);
+                return false;
+            }
             CloseModuleIfOpen(device);
             int32_t result =
                 KM808_Open(&device.ModuleControl, ModuleServerAddress, ModuleServerPort, crate.Text, k + 1);

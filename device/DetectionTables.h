@@ -22,8 +22,11 @@ QString CrateItemText(int index, const char serial[16]);
 QString ModuleItemText(uint16_t slot);
 
 // Lists the crates anew and, in each, the KM808 modules that answer; report()
-// gets the failure's text. The module record is closed afterwards.
-bool ListModules(TDeviceState& device, const ReportFunction& report);
+// gets the failure's text. The module record is closed afterwards. A true
+// stopRequested() before a module's opening ends the listing there, failed
+// and without a report.
+bool ListModules(TDeviceState& device, const ReportFunction& report,
+                 const std::function<bool()>& stopRequested = {});
 
 // Chooses the crate whose serial is wantedCrateSerial (else the first) and in
 // it the module in slot wantedSlot (else the first).

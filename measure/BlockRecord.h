@@ -16,8 +16,8 @@
 struct TRecordColumn {
     int Channel = 0; // 0..15
     bool Resistance = false;
-    int Range = 0;  // into ModuleTables::RangesU or RangesR
     QString Format; // the window's display pattern for the channel's range
+    int Range = 0;  // into ModuleTables::RangesU or RangesR
 
     QString Name() const;    // "ch3"
     QString Unit() const;    // "mV" or "Ohm"

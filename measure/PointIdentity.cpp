@@ -1,6 +1,7 @@
 #include "measure/PointIdentity.h"
 
 #include <QRegularExpression>
+#include <QSysInfo>
 
 QStringList TPointIdentity::Keys() const {
     QStringList keys = {"crate", "slot", "serial", "host"};
@@ -20,4 +21,13 @@ bool ReservedRecordKey(const QString& key) {
     static const QStringList own = {"time", "block", "period_s", "over", "crate", "slot", "serial", "host"};
     static const QRegularExpression channel("^ch\\d+_");
     return own.contains(key) || channel.match(key).hasMatch();
+}
+
+TPointIdentity ModuleIdentity(const QString& crate, int slot, const QString& serial) {
+    TPointIdentity identity;
+    identity.Crate = crate;
+    identity.Slot = slot;
+    identity.Serial = serial;
+    identity.Host = QSysInfo::machineHostName();
+    return identity;
 }

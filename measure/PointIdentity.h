@@ -22,5 +22,8 @@ struct TPointIdentity {
     QStringList Values() const;
 };
 
+// A module's identity on this computer: crate, slot, serial and host.
+TPointIdentity ModuleIdentity(const QString& crate, int slot, const QString& serial);
+
 // The operator's tag keys may not take the name of a column of their own.
 bool ReservedRecordKey(const QString& key);

@@ -7,8 +7,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 # Only what running needs: the program with its two libraries, the emulator,
-# and the command-line client on the same engine.
-KM808_TARGETS="KM808_Viza qira-emulator km808-measure" bash scripts/build.sh build/main -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+# and the command-line client and the SCPI server on the same engine.
+KM808_TARGETS="KM808_Viza qira-emulator km808-measure km808-scpi" bash scripts/build.sh build/main -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DKM808_TESTS=OFF -DKM808_BENCH=OFF
 bin=build/main/bin
 

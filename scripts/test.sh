@@ -6,7 +6,7 @@
 #                              widget-free logic
 #   scripts/test.sh main       GCC build: unit, GUI and emulator tests
 #   scripts/test.sh asan       clang AddressSanitizer+UBSan build of every test, plus the fuzz runs
-#   scripts/test.sh tsan       clang ThreadSanitizer build of the discovery and acquisition tests
+#   scripts/test.sh tsan       clang ThreadSanitizer build of the discovery, acquisition and SCPI server tests
 #   scripts/test.sh e2e        the real program under Xvfb, driven from outside
 #   scripts/test.sh package    the Debian packages: lintian, the built files'
 #                              RUNPATH and hardening, then installed on this
@@ -53,7 +53,7 @@ test_installed_package() {
   done
   version=$(dpkg-deb -f "$1"/km808-viza_*_amd64.deb Version)
   files=$(dpkg-deb -c "$1"/km808-viza_*_amd64.deb)
-  for page in KM808_Viza km808-measure qira-probe; do
+  for page in KM808_Viza km808-measure km808-scpi qira-probe; do
     grep -q "/man1/$page\.1\.gz$" <<<"$files" || { echo "no man page for $page" >&2; return 1; }
   done
   dpkg-deb -c "$1"/qira-emulator_*_amd64.deb | grep -q "/man1/qira-emulator\.1\.gz$" ||
@@ -111,7 +111,8 @@ for part in "${parts[@]}"; do
       python3 tools/include_graph.py
       # A clang tree (configured only) gives clang-tidy the commands clang understands.
       cmake -S . -B build/lint -G Ninja "${clang[@]}" -DKM808_BENCH=OFF -DKM808_TESTS=OFF >/dev/null
-      clang-tidy-14 -p build/lint --quiet device/*.cpp dsp/*.cpp acquisition/*.cpp measure/*.cpp store/*.cpp \
+      clang-tidy-14 -p build/lint --quiet device/*.cpp dsp/*.cpp acquisition/*.cpp measure/*.cpp scpi/*.cpp trend/*.cpp \
+        store/*.cpp \
         settings/Cp1251Codec.cpp settings/TSettingsFile.cpp settings/SettingsLocation.cpp \
         settings/SettingsTable.cpp settings/MeasurementSettingsFile.cpp 2>&1 | { grep -v ' warnings\( and [0-9]* errors\?\)\? generated\.$' || true; }
       ;;
@@ -127,7 +128,7 @@ for part in "${parts[@]}"; do
     tsan)
       bash scripts/build.sh build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo "${clang[@]}" \
         -DKM808_SANITIZE=thread -DKM808_BENCH=OFF
-      for dir in discovery acquisition store; do
+      for dir in discovery acquisition scpi store; do
         [ -d "build/tsan/tests/$dir" ] && run_ctest "build/tsan/tests/$dir"
       done
       ;;

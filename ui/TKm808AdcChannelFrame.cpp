@@ -215,6 +215,11 @@ bool TKm808AdcChannelFrame::eventFilter(QObject* watched, QEvent* event) {
     } else if (watched == Value1LMDEdit && event->type() == QEvent::FocusOut) {
         ShowValueSelection(false);
         ValueLMDEditExit();
+    } else if (watched == Value1LMDEdit && event->type() == QEvent::MouseButtonDblClick) {
+        // The operator is copying the reading: all of it, not the digits on
+        // one side of the point.
+        Value1LMDEdit->selectAll();
+        return true;
     } else if (watched == ChannelNumberLMDCheckBox && event->type() == QEvent::EnabledChange)
         UpdateChannelActive();
     return QFrame::eventFilter(watched, event);
@@ -268,16 +273,25 @@ int TextRoom(const QLineEdit* edit) {
 
 } // namespace
 
-void TKm808AdcChannelFrame::FitValueText() {
-    // A text wider than the box would be shown from its end, sign and leading
-    // digits cut off; such a text gets the same face made smaller instead.
-    constexpr int DesignPx = 27;
+int TKm808AdcChannelFrame::FittingFacePx(const QString& text, int largestPx) const {
     constexpr int SmallestPx = 10;
-    QFont font = DesignLook::CourierNew(DesignPx, true);
-    const QString text = Value1LMDEdit->text();
     const int room = TextRoom(Value1LMDEdit);
+    QFont font = DesignLook::CourierNew(largestPx, true);
     while (font.pixelSize() > SmallestPx && QFontMetricsF(font).horizontalAdvance(text) + 1 > room)
         font.setPixelSize(font.pixelSize() - 1);
+    return font.pixelSize();
+}
+
+void TKm808AdcChannelFrame::ChooseValueFace(const QString& widest) {
+    constexpr int DesignPx = 27;
+    ValueFacePx = FittingFacePx(widest, DesignPx);
+    FitValueText();
+}
+
+void TKm808AdcChannelFrame::FitValueText() {
+    // A text wider than the box would be shown from its end, sign and leading
+    // digits cut off; such a text gets the run's face made smaller instead.
+    const QFont font = DesignLook::CourierNew(FittingFacePx(Value1LMDEdit->text(), ValueFacePx), true);
     if (Value1LMDEdit->font() != font)
         Value1LMDEdit->setFont(font);
     Value1LMDEdit->setCursorPosition(0);

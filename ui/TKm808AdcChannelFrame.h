@@ -47,6 +47,12 @@ public:
     TValueLook ValueLook() const { return CurrentValueLook; }
     static QColor ValueLookColor(TValueLook look);
 
+    // The digits' face for a run: the largest that holds widest, the longest
+    // text the run can show in this box. Readings keep it, so the digits do not
+    // change size from block to block; only a longer text is made smaller.
+    // An empty widest gives back the designed face, for a box without a run.
+    void ChooseValueFace(const QString& widest);
+
     // Enabled and checked, kept current on the user-interface thread so the
     // acquisition worker can read it at any time.
     bool IsChannelActive() const { return ChannelActive.load(std::memory_order_relaxed); }
@@ -58,8 +64,10 @@ private:
     void UpdateChannelActive();
     void ShowValueSelection(bool shown); // selection colours with and without the focus
     void FitValueText();                 // the whole value text in the box, never a cut of it
+    int FittingFacePx(const QString& text, int largestPx) const;
     void ValueLMDEditChange();
     void ValueLMDEditExit();
     std::atomic<bool> ChannelActive{false};
     TValueLook CurrentValueLook = TValueLook::Live;
+    int ValueFacePx = 27;
 };

@@ -4,10 +4,12 @@
 #include "MeasurementWindow.h"
 
 #include "app/TMainThread.h"
+#include "trendwindow/TTrendWindow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <sys/resource.h>
@@ -52,14 +54,22 @@ void Verdict(const char* what, double value, double target, const char* unit) {
 }
 
 // Start to start of the module over several blocks of 1.0 s, from the
-// emulator's own time stamps.
-void BlockPeriod(const char* name, int channels, int rateIndex) {
+// emulator's own time stamps. withTrend: the trend window open and recording
+// every block (csv, synced per block).
+void BlockPeriod(const char* name, int channels, int rateIndex, bool withTrend = false) {
     MeasurementWindow w(EmulatorConfig(Channels(channels), {}, false));
     if (!w.Failure.isEmpty()) {
         std::printf("%s: %s\n", name, qPrintable(w.Failure));
         return;
     }
     w.Configure(Setup(channels, rateIndex));
+    QTemporaryDir records;
+    if (withTrend) {
+        auto* trend = w.Form->findChild<TTrendWindow*>("TrendForm");
+        trend->Open(records.filePath("trend.ini"));
+        trend->RecordPath = records.filePath("bench.csv");
+        trend->RecordButton->setChecked(true);
+    }
     w.PressStart();
     const bool measured = w.WaitBlocks(7, 30000);
     w.PressStop();
@@ -145,6 +155,9 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     BlockPeriod("1 channel at 1000 Hz", 1, 4);
     BlockPeriod("16 channels at 4000 Hz", 16, 6);
+    BlockPeriod("16 ch 4000 Hz, trend open, recording", 16, 6, true);
+    if (argc > 1 && QByteArray(argv[1]) == "--period-only")
+        return 0;
     StopLatency("100 Hz", 1);
     StopLatency("1000 Hz", 4);
     StopLatency("4000 Hz", 6);

@@ -12,6 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 
 class ChannelDisplayTest : public ::testing::Test {
@@ -70,6 +73,29 @@ TEST_F(ChannelDisplayTest, ValuesShownWithTheRangeDecimalsAndLampsBlinkOnce) {
     for (int c = 0; c < 16; ++c) {
         const bool active = c == 0 || c == 2 || c == 3 || c == 4 || c == 9;
         EXPECT_EQ(Form.ChannelFrames[c]->FlashLed->IsOn(), active) << c;
+    }
+}
+
+TEST_F(ChannelDisplayTest, EachMeasuringChannelKeepsItsRangesFaceForTheRun) {
+    Worker.ValueFormats[0] = "0.0000000000"; // the run's formats, not the window's
+    Worker.ValueFormats[2] = "0.0000000000";
+    std::fill(std::begin(Worker.ChannelPosition), std::end(Worker.ChannelPosition), NoChannelPosition);
+    Worker.ChannelPosition[0] = 0; // 10 V
+    Worker.ChannelPosition[9] = 1; // 0.4 V
+    Worker.ChannelRange[9] = 2;
+    auto px = [&](int c) { return Form.ChannelFrames[c]->Value1LMDEdit->font().pixelSize(); };
+    const int idlePx = px(1);
+    ChooseValueFaces(&Worker);
+    const int runPx = px(0);
+    EXPECT_LT(runPx, px(9)) << "the wider range has the longer texts";
+    EXPECT_EQ(px(1), idlePx) << "a channel without readings";
+    bool active[16];
+    std::fill(std::begin(active), std::end(active), true);
+    for (double volts : {0.0099999999999, 0.01, -1e-13, 9.9999}) {
+        Worker.VoltageValues[0] = volts;
+        RecordReading(Worker, active);
+        ShowChannelValues(&Worker);
+        EXPECT_EQ(px(0), runPx) << Form.ChannelFrames[0]->Value1LMDEdit->text().toStdString();
     }
 }
 

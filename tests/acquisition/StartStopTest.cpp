@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -175,6 +176,27 @@ TEST_F(StopTest, EscapeStopsARunningMeasurement) {
     QTest::keyClick(W.Form, Qt::Key_Escape);
     ExpectIdleLook(W);
     EXPECT_EQ(W.Form->MainThread, nullptr);
+    EXPECT_TRUE(W.Messages.isEmpty());
+}
+
+// As the window system delivers a key: the release is already queued while
+// the press is handled, so the stop's pumping sees it.
+void PressEscapeAtTheWindow(TMainForm* form) {
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QCoreApplication::postEvent(form->windowHandle(),
+                                new QKeyEvent(QEvent::KeyRelease, Qt::Key_Escape, Qt::NoModifier));
+    QCoreApplication::sendEvent(form->windowHandle(), &press);
+}
+
+TEST_F(StopTest, EveryEscapeStopsIt) {
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        W.PressStart();
+        ASSERT_TRUE(W.WaitBlocks(1));
+        PressEscapeAtTheWindow(W.Form);
+        ExpectIdleLook(W);
+        EXPECT_EQ(W.Form->MainThread, nullptr);
+    }
     EXPECT_TRUE(W.Messages.isEmpty());
 }
 

@@ -16,6 +16,8 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace DiscoveryTesting;
@@ -312,6 +314,28 @@ TEST_F(DiscoveryRun, ClosingDuringARunWaitsForItsEnd) {
     Window.Form.reset();
     for (int i = 0; i < 4; ++i)
         UiThread::PumpOnce();
+}
+
+// Six modules slow to open: a close ends the detection at the next module
+// instead of waiting for all of them.
+TEST_F(DiscoveryRun, ClosingDuringADetectionEndsItAtTheNextModule) {
+    QList<QByteArray> modules;
+    for (int slot = 1; slot <= 6; ++slot)
+        modules << Km808Slot(slot, "KM00000" + QByteArray::number(slot),
+                             R"("faults": {"stall_calls": {"Open": 1500}})");
+    StartEmulator(Config({Crate("QR000001", modules)}));
+    Form.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !Emulator->LogLines("Open").isEmpty(); }, 20000));
+    Form.close();
+
+    EXPECT_FALSE(Form.Flags.DiscoveryRunning);
+    // The crate server's own opening names no slot.
+    const QStringList moduleOpens =
+        Emulator->LogLines("Open").filter(QRegularExpression("^\\S+ Open QR000001 [1-9]"));
+    EXPECT_EQ(moduleOpens.size(), 1) << Emulator->Log().toStdString();
+    EXPECT_EQ(Dialogs(), 0);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(Form.InitThread.isNull());
 }
 
 TEST_F(DiscoveryRun, ClosingWithARequestInFlightStartsNoRun) {

@@ -17,6 +17,8 @@ ADC_RATE = (495, 194)
 CORRECTION_TEXT = (801, 194)  # the editable field of "Режим работы"
 CORRECTION_ARROW = (945, 194)
 FIND_BUTTON = (83, 39)  # "Обнаружить"
+CRATE_SELECTOR = (309, 27)
+MODULE_SELECTOR = (309, 56)
 FRAME_SELECTOR = (241, 298)  # channel 1; the frames lie 66 px apart
 VALUE_BOX_1 = (375, 275, 537, 310)
 MAIN_WINDOW_SIZE = (1139, 790)
@@ -340,9 +342,133 @@ def case_operator_command_line(s, a):
     check(code == 0, "exit code %d" % code)
 
 
+
+def module_opens(s):
+    """Openings of a module (the crate server's own opening names no slot)."""
+    return len([l for l in s.log() if l.name == "Open" and l.slot > 0])
+
+
+def wheel(s, w, at, notches):
+    """Wheel notches with the pointer resting over a control: 4 up, 5 down."""
+    args = ["xdotool", "mousemove", str(w["x"] + at[0]), str(w["y"] + at[1])]
+    for n in notches:
+        args += ["click", str(n)]
+    s._x(*args)
+    s.note("wheel %s at %s" % (notches, at))
+
+
+def wait_idle_look(s, w, what):
+    import e2e_tests as t
+
+    def idle():
+        shot = s.shot("poll")
+        os.remove(shot.path)
+        s.shots -= 1
+        return t.start_button_look(shot, w) == "idle"
+    wait_for(what, idle, 30, 0.3)
+
+
+def case_operator_wheel(s, a):
+    """Wheel notches over every kind of selector: without the keyboard focus
+    none changes, stops the measurement or opens another module; with the
+    focus a common selector takes them, a channel's selector never."""
+    import e2e_tests as t
+    with open(a.default_settings, "rb") as f:
+        default = f.read()
+    s.start_emulator(a.emulator, os.path.join(a.fixtures, "two-crates.json"))
+    program = s.program_dir(a.program, default)
+    s.start_program(program)
+    w = t.wait_discovered(s, a.version)
+    before = save_and_read(s, w, program)
+    opens = module_opens(s)
+
+    s.click(w, *t.START_BUTTON_CENTRE)
+    t.wait_start_count(s, 2, 30)
+    selectors = [("crate", CRATE_SELECTOR), ("module", MODULE_SELECTOR), ("common-range", COMMON_RANGE),
+                 ("mode", COMMON_MODE), ("rate", ADC_RATE), ("correction-field", CORRECTION_TEXT),
+                 ("correction-arrow", CORRECTION_ARROW), ("channel-4-range", frame_selector(3)),
+                 ("channel-13-range", frame_selector(12))]
+    for name, at in selectors:
+        wheel(s, w, at, [4, 5, 5, 4, 5])
+    time.sleep(1)
+    count = starts(s)
+    wait_for("blocks after the wheel", lambda: starts(s) > count + 1, 15)
+    running = s.shot("after-wheel")
+    check(t.start_button_look(running, w) == "running", "the wheel stopped the measurement")
+    s.key(w, "Escape")
+    wait_idle_look(s, w, "the idle start button after Escape")
+    check(module_opens(s) == opens, "the wheel opened another module")
+    after = save_and_read(s, w, program)
+    changed = sorted(k for k in before if before[k] != after.get(k))
+    check(not changed, "the wheel changed %s" % changed)
+
+    # With the focus (the list opened and closed again with Escape).
+    for name, at, key, takes in (("rate", ADC_RATE, KEY_RATE, True),
+                                 ("channel-4-range", frame_selector(3), key_u(3), False)):
+        s.click(w, *at)
+        time.sleep(0.8)
+        s._x("xdotool", "key", "Escape")
+        time.sleep(0.5)
+        wheel(s, w, at, [4])
+        time.sleep(0.5)
+        s.shot("focused-wheel-" + name)
+        got = save_and_read(s, w, program)
+        check((got[key] != before[key]) == takes, "%s with the focus: %s -> %s" % (name, before[key], got[key]))
+    check(module_opens(s) == opens, "another module opened")
+    t.close_with_ctrl_q(s, w)
+
+
+def case_operator_buttons(s, a):
+    """Every Escape stops the measurement, also right after a stop made with
+    Escape; Return and keypad Enter press the focused start button."""
+    import e2e_tests as t
+    program, w = start_on_one_module(s, a)
+    s.click(w, *t.START_BUTTON_CENTRE)  # the button has the focus from now on
+    for round, key in enumerate(["", "Return", "KP_Enter", "Return"]):
+        if key:
+            s._x("xdotool", "key", key)
+            s.note("key %s" % key)
+        count = starts(s)
+        wait_for("blocks after %s" % (key or "the click"), lambda: starts(s) > count + 1, 20)
+        check(t.start_button_look(s.shot("running-%d" % round), w) == "running", "round %d not running" % round)
+        s._x("xdotool", "key", "Escape")
+        s.note("key Escape")
+        wait_idle_look(s, w, "the idle start button after Escape in round %d" % round)
+        time.sleep(1.5)
+        count = starts(s)
+        time.sleep(2.5)
+        check(starts(s) == count, "blocks after Escape in round %d" % round)
+    # Return on "Обнаружить": a full detection (the crate list read anew).
+    listings = len([l for l in s.log() if l.name == "GetCrates"])
+    # From the start button back over the two selectors to the detection button.
+    s._x("xdotool", "key", "--delay", "100", "shift+Tab", "shift+Tab", "shift+Tab")
+    time.sleep(0.3)
+    s.shot("detection-button-focused")
+    s._x("xdotool", "key", "Return")
+    wait_for("a detection after Return", lambda: len([l for l in s.log() if l.name == "GetCrates"]) > listings, 15)
+    w = t.wait_discovered(s, a.version)
+    t.close_with_ctrl_q(s, w)
+
+
+def case_operator_close_during_detection(s, a):
+    """Six modules that take 3 s each to open: Ctrl+Q during the start-up
+    detection ends it at the module being opened, not after all six."""
+    s.start_emulator(a.emulator, os.path.join(a.fixtures, "slow-opens.json"))
+    s.start_program(s.program_dir(a.program))
+    wait_for("the first module's opening", lambda: module_opens(s) >= 1, 30)
+    w = wait_for("the main window", lambda: s.main_window(), 10)
+    s.shot("detecting")
+    s.key(w, "ctrl+q")
+    code = s.wait_exit(60)
+    check(code == 0, "exit code %d" % code)
+    check(module_opens(s) <= 2, "%d modules opened, the close waited for the detection" % module_opens(s))
+
 CASES = {
     "operator_dropdowns": (case_operator_dropdowns, "1920x1080"),
     "operator_keys": (case_operator_keys, "1920x1080"),
     "operator_value_box": (case_operator_value_box, "1920x1080"),
     "operator_command_line": (case_operator_command_line, "1920x1080"),
+    "operator_wheel": (case_operator_wheel, "1920x1080"),
+    "operator_buttons": (case_operator_buttons, "1920x1080"),
+    "operator_close_during_detection": (case_operator_close_during_detection, "1920x1080"),
 }

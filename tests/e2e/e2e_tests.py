@@ -547,8 +547,10 @@ CASES.update(cases_settings.cases(sys.modules[__name__]))
 
 
 from cases_operator import CASES as OPERATOR_CASES  # noqa: E402
+import cases_trend  # noqa: E402
 
 CASES.update(OPERATOR_CASES)
+CASES["trend"] = (lambda s, a: cases_trend.case_trend(s, a, sys.modules[__name__]), "1920x1080")
 
 
 def main():

@@ -8,6 +8,8 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPushButton>
+#include <QScrollArea>
 #include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
@@ -15,8 +17,10 @@
 #include <QWheelEvent>
 
 #include "FormFixture.h"
+#include "acquisition/DisplayFormat.h"
 #include "ui/DesignLook.h"
 #include "ui/TKm808AdcChannelFrame.h"
+#include "ui/TLed.h"
 
 namespace {
 
@@ -230,6 +234,159 @@ TEST_F(OperatorTest, CorrectionModeFieldShowsTheModeInForce) {
     EXPECT_EQ(field->text(), shown);
     QTest::keyClick(field, Qt::Key_Return);
     EXPECT_EQ(mode->currentIndex(), 0);
+}
+
+// One wheel notch at the middle of the widget under it, delivered as the
+// window system does: to that widget, then up to its parents.
+void WheelNotch(QWidget* under, int delta) {
+    const QPointF at = QRectF(under->rect()).center();
+    QWheelEvent wheel(at, under->mapToGlobal(at), {}, {0, delta}, Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(under, &wheel);
+}
+
+TEST_F(OperatorTest, ASelectorTakesTheWheelOnlyWithTheFocusAndNeverInTheChannelArea) {
+    Form->HandlersBusy = true;
+    Form->QiraCratesComboBox->addItems({"1: QE000001", "2: QE000002", "3: QE000003"});
+    Form->ModulesComboBox->addItems({"Слот 3: KM808", "Слот 9: KM808", "Слот 11: KM808"});
+    Form->AdcRateComboBox->setCurrentIndex(1);
+    Form->HandlersBusy = false;
+    Form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+    const struct {
+        QComboBox* Box;
+        bool TakesItFocused;
+    } cases[] = {
+        {Form->QiraCratesComboBox, true},
+        {Form->ModulesComboBox, true},
+        {Form->CommonInputRangeULMDComboBox, true},
+        {Form->CommonMeasuringModeLMDComboBox, true},
+        {Form->AdcRateComboBox, true},
+        {Form->CorrectionModeLMDComboBox, true},
+        {Frame(3)->InputRangeULMDComboBox, false},
+        {Frame(12)->InputRangeULMDComboBox, false},
+    };
+    for (const auto& c : cases) {
+        const std::string name = c.Box->objectName().toStdString();
+        c.Box->setCurrentIndex(1);
+        QWidget* under = c.Box;
+        Form->FindDeviceLMDButton->setFocus();
+        for (int delta : {120, -120, -120})
+            WheelNotch(under, delta);
+        EXPECT_EQ(c.Box->currentIndex(), 1) << name << " without the focus";
+        // A real wheel event gives a selector with this policy the focus
+        // before anyone sees the event.
+        EXPECT_NE(c.Box->focusPolicy() & Qt::WheelFocus, Qt::WheelFocus) << name;
+        c.Box->setFocus();
+        ASSERT_TRUE(c.Box->hasFocus()) << name;
+        WheelNotch(under, 120);
+        EXPECT_EQ(c.Box->currentIndex() != 1, c.TakesItFocused) << name << " with the focus";
+    }
+}
+
+TEST_F(OperatorTest, ReturnAndEnterPressTheFocusedButton) {
+    Form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+    QPushButton* start = Form->StartMultimeterLMDSpeedButton;
+    start->setEnabled(true);
+    const struct {
+        Qt::Key Key;
+        Qt::KeyboardModifiers Modifiers;
+    } keys[] = {{Qt::Key_Return, Qt::NoModifier}, {Qt::Key_Enter, Qt::KeypadModifier}};
+    for (const auto& k : keys) {
+        Form->FindDeviceLMDButton->setFocus();
+        const size_t requests = Counter.Requests.size();
+        QTest::keyClick(Form->FindDeviceLMDButton, k.Key, k.Modifiers);
+        QCoreApplication::processEvents();
+        ASSERT_EQ(Counter.Requests.size(), requests + 1) << "key " << k.Key;
+        EXPECT_EQ(Counter.Requests.back().Action, 3u);
+
+        start->setFocus();
+        const int starts = Counter.WorkerStarts;
+        QTest::keyClick(start, k.Key, k.Modifiers);
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(start->isChecked()) << "key " << k.Key;
+        EXPECT_EQ(Counter.WorkerStarts, starts + 1) << "key " << k.Key;
+        QTest::keyClick(start, k.Key, k.Modifiers);
+        EXPECT_FALSE(start->isChecked()) << "key " << k.Key;
+    }
+}
+
+TEST_F(OperatorTest, ADoubleClickSelectsTheWholeValue) {
+    Form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+    QLineEdit* box = Frame(2)->Value1LMDEdit;
+    for (const char* text : {"999.9981", "-4000.12", "12.0000000001"}) {
+        box->setText(text);
+        box->deselect();
+        // On the digits after the point, where a word would end at the point.
+        const QPoint at(box->width() * 3 / 4, box->height() / 2);
+        QTest::mouseDClick(box, Qt::LeftButton, {}, at);
+        EXPECT_EQ(box->selectedText(), QString(text));
+    }
+}
+
+TEST_F(OperatorTest, ValueDigitsKeepTheRunsFaceAcrossPowersOfTenAndZero) {
+    TKm808AdcChannelFrame* frame = Frame(0);
+    const QString format = "0.0000000000";
+    frame->ChooseValueFace(FormatFloat(format, -10000.0));
+    const int runPx = frame->Value1LMDEdit->font().pixelSize();
+    for (double v : {9.9999999999, 10.0, -0.0000000001, 0.0, 999.99, -1000.0, 9999.9999999999}) {
+        frame->Value1LMDEdit->setText(FormatFloat(format, v));
+        EXPECT_EQ(frame->Value1LMDEdit->font().pixelSize(), runPx) << v;
+    }
+    // A narrower range in the next run gets its own, larger face.
+    frame->ChooseValueFace(FormatFloat("0.0000", -400.0));
+    EXPECT_GT(frame->Value1LMDEdit->font().pixelSize(), runPx);
+}
+
+TEST_F(OperatorTest, TheChannelScrollBoxShowsItsFocus) {
+    Form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+    QScrollArea* box = Form->AdcIndividualParsLMDScrollBox;
+    Form->FindDeviceLMDButton->setFocus();
+    const QImage unfocused = box->grab().toImage();
+    // Reached with Tab, as the operator does.
+    for (int i = 0; i < 100 && !box->hasFocus(); ++i)
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ASSERT_TRUE(box->hasFocus());
+    const QImage focused = box->grab().toImage();
+    EXPECT_NE(focused, unfocused);
+    Form->FindDeviceLMDButton->setFocus();
+    EXPECT_EQ(box->grab().toImage(), unfocused);
+}
+
+// Another crate or module: the readings and lamps of the one before go.
+TEST_F(OperatorTest, AnotherModuleClearsTheValuesAndLamps) {
+    Form->HandlersBusy = true;
+    Form->QiraCratesComboBox->addItems({"1: QE000001", "2: QE000002"});
+    Form->QiraCratesComboBox->setCurrentIndex(0);
+    Form->ModulesComboBox->addItems({"Слот 3: KM808", "Слот 9: KM808"});
+    Form->ModulesComboBox->setCurrentIndex(0);
+    Form->HandlersBusy = false;
+    for (QComboBox* selector : {Form->ModulesComboBox, Form->QiraCratesComboBox}) {
+        Form->Device.SelectedCrateIndex = 0;
+        Form->Device.SelectedModuleIndex[0] = 0;
+        for (int ch = 0; ch < 16; ++ch) {
+            const bool over = ch % 3 == 0;
+            Frame(ch)->Value1LMDEdit->setText(over ? "10500.000" : "1250.000");
+            Frame(ch)->SetValueLook(over ? TKm808AdcChannelFrame::TValueLook::OverRange
+                                         : TKm808AdcChannelFrame::TValueLook::Live);
+            Frame(ch)->SetUpdateLamp(over ? 1 : 0);
+            Frame(ch)->ChooseValueFace("-10000.0000000000");
+        }
+        const size_t requests = Counter.Requests.size();
+        selector->setCurrentIndex(1 - selector->currentIndex());
+        QCoreApplication::processEvents();
+        ASSERT_EQ(Counter.Requests.size(), requests + 1) << selector->objectName().toStdString();
+        for (int ch = 0; ch < 16; ++ch) {
+            SCOPED_TRACE(selector->objectName().toStdString() + " channel " + std::to_string(ch + 1));
+            EXPECT_EQ(Frame(ch)->Value1LMDEdit->text(), "--------");
+            EXPECT_EQ(Frame(ch)->ValueLook(), TKm808AdcChannelFrame::TValueLook::Live);
+            EXPECT_FALSE(Frame(ch)->FlashLed->IsOn());
+            EXPECT_EQ(Frame(ch)->Value1LMDEdit->font().pixelSize(), 27) << "the designed face";
+        }
+    }
 }
 
 } // namespace
