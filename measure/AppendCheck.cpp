@@ -19,12 +19,12 @@ QString FormatName(TOutputFormat format) {
 }
 
 // The format a line was written in, judged by its start.
-bool LineFormat(const QByteArray& line, TOutputFormat& format) {
+bool LineFormat(const QByteArray& line, const QString& measurement, TOutputFormat& format) {
     if (line.startsWith("time,block,"))
         format = TOutputFormat::Csv;
     else if (line.startsWith('{'))
         format = TOutputFormat::Jsonl;
-    else if (line.startsWith("km808,") || line.startsWith("km808 "))
+    else if (line.startsWith((measurement + ",").toUtf8()) || line.startsWith((measurement + " ").toUtf8()))
         format = TOutputFormat::Influx;
     else
         return false;
@@ -43,7 +43,7 @@ QStringList ChannelKeys(TOutputFormat format, const QByteArray& line) {
     if (format == TOutputFormat::Jsonl) {
         const QJsonObject object = QJsonDocument::fromJson(line).object();
         for (const QString& key : object.keys())
-            if (key.startsWith("ch"))
+            if (ReservedRecordKey(key) && key.startsWith("ch"))
                 keys << key;
         return keys;
     }
@@ -56,15 +56,15 @@ QStringList ChannelKeys(TOutputFormat format, const QByteArray& line) {
 } // namespace
 
 QString AppendMismatch(TOutputFormat format, const std::vector<TRecordColumn>& columns,
-                       const QByteArray& firstLine) {
+                       const TPointIdentity& identity, const QByteArray& firstLine) {
     TOutputFormat found = TOutputFormat::Csv;
-    if (!LineFormat(firstLine, found))
+    if (!LineFormat(firstLine, identity.Measurement, found))
         return QStringLiteral("its first line is none of the lines this program writes");
     if (found != format)
         return QStringLiteral("it holds %1 lines, this run writes %2")
             .arg(FormatName(found), FormatName(format));
     if (format == TOutputFormat::Csv) {
-        const QByteArray header = HeaderLine(format, columns).chopped(1);
+        const QByteArray header = HeaderLine(format, columns, identity).chopped(1);
         if (firstLine != header)
             return QStringLiteral("its header is %1, this run's is %2")
                 .arg(QString::fromUtf8(firstLine), QString::fromUtf8(header));

@@ -12,4 +12,4 @@
 // Why lines of format and columns do not belong after firstLine (the file's
 // first line, without its end); empty when they do.
 QString AppendMismatch(TOutputFormat format, const std::vector<TRecordColumn>& columns,
-                       const QByteArray& firstLine);
+                       const TPointIdentity& identity, const QByteArray& firstLine);

@@ -27,8 +27,9 @@ std::vector<TRecordColumn> RecordColumns(const TMeasurementConfig& config) {
         column.Channel = c;
         column.Resistance = config.ChannelQuantity[c] == 1;
         const int range = column.Resistance ? config.Channels.RangeR[c] : config.Channels.RangeU[c];
+        column.Range = std::clamp(range, 0, 2);
         column.Format = config.Settings.ValueFormats[ValueFormatIndex(
-            column.Resistance ? TQuantity::Resistance : TQuantity::Voltage, std::clamp(range, 0, 2))];
+            column.Resistance ? TQuantity::Resistance : TQuantity::Voltage, column.Range)];
         columns.push_back(column);
     }
     return columns;
@@ -76,24 +77,49 @@ QString InfluxTag(const QString& text) {
     return out;
 }
 
+QString CsvField(const QString& text) {
+    if (!text.contains(',') && !text.contains('"') && !text.contains('\n') && !text.contains('\r'))
+        return text;
+    return '"' + QString(text).replace('"', "\"\"") + '"';
+}
+
+QString JsonString(const QString& text) {
+    QString out = "\"";
+    for (QChar ch : text) {
+        if (ch == '"' || ch == '\\')
+            out += '\\';
+        if (ch.unicode() < 0x20)
+            out += QStringLiteral("\\u%1").arg(ch.unicode(), 4, 16, QChar('0'));
+        else
+            out += ch;
+    }
+    return out + '"';
+}
+
+// Line protocol escapes only comma and blank in a measurement name.
+QString InfluxMeasurement(const QString& text) {
+    return QString(text).replace(',', "\\,").replace(' ', "\\ ");
+}
+
 QString PeriodText(double seconds) {
     return QString::number(seconds, 'f', 3);
 }
 
 } // namespace
 
-QByteArray HeaderLine(TOutputFormat format, const std::vector<TRecordColumn>& columns) {
+QByteArray HeaderLine(TOutputFormat format, const std::vector<TRecordColumn>& columns,
+                      const TPointIdentity& identity) {
     if (format != TOutputFormat::Csv)
         return {};
     QStringList fields = {"time", "block", "period_s"};
     for (const TRecordColumn& column : columns)
         fields << column.Heading();
-    fields << "over";
+    fields << "over" << identity.Keys();
     return (fields.join(',') + "\n").toUtf8();
 }
 
 QByteArray BlockLine(TOutputFormat format, const std::vector<TRecordColumn>& columns,
-                     const TBlockValues& values, const QString& crate, int slot) {
+                     const TBlockValues& values, const TPointIdentity& identity) {
     QString line;
     switch (format) {
     case TOutputFormat::Csv: {
@@ -102,6 +128,8 @@ QByteArray BlockLine(TOutputFormat format, const std::vector<TRecordColumn>& col
             fields << text;
         // Channel numbers with blanks between them: no quoting needed.
         fields << OverList(values.OverChannels, " ");
+        for (const QString& value : identity.Values())
+            fields << CsvField(Printable(value));
         line = fields.join(',');
         break;
     }
@@ -113,22 +141,38 @@ QByteArray BlockLine(TOutputFormat format, const std::vector<TRecordColumn>& col
             fields << QStringLiteral("\"%1\":%2")
                           .arg(columns[i].Heading(), values.Texts[i].isEmpty() ? "null" : values.Texts[i]);
         fields << QStringLiteral("\"over\":[%1]").arg(OverList(values.OverChannels, ","));
+        const QStringList keys = identity.Keys();
+        const QStringList texts = identity.Values();
+        for (qsizetype i = 0; i < keys.size(); ++i)
+            fields << QStringLiteral("\"%1\":%2")
+                          .arg(keys[i], keys[i] == "slot" ? texts[i] : JsonString(texts[i]));
         line = "{" + fields.join(',') + "}";
         break;
     }
     case TOutputFormat::Influx: {
         QStringList fields;
-        for (size_t i = 0; i < columns.size(); ++i)
+        for (size_t i = 0; i < columns.size(); ++i) {
+            const TRecordColumn& column = columns[i];
             if (!values.Texts[i].isEmpty())
-                fields << columns[i].Heading() + "=" + values.Texts[i];
+                fields << column.Heading() + "=" + values.Texts[i];
+            const bool over = std::find(values.OverChannels.begin(), values.OverChannels.end(),
+                                        column.Channel + 1) != values.OverChannels.end();
+            fields << QStringLiteral("%1_range=\"%2\"")
+                          .arg(column.Name(), RangeName(column.Resistance, column.Range));
+            fields << QStringLiteral("%1_over=%2i").arg(column.Name()).arg(over ? 1 : 0);
+        }
         fields << QStringLiteral("block=%1i").arg(values.Block);
         fields << QStringLiteral("period_s=%1").arg(PeriodText(values.Period));
         fields << QStringLiteral("over=\"%1\"").arg(OverList(values.OverChannels, ","));
+        QStringList tags;
+        const QStringList keys = identity.Keys();
+        const QStringList texts = identity.Values();
+        for (qsizetype i = 0; i < keys.size(); ++i)
+            if (!texts[i].isEmpty()) // the store refuses an empty tag
+                tags << keys[i] + "=" + InfluxTag(texts[i]);
         const qint64 ns = values.Time.toMSecsSinceEpoch() * 1000000;
-        line = QStringLiteral("km808,crate=%1,slot=%2 %3 %4")
-                   .arg(InfluxTag(crate))
-                   .arg(slot)
-                   .arg(fields.join(','))
+        line = QStringLiteral("%1,%2 %3 %4")
+                   .arg(InfluxMeasurement(identity.Measurement), tags.join(','), fields.join(','))
                    .arg(ns);
         break;
     }

@@ -10,12 +10,14 @@
 
 #include "acquisition/MeasurementCycle.h"
 #include "measure/MeasureOptions.h"
+#include "measure/PointIdentity.h"
 
 // One measured channel of the run.
 struct TRecordColumn {
     int Channel = 0; // 0..15
     bool Resistance = false;
     QString Format; // the window's display pattern for the channel's range
+    int Range = 0;  // into ModuleTables::RangesU or RangesR
 
     QString Name() const;    // "ch3"
     QString Unit() const;    // "mV" or "Ohm"
@@ -39,10 +41,12 @@ std::vector<TRecordColumn> RecordColumns(const TMeasurementConfig& config);
 TBlockValues TakeBlock(const TBlockReading& reading, const std::vector<TRecordColumn>& columns);
 
 // The csv header line, or empty for the other formats. Lines end with "\n".
-QByteArray HeaderLine(TOutputFormat format, const std::vector<TRecordColumn>& columns);
-// tags: the InfluxDB tags (crate and slot), ignored by the other formats.
+QByteArray HeaderLine(TOutputFormat format, const std::vector<TRecordColumn>& columns,
+                      const TPointIdentity& identity);
+// Line protocol: the identity as tags; per channel its value, its range
+// ("chN_range") and an over-range flag (0 or 1, "chN_over"); time stamps in ns.
 QByteArray BlockLine(TOutputFormat format, const std::vector<TRecordColumn>& columns,
-                     const TBlockValues& values, const QString& crate, int slot);
+                     const TBlockValues& values, const TPointIdentity& identity);
 
 // Per-channel statistics of the run.
 class TRunSummary {

@@ -1,10 +1,15 @@
 #include "measure/MeasureOptions.h"
 
 #include "acquisition/ModuleTables.h"
+#include "measure/PointIdentity.h"
+#include "store/HttpPost.h"
+#include "store/InfluxTarget.h"
 
 #include <cmath>
 #include <functional>
 #include <map>
+
+#include <QRegularExpression>
 
 namespace {
 
@@ -70,8 +75,43 @@ bool ParseSeconds(const QString& text, double limit, double& value) {
     return ok && std::isfinite(value) && value > 0.0 && value <= limit;
 }
 
+// "500M": bytes, with an optional K, M or G (powers of 1024).
+bool ParseSize(const QString& text, long long& bytes) {
+    static const QString units = "KMG";
+    QString number = text;
+    long long scale = 1;
+    if (const qsizetype unit = units.indexOf(text.right(1).toUpper()); !text.isEmpty() && unit >= 0) {
+        number.chop(1);
+        scale = 1LL << (10 * (unit + 1));
+    }
+    bool ok = false;
+    const long long value = number.toLongLong(&ok);
+    if (!ok || value < 1 || value > (1LL << 50) / scale)
+        return false;
+    bytes = value * scale;
+    return true;
+}
+
 QString Bad(const QString& option, const QString& value, const QString& accepts) {
     return QStringLiteral("%1: '%2' is not accepted; %3").arg(option, value, accepts);
+}
+
+// A crate's serial or its number 1..16 as the window lists them.
+QString ParseCrate(const QString& opt, const QString& v, QString& serial, int& number) {
+    bool isNumber = false;
+    const int n = v.toInt(&isNumber);
+    if (isNumber && !v.startsWith('+') && !v.startsWith('-')) {
+        if (n < 1 || n > 16)
+            return Bad(opt, v, "a crate's serial, or its number 1..16 as the window lists them");
+        number = n;
+        serial.clear();
+    } else {
+        if (v.isEmpty() || v.size() > 15)
+            return Bad(opt, v, "a crate's serial (1 to 15 characters) or its number 1..16");
+        serial = v;
+        number = 0;
+    }
+    return QString();
 }
 
 } // namespace
@@ -86,21 +126,23 @@ TParseResult ParseArguments(const QStringList& args) {
     TMeasureOptions& o = result.Options;
     using Handler = std::function<QString(const QString& option, const QString& value)>;
     const std::map<QString, Handler> withValue = {
-        {"--crate",
+        {"--crate", [&](const QString& opt,
+                        const QString& v) { return ParseCrate(opt, v, o.CrateSerial, o.CrateNumber); }},
+        {"--module",
          [&](const QString& opt, const QString& v) {
-             bool number = false;
-             const int n = v.toInt(&number);
-             if (number && !v.startsWith('+') && !v.startsWith('-')) {
-                 if (n < 1 || n > 16)
-                     return Bad(opt, v, "a crate's serial, or its number 1..16 as the window lists them");
-                 o.CrateNumber = n;
-                 o.CrateSerial.clear();
-             } else {
-                 if (v.isEmpty() || v.size() > 15)
-                     return Bad(opt, v, "a crate's serial (1 to 15 characters) or its number 1..16");
-                 o.CrateSerial = v;
-                 o.CrateNumber = 0;
-             }
+             TModuleOption module;
+             const qsizetype colon = v.lastIndexOf(':');
+             const QString accepts = "CRATE:SLOT, CRATE a serial or a number as --crate takes it, SLOT 1..16";
+             if (colon < 0 || !ParseChannel(v.mid(colon + 1), module.Slot))
+                 return Bad(opt, v, accepts);
+             if (const QString error = ParseCrate(opt, v.left(colon), module.CrateSerial, module.CrateNumber);
+                 !error.isEmpty())
+                 return Bad(opt, v, accepts);
+             for (const TModuleOption& other : o.Modules)
+                 if (other.CrateSerial == module.CrateSerial && other.CrateNumber == module.CrateNumber &&
+                     other.Slot == module.Slot)
+                     return Bad(opt, v, "each module once");
+             o.Modules.push_back(module);
              return QString();
          }},
         {"--slot",
@@ -222,6 +264,76 @@ TParseResult ParseArguments(const QStringList& args) {
              o.OutputPath = v;
              return QString();
          }},
+        {"--measurement",
+         [&](const QString& opt, const QString& v) {
+             static const QRegularExpression name("^[A-Za-z0-9_.-]{1,64}$");
+             if (!name.match(v).hasMatch())
+                 return Bad(opt, v, "1 to 64 letters, digits, '_', '.' or '-'");
+             o.Measurement = v;
+             return QString();
+         }},
+        {"--tag",
+         [&](const QString& opt, const QString& v) {
+             static const QRegularExpression key("^[A-Za-z_][A-Za-z0-9_]{0,63}$");
+             const qsizetype equals = v.indexOf('=');
+             const QString k = v.left(equals);
+             const QString value = v.mid(equals + 1);
+             const bool printable =
+                 std::all_of(value.begin(), value.end(), [](QChar c) { return c.isPrint(); });
+             if (equals < 0 || !key.match(k).hasMatch() || value.isEmpty() || !printable)
+                 return Bad(opt, v,
+                            "KEY=VALUE, KEY of letters, digits and '_', VALUE printable and not empty");
+             if (ReservedRecordKey(k))
+                 return Bad(opt, v, "KEY '" + k + "' names a column of the record already");
+             for (const auto& tag : o.Tags)
+                 if (tag.first == k)
+                     return Bad(opt, v, "KEY '" + k + "' is given twice");
+             o.Tags.emplace_back(k, value);
+             return QString();
+         }},
+        {"--influx-url",
+         [&](const QString& opt, const QString& v) {
+             TUrlParts parts;
+             QString why;
+             if (!ParseHttpUrl(v, parts, why))
+                 return QStringLiteral("%1: %2").arg(opt, why);
+             o.InfluxUrl = v;
+             return QString();
+         }},
+        {"--influx-db",
+         [&](const QString& opt, const QString& v) {
+             if (v.isEmpty())
+                 return Bad(opt, v, "the name of the database");
+             o.InfluxDb = v;
+             return QString();
+         }},
+        {"--influx-precision",
+         [&](const QString& opt, const QString& v) {
+             if (InfluxPrecisionDivisor(v) == 0)
+                 return Bad(opt, v, "ms, u or ns");
+             o.InfluxPrecision = v;
+             return QString();
+         }},
+        {"--influx-credentials",
+         [&](const QString& opt, const QString& v) {
+             if (v.isEmpty())
+                 return Bad(opt, v, "a file holding one line USER:PASSWORD");
+             o.InfluxCredentials = v;
+             return QString();
+         }},
+        {"--spool",
+         [&](const QString& opt, const QString& v) {
+             if (v.isEmpty())
+                 return Bad(opt, v, "a directory");
+             o.SpoolDir = v;
+             return QString();
+         }},
+        {"--spool-max",
+         [&](const QString& opt, const QString& v) {
+             if (!ParseSize(v, o.SpoolMax))
+                 return Bad(opt, v, "a size in bytes, with K, M or G if wanted, e.g. 500M");
+             return QString();
+         }},
     };
     const std::map<QString, bool*> flags = {
         {"--help", &o.Help},   {"-h", &o.Help},         {"--version", &o.Version},
@@ -264,6 +376,12 @@ TParseResult ParseArguments(const QStringList& args) {
         result.Error = QStringLiteral("--append, --force and --tee need --output FILE");
     else if (o.Blocks > 0 && o.Duration > 0.0)
         result.Error = QStringLiteral("--blocks and --duration exclude each other");
+    else if (o.InfluxUrl.isEmpty() != o.InfluxDb.isEmpty())
+        result.Error = QStringLiteral("--influx-url and --influx-db go together");
+    else if (!o.Modules.empty() &&
+             (o.CrateNumber > 0 || !o.CrateSerial.isEmpty() || o.Slot > 0 || o.AnyModule))
+        result.Error =
+            QStringLiteral("--module names crate and slot itself: no --crate, --slot or --any-module");
     return result;
 }
 
@@ -277,6 +395,10 @@ QString HelpText() {
                "  --settings FILE      take every choice from the window's settings file (read only)\n"
                "  --crate SERIAL|N     the crate by serial, or its number 1..16 as the window lists them\n"
                "  --slot N             the module's slot 1..16\n"
+               "  --module CRATE:SLOT  a module to measure (repeatable: the modules measure at the same\n"
+               "                       time, each on its own thread, with the same channels, ranges and\n"
+               "                       rate; CRATE as --crate takes it). A module that fails is named\n"
+               "                       and the others go on; the exit status is then 1\n"
                "  --any-module         if the named module (options or settings file) is not there\n"
                "                       or busy, measure the first KM808 found instead\n"
                "  --channels LIST      channels 1..16, e.g. 1-4,7\n"
@@ -302,6 +424,22 @@ QString HelpText() {
                "  --append, --force    add to an existing FILE, or replace it\n"
                "  --tee                with --output, also write the lines to standard output\n"
                "  --quiet              no start lines, no summary at the end\n"
+               "  --measurement NAME   the line protocol's measurement (default km808)\n"
+               "  --tag KEY=VALUE      a tag of the operator's own in every line (repeatable); every\n"
+               "                       line also names the module's crate, slot and serial and the\n"
+               "                       host (csv: columns after over)\n"
+               "\n"
+               "Delivery to an InfluxDB 1.x (beside the output above):\n"
+               "  --influx-url URL     http://HOST:PORT of the store\n"
+               "  --influx-db NAME     the database\n"
+               "  --influx-precision P time stamps in ms (default), u or ns\n"
+               "  --influx-credentials FILE\n"
+               "                       one line USER:PASSWORD; without it INFLUX_USERNAME and\n"
+               "                       INFLUX_PASSWORD are used if set\n"
+               "  --spool DIR          every point waits here (synced) until the store has it; a\n"
+               "                       later run sends what is left (default\n"
+               "                       $XDG_STATE_HOME/km808-measure/spool)\n"
+               "  --spool-max SIZE     at most this much unsent (default 1G); when full the run stops\n"
                "  -h, --help           this text\n"
                "  --version            the version\n"
                "\n"
@@ -313,7 +451,7 @@ QString HelpText() {
                "Exit status:\n"
                "  0  done (the blocks asked for, the duration, or stopped by Ctrl+C or SIGTERM)\n"
                "  1  the measurement failed (crate server, crate, module busy or failing, set-up,\n"
-               "     calibration, start, receive, stop, or writing the output)\n"
+               "     calibration, start, receive, stop, writing the output, or a full spool)\n"
                "  2  bad usage: an unknown or bad option, an impossible choice, a named crate or slot\n"
                "     that is not there, or an --append to a file of another format or columns;\n"
                "     nothing was measured\n")

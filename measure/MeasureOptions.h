@@ -16,6 +16,13 @@ struct TRangeOption {
     int Index = 0; // into ModuleTables::RangesU or RangesR
 };
 
+// One --module CRATE:SLOT.
+struct TModuleOption {
+    QString CrateSerial;
+    int CrateNumber = 0;
+    int Slot = 0;
+};
+
 struct TMeasureOptions {
     bool Help = false;
     bool Version = false;
@@ -27,6 +34,7 @@ struct TMeasureOptions {
     // A named module that is not there or busy may be replaced by the first
     // KM808 found, as the window does.
     bool AnyModule = false;
+    std::vector<TModuleOption> Modules; // --module, in command-line order
     bool ChannelsGiven = false;
     bool Channels[16] = {};
     std::vector<TRangeOption> Ranges; // in command-line order: the later wins
@@ -44,6 +52,16 @@ struct TMeasureOptions {
     bool Force = false;
     bool Tee = false;
     bool Quiet = false;
+    QString Measurement = QStringLiteral("km808");
+    std::vector<std::pair<QString, QString>> Tags; // --tag KEY=VALUE, in order
+
+    // Delivery to an InfluxDB 1.x through a disk spool; off without a URL.
+    QString InfluxUrl;
+    QString InfluxDb;
+    QString InfluxPrecision = QStringLiteral("ms");
+    QString InfluxCredentials; // a file; empty: the environment
+    QString SpoolDir;          // empty: DefaultSpoolDirectory()
+    long long SpoolMax = 1LL << 30;
 };
 
 struct TParseResult {

@@ -6,16 +6,20 @@
 #include "device/DeviceRecords.h"
 #include "device/ModuleOpening.h"
 #include "measure/AppendCheck.h"
+#include "measure/BlockClock.h"
 #include "measure/BlockRecord.h"
 #include "measure/MeasureOptions.h"
 #include "measure/ModuleChoice.h"
 #include "measure/Printable.h"
 #include "measure/RecordSink.h"
 #include "measure/RunChoice.h"
+#include "measure/RunOutput.h"
+#include "measure/StoreOutput.h"
 #include "settings/TSettingsFile.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QSysInfo>
 
 #include <algorithm>
 #include <array>
@@ -24,20 +28,25 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <thread>
 
 #include <unistd.h>
 
 namespace {
 
-volatile std::sig_atomic_t Signalled = 0;
-// The running cycle's stop request; lock-free, so the handler may set it.
-std::atomic<std::atomic<bool>*> StopRequest{nullptr};
+// Atomic, not volatile sig_atomic_t: the module threads read it while the
+// handler writes it on another thread.
+std::atomic<bool> Signalled{false};
+// The running cycles' stop requests, one place per module; lock-free, so the
+// handler may set them.
+std::array<std::atomic<std::atomic<bool>*>, 16> StopRequests{};
 static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<std::atomic<bool>*>::is_always_lock_free);
 
 void OnSignal(int) {
-    Signalled = 1;
-    if (std::atomic<bool>* stop = StopRequest.load())
-        stop->store(true);
+    Signalled.store(true);
+    for (auto& request : StopRequests)
+        if (std::atomic<bool>* stop = request.load())
+            stop->store(true);
 }
 
 // No SA_RESTART: a wait in the libraries sees EINTR and goes on (they retry),
@@ -77,11 +86,14 @@ void PrintDeviceFailure(const QString& text) {
 class TClientCycle final : public TMeasurementCycle {
 public:
     using TMeasurementCycle::TMeasurementCycle;
-    // Only the first failure of a run is shown, as in the window.
+    // With several modules: which one failed ("crate X slot N").
+    QString Module;
+    // Only the first failure of a module is shown, as in the window.
     void Report(const QString& text) override {
         if (MessageShown.exchange(true))
             return;
-        PrintDeviceFailure(text);
+        PrintDeviceFailure(Module.isEmpty() ? text
+                                            : QStringLiteral("km808-measure: %1: %2").arg(Module, text));
     }
 };
 
@@ -248,30 +260,50 @@ void PrintStart(const TDeviceState& device, const TMeasurementCycle& cycle) {
 
 // Measures with the opened module until the run's end and closes it; the
 // exit status.
-int MeasureOpenedModule(TDeviceState& device, const TMeasureOptions& options, TRunChoice& choice,
-                        const std::vector<TRecordColumn>& columns, TRecordSink& sink) {
+// What every line of the run names besides its module.
+TPointIdentity RunIdentity(const TMeasureOptions& options) {
+    TPointIdentity identity;
+    identity.Measurement = options.Measurement;
+    identity.Host = QSysInfo::machineHostName();
+    identity.Tags = options.Tags;
+    return identity;
+}
+
+// One module of the run; with several, each measures on its own thread.
+struct TModuleTask {
+    std::unique_ptr<TDeviceState> Device = std::make_unique<TDeviceState>();
+    TRunChoice Choice; // a copy each: the engine changes its configuration
+    QString Name;      // "crate X slot N" when the run has several modules
+    bool Failed = false;
+};
+
+// Measures with the opened module until the run's end and closes it. False
+// when the module failed (after its text); a failed output shows in output.
+bool MeasureOpenedModule(TModuleTask& task, const TMeasureOptions& options,
+                         const std::vector<TRecordColumn>& columns, TRunOutput& output, int place) {
+    TDeviceState& device = *task.Device;
+    TRunChoice& choice = task.Choice;
     // The window loads the module's own coefficients after each opening.
     KM808_CONTROL& module = device.ModuleControl;
     UseModuleCoefficients(module, choice.Config.Settings.LoadedCoefs);
 
-    const QString crate = FixedText(device.CrateSerials[device.SelectedCrateIndex], 16);
-    const int slot =
+    TPointIdentity identity = RunIdentity(options);
+    identity.Crate = FixedText(device.CrateSerials[device.SelectedCrateIndex], 16);
+    identity.Slot =
         device.ModuleSlots[device.SelectedCrateIndex][device.SelectedModuleIndex[device.SelectedCrateIndex]];
+    identity.Serial = FixedText(module.SerialNumber, 16);
     TRunSummary summary(columns);
-    const bool stderrTerminal = isatty(STDERR_FILENO) == 1;
+    // Progress only for a single module: lines of several would overwrite each other.
+    const bool stderrTerminal = isatty(STDERR_FILENO) == 1 && task.Name.isEmpty();
     TProgress progress(stderrTerminal, options.Blocks);
     // A progress line on the terminal the data lines go to is cleared first.
     const bool sharedTerminal =
         stderrTerminal && isatty(STDOUT_FILENO) == 1 && (options.OutputPath.isEmpty() || options.Tee);
-    bool writeFailed = false;
-    QString writeError;
-    // The csv header goes out with the first block, so that a run that
-    // measures nothing writes nothing.
-    QByteArray header = sink.Empty() ? HeaderLine(options.Format, columns) : QByteArray();
 
     auto cycle = std::make_unique<TClientCycle>(&module);
-    StopRequest.store(&cycle->Terminated);
-    if (Signalled)
+    cycle->Module = task.Name;
+    StopRequests[size_t(place)].store(&cycle->Terminated);
+    if (Signalled.load())
         cycle->Terminated = true;
 
     if (!cycle->Stopping() && StartRun(*cycle, choice.Config)) {
@@ -279,24 +311,16 @@ int MeasureOpenedModule(TDeviceState& device, const TMeasureOptions& options, TR
             PrintStart(device, *cycle);
         QElapsedTimer clock;
         clock.start();
+        TBlockClock stamps;
         for (long long block = 1; !cycle->Stopping(); ++block) {
             if (!MeasureBlock(*cycle, choice.Config.Channels.Active))
                 break;
-            const TBlockValues values = TakeBlock(cycle->Reading, columns);
+            TBlockValues values = TakeBlock(cycle->Reading, columns);
+            values.Time = stamps.After(values.Time);
             if (sharedTerminal)
                 progress.Clear();
-            if (!sink.Write(header + BlockLine(options.Format, columns, values, crate, slot), writeError)) {
-                // A reader that goes away on purpose (| head) ends the run
-                // without a failure; with a file the lines go on to it.
-                if (!sink.ReaderGone()) {
-                    writeFailed = true;
-                    break;
-                }
-                sink.StopStdout();
-                if (!sink.HasFile())
-                    break;
-            }
-            header.clear();
+            if (output.Write(columns, values, identity) != TRunOutput::TResult::Written)
+                break;
             summary.Add(values);
             const double seconds = double(clock.elapsed()) / 1000.0;
             progress.Block(block, seconds);
@@ -307,15 +331,96 @@ int MeasureOpenedModule(TDeviceState& device, const TMeasureOptions& options, TR
     }
     EndRun(*cycle);
     cycle->FreeBuffers();
-    StopRequest.store(nullptr);
+    StopRequests[size_t(place)].store(nullptr);
     CloseModuleIfOpen(device);
 
     progress.Clear();
-    if (writeFailed)
-        PrintError(QStringLiteral("km808-measure: ") + writeError);
     if (!options.Quiet)
-        PrintError(summary.Text().chopped(1));
-    return writeFailed || cycle->MessageShown ? ExitFailed : ExitDone;
+        PrintError((task.Name.isEmpty() ? QString()
+                                        : QStringLiteral("km808-measure: %1, module %2:\n")
+                                              .arg(task.Name, Printable(identity.Serial))) +
+                   summary.Text().chopped(1));
+    return !cycle->MessageShown;
+}
+
+// Opens the modules of --module, each in a device record of its own. A
+// module that cannot be opened is named and left out; the exit status on a
+// usage error or when the crate server cannot be asked, else ExitDone.
+int OpenListedModules(const TMeasureOptions& options, const TRunChoice& choice,
+                      std::vector<TModuleTask>& tasks) {
+    char listed[16][16] = {};
+    TCrateListing listing;
+    if (!ReadListing(listed, listing))
+        return ExitFailed;
+    std::vector<std::pair<int, int>> named;
+    for (const TModuleOption& wanted : options.Modules) {
+        TMeasureOptions one = options;
+        one.CrateSerial = wanted.CrateSerial;
+        one.CrateNumber = wanted.CrateNumber;
+        one.Slot = wanted.Slot;
+        const TNamedModule module = NameModule(one, choice, listing);
+        if (!module.Missing.isEmpty())
+            return Usage(QStringLiteral("--module: ") + module.Missing);
+        // A crate by number and by serial may be the same crate.
+        if (std::find(named.begin(), named.end(), std::pair(module.CrateIndex, module.Slot)) != named.end())
+            return Usage(QStringLiteral("--module: crate '%1' slot %2 is named twice")
+                             .arg(Printable(module.Crate))
+                             .arg(module.Slot));
+        named.emplace_back(module.CrateIndex, module.Slot);
+        TModuleTask& task = tasks.emplace_back();
+        task.Choice = choice;
+        task.Name = QStringLiteral("crate %1 slot %2").arg(Printable(module.Crate)).arg(module.Slot);
+    }
+    for (size_t i = 0; i < tasks.size(); ++i) {
+        const int32_t code = OpenNamedModule(*tasks[i].Device, listed[named[i].first], named[i].second);
+        if (code != 0) {
+            PrintDeviceFailure(
+                QStringLiteral("km808-measure: %1: %2").arg(tasks[i].Name, OpenFailureReason(code)));
+            tasks[i].Failed = true;
+        }
+    }
+    return ExitDone;
+}
+
+// Measures the open modules, one thread each, and prints the output's
+// failure and what stays in the spool. The exit status.
+int MeasureModules(std::vector<TModuleTask>& tasks, const TMeasureOptions& options,
+                   const std::vector<TRecordColumn>& columns, TRecordSink& sink, TStoreOutput& store) {
+    // The csv header goes out with the first block, so that a run that
+    // measures nothing writes nothing.
+    TRunOutput output(sink, store, options.Format,
+                      sink.Empty() ? HeaderLine(options.Format, columns, RunIdentity(options))
+                                   : QByteArray());
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < tasks.size(); ++i)
+        if (!tasks[i].Failed) {
+            auto measure = [&, i] {
+                tasks[i].Failed = !MeasureOpenedModule(tasks[i], options, columns, output, int(i));
+            };
+            if (tasks.size() == 1)
+                measure();
+            else
+                threads.emplace_back(measure);
+        }
+    for (std::thread& thread : threads)
+        thread.join();
+
+    const QString writeError = output.Error();
+    if (!writeError.isEmpty())
+        PrintError(QStringLiteral("km808-measure: ") + writeError);
+    // The store gets a few seconds for what is still unsent; the spool keeps the rest.
+    if (const QString left = store.Finish(5000); !left.isEmpty())
+        PrintError(QStringLiteral("km808-measure: ") + left);
+    QStringList failed;
+    for (const TModuleTask& task : tasks)
+        if (task.Failed)
+            failed << task.Name;
+    if (tasks.size() > 1 && !failed.isEmpty())
+        PrintError(QStringLiteral("km808-measure: %1 of %2 modules failed: %3")
+                       .arg(failed.size())
+                       .arg(tasks.size())
+                       .arg(failed.join(", ")));
+    return !writeError.isEmpty() || !failed.isEmpty() ? ExitFailed : ExitDone;
 }
 
 } // namespace
@@ -354,6 +459,7 @@ int main(int argc, char* argv[]) {
     }
 
     TRecordSink sink;
+    TStoreOutput store;
     std::vector<TRecordColumn> columns;
     if (!options.List) {
         const QString error = ApplyOptions(options, choice);
@@ -368,11 +474,14 @@ int main(int argc, char* argv[]) {
         if (!sink.Open(options.OutputPath, existing, options.Tee, openError, exists))
             return Usage(openError);
         if (options.Append && !sink.Empty()) {
-            const QString mismatch = AppendMismatch(options.Format, columns, sink.FirstLine());
+            const QString mismatch =
+                AppendMismatch(options.Format, columns, RunIdentity(options), sink.FirstLine());
             if (!mismatch.isEmpty())
                 return Usage(QStringLiteral("--append: %1 does not take this run's lines: %2")
                                  .arg(options.OutputPath, mismatch));
         }
+        if (!store.Open(options, openError))
+            return Usage(openError);
         if (sink.UnfinishedBytes() > 0)
             PrintError(QStringLiteral("km808-measure: %1 ends in an unfinished line (%2 bytes after its last "
                                       "line end); they are cut off before the first new line")
@@ -390,7 +499,15 @@ int main(int argc, char* argv[]) {
         PrintList(*device);
         return ExitDone;
     }
-    if (const int status = OpenWantedModule(*device, options, choice); status != ExitDone)
+    std::vector<TModuleTask> tasks;
+    if (options.Modules.empty()) {
+        TModuleTask& task = tasks.emplace_back();
+        task.Choice = choice;
+        task.Device = std::move(device);
+        if (const int status = OpenWantedModule(*task.Device, options, choice); status != ExitDone)
+            return status;
+    } else if (const int status = OpenListedModules(options, choice, tasks); status != ExitDone) {
         return status;
-    return MeasureOpenedModule(*device, options, choice, columns, sink);
+    }
+    return MeasureModules(tasks, options, columns, sink, store);
 }

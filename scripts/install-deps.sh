@@ -19,6 +19,8 @@ TEST_TOOLS=(
   xvfb xauth xdotool xsel imagemagick x11-utils
   fonts-liberation fonts-liberation2 procps python3 python3-pyvisa python3-pyvisa-py python3-pymeasure
   lintian appstream desktop-file-utils systemd
+  # The client's delivery tests run a real InfluxDB 1.x.
+  influxdb
 )
 case ${1:-all} in
   all) PACKAGES=("${PACKAGE_BUILD[@]}" "${TEST_TOOLS[@]}") ;;

@@ -115,7 +115,7 @@ for part in "${parts[@]}"; do
       # The window's files include what moc generates.
       cmake --build build/lint --target km808_core_autogen >/dev/null
       clang-tidy-14 -p build/lint --quiet device/*.cpp dsp/*.cpp acquisition/*.cpp measure/*.cpp scpi/*.cpp trend/*.cpp \
-        app/*.cpp ui/*.cpp discovery/*.cpp trendwindow/*.cpp \
+        app/*.cpp ui/*.cpp discovery/*.cpp trendwindow/*.cpp store/*.cpp \
         settings/Cp1251Codec.cpp settings/TSettingsFile.cpp settings/SettingsLocation.cpp \
         settings/SettingsTable.cpp settings/MeasurementSettingsFile.cpp settings/MeasurementChoices.cpp 2>&1 | { grep -v ' warnings\( and [0-9]* errors\?\)\? generated\.$' || true; }
       ;;
@@ -131,7 +131,7 @@ for part in "${parts[@]}"; do
     tsan)
       bash scripts/build.sh build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo "${clang[@]}" \
         -DKM808_SANITIZE=thread -DKM808_BENCH=OFF
-      for dir in discovery acquisition qira scpi; do
+      for dir in discovery acquisition qira scpi store; do
         [ -d "build/tsan/tests/$dir" ] && run_ctest "build/tsan/tests/$dir"
       done
       ;;

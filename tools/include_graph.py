@@ -11,7 +11,8 @@ import re
 import subprocess
 import sys
 
-FOLDERS = ["device", "dsp", "settings", "acquisition", "discovery", "ui", "trend", "trendwindow", "app", "measure", "scpi"]
+FOLDERS = ["device", "dsp", "settings", "acquisition", "discovery", "ui", "trend", "trendwindow", "app", "store", "measure",
+           "scpi"]
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z]+)/', re.M)
 
 root = pathlib.Path(__file__).resolve().parent.parent

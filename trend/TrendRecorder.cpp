@@ -89,7 +89,8 @@ bool TTrendRecorder::Begin(const TBlockReading& reading, const std::vector<TReco
     Path = path;
     ByteCount = 0;
     ++FileCount;
-    const QByteArray header = HeaderLine(Format, Columns);
+    const QByteArray header =
+        HeaderLine(Format, Columns, ModuleIdentity(origin.Crate, origin.Slot, origin.Serial));
     if (!header.isEmpty()) {
         if (!Sink->Write(header, error))
             return Fail("Ошибка записи в файл " + path);
@@ -107,7 +108,7 @@ bool TTrendRecorder::Take(const TBlockReading& reading, const QString formats[6]
         const TChannelEntry& entry = reading.Channels[size_t(c)];
         const int format = ValueFormatIndex(entry.Quantity, entry.Range);
         if (entry.Active && format >= 0)
-            columns.push_back({c, entry.Quantity == TQuantity::Resistance, formats[format]});
+            columns.push_back({c, entry.Quantity == TQuantity::Resistance, formats[format], entry.Range});
     }
     const bool sameColumns =
         std::equal(columns.begin(), columns.end(), Columns.begin(), Columns.end(),
@@ -119,8 +120,8 @@ bool TTrendRecorder::Take(const TBlockReading& reading, const QString formats[6]
         if (!Begin(reading, columns, origin))
             return false;
     }
-    const QByteArray line =
-        BlockLine(Format, Columns, TakeBlock(reading, Columns), origin.Crate, origin.Slot);
+    const QByteArray line = BlockLine(Format, Columns, TakeBlock(reading, Columns),
+                                      ModuleIdentity(origin.Crate, origin.Slot, origin.Serial));
     QString error;
     if (!Sink->Write(line, error))
         return Fail("Ошибка записи в файл " + Path);

@@ -1,5 +1,7 @@
 /* Module library: drives one KM808 16-channel ADC module in a slot of a QIRA
- * crate through the crate server. */
+ * crate through the crate server. Calls on different KM808_CONTROL records
+ * may run on different threads at once (km808-measure measures each module
+ * on a thread of its own); one record is used by one thread at a time. */
 #ifndef KM808API_H
 #define KM808API_H
 

@@ -15,6 +15,11 @@ TEST(MeasureRecordFromReading, ValuesWithoutANumberAreNeverWrittenAsOne) {
     reading.Block = 3;
     reading.Time = QDateTime::fromMSecsSinceEpoch(1700000000123, Qt::UTC);
     reading.Period = 2.5;
+    TPointIdentity identity;
+    identity.Crate = "Q";
+    identity.Slot = 3;
+    identity.Serial = "KM1";
+    identity.Host = "h";
     for (const double value :
          {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()}) {
         reading.Channels[0].Value = value;
@@ -25,14 +30,15 @@ TEST(MeasureRecordFromReading, ValuesWithoutANumberAreNeverWrittenAsOne) {
         const TBlockValues values = TakeBlock(reading, columns);
         EXPECT_EQ(values.Block, 3);
         EXPECT_EQ(values.OverChannels, std::vector<int>{1});
-        EXPECT_EQ(BlockLine(TOutputFormat::Csv, columns, values, "Q", 3),
-                  "2023-11-14T22:13:20.123Z,3,2.500,,1.5000,1\n");
-        EXPECT_EQ(BlockLine(TOutputFormat::Jsonl, columns, values, "Q", 3),
+        EXPECT_EQ(BlockLine(TOutputFormat::Csv, columns, values, identity),
+                  "2023-11-14T22:13:20.123Z,3,2.500,,1.5000,1,Q,3,KM1,h\n");
+        EXPECT_EQ(BlockLine(TOutputFormat::Jsonl, columns, values, identity),
                   "{\"time\":\"2023-11-14T22:13:20.123Z\",\"block\":3,\"period_s\":2.500,\"ch1_mV\":null,"
-                  "\"ch10_mV\":1.5000,\"over\":[1]}\n");
-        EXPECT_EQ(
-            BlockLine(TOutputFormat::Influx, columns, values, "Q", 3),
-            "km808,crate=Q,slot=3 ch10_mV=1.5000,block=3i,period_s=2.500,over=\"1\" 1700000000123000000\n");
+                  "\"ch10_mV\":1.5000,\"over\":[1],\"crate\":\"Q\",\"slot\":3,\"serial\":\"KM1\",\"host\":"
+                  "\"h\"}\n");
+        EXPECT_EQ(BlockLine(TOutputFormat::Influx, columns, values, identity),
+                  "km808,crate=Q,slot=3,serial=KM1,host=h ch1_range=\"10V\",ch1_over=1i,ch10_mV=1.5000,"
+                  "ch10_range=\"10V\",ch10_over=0i,block=3i,period_s=2.500,over=\"1\" 1700000000123000000\n");
     }
 }
 

@@ -76,7 +76,7 @@ TEST(MeasureEngineAgreement, ClientTextsAreTheWindowsFormatOfTheEngineReading) {
     ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
     const QStringList lines = QString::fromUtf8(csv.readAll()).split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 3);
-    EXPECT_EQ(lines[0], "time,block,period_s,ch1_mV,ch2_mV,ch3_mV,ch5_mV,over");
+    EXPECT_EQ(lines[0], "time,block,period_s,ch1_mV,ch2_mV,ch3_mV,ch5_mV,over,crate,slot,serial,host");
     const QStringList client = lines[2].split(',');
 
     // The engine in this process, on the same module.

@@ -93,6 +93,24 @@ TEST(MeasureOptions, RefusedChoicesNameTheOption) {
         {"--append", "--append, --force and --tee need --output FILE"},
         {"--list=yes", "unknown option '--list=yes'"},
         {"--slot", "--slot needs a value"},
+        {"--influx-url http://127.0.0.1:8086", "--influx-url and --influx-db go together"},
+        {"--influx-url http://u:p@127.0.0.1:8086 --influx-db lab",
+         "--influx-url: 'http://u:p@127.0.0.1:8086' is not"},
+        {"--influx-url https://store --influx-db lab", "--influx-url: 'https://store' is not"},
+        // Blocks within one second would overwrite each other.
+        {"--influx-precision s", "--influx-precision: 's' is not accepted"},
+        {"--module QR1", "--module: 'QR1' is not accepted; CRATE:SLOT"},
+        {"--module QR1:17", "--module: 'QR1:17' is not accepted; CRATE:SLOT"},
+        {"--module 17:1", "--module: '17:1' is not accepted; CRATE:SLOT"},
+        {"--module 1:3 --module 1:3", "--module: '1:3' is not accepted; each module once"},
+        {"--module 1:3 --slot 3", "--module names crate and slot itself"},
+        {"--tag room", "--tag: 'room' is not accepted"},
+        {"--tag slot=4", "--tag: 'slot=4' is not accepted; KEY 'slot' names a column"},
+        {"--tag ch3_mV=1", "--tag: 'ch3_mV=1' is not accepted; KEY 'ch3_mV' names a column"},
+        {"--tag a=1 --tag a=2", "--tag: 'a=2' is not accepted; KEY 'a' is given twice"},
+        {"--measurement a,b", "--measurement: 'a,b' is not accepted"},
+        {"--spool-max 0", "--spool-max: '0' is not accepted"},
+        {"--spool-max 9000000G", "--spool-max: '9000000G' is not accepted"},
     };
     for (const auto& [line, text] : cases) {
         TRunChoice choice;
@@ -126,7 +144,9 @@ TEST(MeasureOptions, SettingsFileResistanceModeLeavesChannelsNineToSixteenOut) {
     EXPECT_TRUE(ApplyOptions(Parse("--channels 1-9").Options, choice).startsWith("--channels: channel 9"));
 }
 
-TEST(MeasureRecord, CsvOverColumnAndInfluxTagsEscaped) {
+// Every format names the module, the host and the operator's tags; the
+// line protocol also gives each channel's range and a numeric over flag.
+TEST(MeasureRecord, EveryFormatCarriesTheIdentityEscaped) {
     TMeasurementConfig config;
     config.Channels.Active[0] = config.Channels.Active[9] = true;
     config.ChannelQuantity[0] = 1;
@@ -134,18 +154,26 @@ TEST(MeasureRecord, CsvOverColumnAndInfluxTagsEscaped) {
     config.Settings.ValueFormats[4] = "0.0";
     const std::vector<TRecordColumn> columns = RecordColumns(config);
     ASSERT_EQ(columns.size(), 2u);
-    EXPECT_EQ(HeaderLine(TOutputFormat::Csv, columns), "time,block,period_s,ch1_Ohm,ch10_mV,over\n");
+    TPointIdentity identity;
+    identity.Crate = "QR 1,a";
+    identity.Slot = 3;
+    identity.Serial = "KM\"5=";
+    identity.Host = "bench7";
+    identity.Tags = {{"room", "B 12"}};
+    EXPECT_EQ(HeaderLine(TOutputFormat::Csv, columns, identity),
+              "time,block,period_s,ch1_Ohm,ch10_mV,over,crate,slot,serial,host,room\n");
     TBlockValues values;
     values.Block = 7;
     values.Time = QDateTime::fromMSecsSinceEpoch(1700000000123, Qt::UTC);
     values.Period = 2.048;
     values.Texts = {"1000.5", "-0.2500"};
-    values.OverChannels = {1, 10};
-    EXPECT_EQ(BlockLine(TOutputFormat::Csv, columns, values, "QR 1", 3),
-              "2023-11-14T22:13:20.123Z,7,2.048,1000.5,-0.2500,1 10\n");
-    EXPECT_EQ(BlockLine(TOutputFormat::Jsonl, columns, values, "", 0),
+    values.OverChannels = {1};
+    EXPECT_EQ(BlockLine(TOutputFormat::Csv, columns, values, identity),
+              "2023-11-14T22:13:20.123Z,7,2.048,1000.5,-0.2500,1,\"QR 1,a\",3,\"KM\"\"5=\",bench7,B 12\n");
+    EXPECT_EQ(BlockLine(TOutputFormat::Jsonl, columns, values, identity),
               "{\"time\":\"2023-11-14T22:13:20.123Z\",\"block\":7,\"period_s\":2.048,\"ch1_Ohm\":1000.5,"
-              "\"ch10_mV\":-0.2500,\"over\":[1,10]}\n");
+              "\"ch10_mV\":-0.2500,\"over\":[1],\"crate\":\"QR 1,a\",\"slot\":3,\"serial\":\"KM\\\"5=\","
+              "\"host\":\"bench7\",\"room\":\"B 12\"}\n");
     // A tag escapes comma, equals sign and blank; a backslash and control
     // characters become \xNN, so no tag ends in a backslash or breaks a line.
     const std::pair<QString, QString> crates[] = {
@@ -154,31 +182,38 @@ TEST(MeasureRecord, CsvOverColumnAndInfluxTagsEscaped) {
         {"A\\ B", "A\\x5c\\ B"},
         {"QR\n01\x1b", "QR\\x0a01\\x1b"},
     };
-    for (const auto& [crate, tag] : crates)
-        EXPECT_EQ(BlockLine(TOutputFormat::Influx, columns, values, crate, 3),
+    for (const auto& [crate, tag] : crates) {
+        identity.Crate = crate;
+        EXPECT_EQ(BlockLine(TOutputFormat::Influx, columns, values, identity),
                   "km808,crate=" + tag.toUtf8() +
-                      ",slot=3 ch1_Ohm=1000.5,ch10_mV=-0.2500,block=7i,period_s=2.048,over=\"1,10\" "
-                      "1700000000123000000\n")
+                      ",slot=3,serial=KM\"5\\=,host=bench7,room=B\\ 12 "
+                      "ch1_Ohm=1000.5,ch1_range=\"1200R\",ch1_over=1i,ch10_mV=-0.2500,ch10_range=\"10V\","
+                      "ch10_over=0i,block=7i,period_s=2.048,over=\"1\" 1700000000123000000\n")
             << crate.toStdString();
+    }
 }
 
 TEST(MeasureRecord, AppendTakesOnlyLinesOfTheSameFormatChannelsAndUnits) {
     TMeasurementConfig config;
     config.Channels.Active[0] = config.Channels.Active[1] = true;
     const std::vector<TRecordColumn> volts = RecordColumns(config);
+    TPointIdentity identity;
+    identity.Tags = {{"chamber", "3"}};
     struct Case {
         TOutputFormat Format;
         QByteArray FirstLine;
         bool Accepted;
     };
     const Case cases[] = {
-        {TOutputFormat::Csv, "time,block,period_s,ch1_mV,ch2_mV,over", true},
-        {TOutputFormat::Csv, "time,block,period_s,ch1_Ohm,ch2_Ohm,over", false},
-        {TOutputFormat::Csv, "time,block,period_s,ch1_mV,over", false},
+        {TOutputFormat::Csv, "time,block,period_s,ch1_mV,ch2_mV,over,crate,slot,serial,host,chamber", true},
+        {TOutputFormat::Csv, "time,block,period_s,ch1_mV,ch2_mV,over,crate,slot,serial,host", false},
+        {TOutputFormat::Csv, "time,block,period_s,ch1_Ohm,ch2_Ohm,over,crate,slot,serial,host,chamber",
+         false},
+        {TOutputFormat::Csv, "time,block,period_s,ch1_mV,over,crate,slot,serial,host,chamber", false},
         {TOutputFormat::Csv, "time,block,ch1_mV,ch2_mV,over", false},
         {TOutputFormat::Csv, "{\"time\":\"x\",\"ch1_mV\":1,\"ch2_mV\":2}", false},
-        {TOutputFormat::Jsonl, "{\"time\":\"x\",\"block\":1,\"ch2_mV\":null,\"ch1_mV\":1.5,\"over\":[]}",
-         true},
+        {TOutputFormat::Jsonl,
+         "{\"time\":\"x\",\"block\":1,\"ch2_mV\":null,\"ch1_mV\":1.5,\"over\":[],\"chamber\":\"3\"}", true},
         {TOutputFormat::Jsonl, "{\"time\":\"x\",\"block\":1,\"ch1_mV\":1.5,\"over\":[]}", false},
         {TOutputFormat::Jsonl, "time,block,period_s,ch1_mV,ch2_mV,over", false},
         {TOutputFormat::Influx, "km808,crate=QR,slot=3 ch1_mV=1.5,ch2_mV=2,block=1i 1", true},
@@ -186,7 +221,7 @@ TEST(MeasureRecord, AppendTakesOnlyLinesOfTheSameFormatChannelsAndUnits) {
         {TOutputFormat::Influx, "garbage", false},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(AppendMismatch(c.Format, volts, c.FirstLine).isEmpty(), c.Accepted)
+        EXPECT_EQ(AppendMismatch(c.Format, volts, identity, c.FirstLine).isEmpty(), c.Accepted)
             << c.FirstLine.toStdString();
 }
 

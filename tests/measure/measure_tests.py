@@ -194,7 +194,9 @@ def case_formats(r, a):
     rows = parse_csv(out)
     check(len(rows) == 2 and [row["block"] for row in rows] == ["1", "2"], "csv rows %r" % rows)
     header = out.splitlines()[0].split(",")
-    check(header == ["time", "block", "period_s", "ch1_mV", "ch2_mV", "ch3_mV", "ch4_mV", "ch12_mV", "over"], header)
+    check(header == ["time", "block", "period_s", "ch1_mV", "ch2_mV", "ch3_mV", "ch4_mV", "ch12_mV", "over", "crate",
+                     "slot", "serial", "host"], header)
+    check(rows[0]["serial"] == "KM0000301" and rows[0]["slot"] == "3", rows[0])
     row = rows[0]
     # The planned block period is told at the start and in every line.
     planned = re.search(r"planned block period (\d+\.\d+) s", err)
@@ -220,7 +222,8 @@ def case_formats(r, a):
     check(len(lines) == 2, lines)
     for line in lines:
         check(INFLUX_LINE.match(line), "not line protocol: %r" % line)
-    check(" ch1_mV=" in lines[0] and "over=\"4\"" in lines[0] and "crate=QR000010,slot=3 " in lines[0], lines[0])
+    check(" ch1_mV=" in lines[0] and "over=\"4\"" in lines[0] and "crate=QR000010,slot=3,serial=KM0000301," in lines[0]
+          and ",ch4_over=1i," in lines[0] and ",ch1_range=\"0.4V\"," in lines[0], lines[0])
 
     # Resistance on channels 1..3 with the 1200 and 4000 Ohm ranges.
     status, out, err = r.measure("--settings", ini, "--channels", "1-3", "--range", "1200R", "--range", "3:4000R",
@@ -242,10 +245,10 @@ def case_list(r, a):
                  "  Слот 7: KM808  KM0000701\n", "list %r" % out)
     # The crate by number and the slot: the second crate's slot 7.
     status, out, err = r.measure("--crate", "2", "--slot", "7", "--blocks", "1", "--format", "influx")
-    check(status == 0 and "crate=QR000020,slot=7 " in out, "%d %r %r" % (status, out, err))
+    check(status == 0 and "crate=QR000020,slot=7,serial=KM0000701," in out, "%d %r %r" % (status, out, err))
     # A slot alone: in the first crate.
     status, out, err = r.measure("--slot", "3", "--blocks", "1", "--format", "influx")
-    check(status == 0 and "crate=QR000010,slot=3 " in out, "%d %r %r" % (status, out, err))
+    check(status == 0 and "crate=QR000010,slot=3,serial=KM0000301," in out, "%d %r %r" % (status, out, err))
     r.check_closed()
 
 
@@ -527,7 +530,7 @@ def case_module(r, a):
         {"serial": "QR000020", "slots": [{"slot": 5, "type": "KM808"}]}]))
     # A client that names its module opens only that one.
     status, out, err = r.measure("--crate", "QR000020", "--slot", "5", "--blocks", "1", "--format", "influx")
-    check(status == 0 and "crate=QR000020,slot=5 " in out, "%d %r" % (status, err))
+    check(status == 0 and "crate=QR000020,slot=5,serial=" in out, "%d %r" % (status, err))
     opened = {(l[1], l[2]) for l in r.log(wait_for="Close") if l[0] == "Open" and l[2] > 0}
     check(opened == {("QR000020", 5)}, "modules opened: %s" % opened)
     check("crate QR000020 slot 5, module KM0000501" in err, err)
@@ -540,13 +543,13 @@ def case_module(r, a):
         check(status == 1 and out == "" and "Не могу проинициализировать модуль в указанном слоте!" in err and
               "crate 'QR000010' slot 3: the module is busy" in err and "QIRA_SERVER=" in err, "%d %r" % (status, err))
         status, out, err = r.measure("--settings", ini, "--blocks", "1", "--format", "influx", "--any-module")
-        check(status == 0 and "crate=QR000020,slot=5 " in out and "--any-module" in err, "%d %r" % (status, err))
+        check(status == 0 and "crate=QR000020,slot=5,serial=" in out and "--any-module" in err, "%d %r" % (status, err))
     finally:
         p.send_signal(signal.SIGTERM)
         p.communicate(timeout=20)
     settings_file(a, ini, {CRATE_KEY: "QR000030", SLOT_KEY: "3"})
     status, out, err = r.measure("--settings", ini, "--blocks", "1", "--format", "influx", "--any-module")
-    check(status == 0 and "crate=QR000010,slot=3 " in out and "no crate 'QR000030'" in err, "%d %r" % (status, err))
+    check(status == 0 and "crate=QR000010,slot=3,serial=" in out and "no crate 'QR000030'" in err, "%d %r" % (status, err))
 
 
 def visible_lines(text):

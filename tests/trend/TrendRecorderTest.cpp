@@ -44,12 +44,12 @@ TEST(TrendRecorder, LinesOfTheClientAndTheirOrigin) {
     TTrendRecorder recorder;
     recorder.Start(TOutputFormat::Csv, dir.filePath("bench.csv"), 0);
     const std::vector<TRecordColumn> columns = {{0, false, "0.00"}, {1, false, "0.00"}};
-    QByteArray expected = HeaderLine(TOutputFormat::Csv, columns);
+    const TPointIdentity identity = ModuleIdentity(Origin.Crate, Origin.Slot, Origin.Serial);
+    QByteArray expected = HeaderLine(TOutputFormat::Csv, columns, identity);
     for (int b = 1; b <= 3; ++b) {
         const TBlockReading reading = Reading(b, T0.addSecs(-100 + b));
         ASSERT_TRUE(recorder.Take(reading, Formats, Origin)) << recorder.Error().toStdString();
-        expected +=
-            BlockLine(TOutputFormat::Csv, columns, TakeBlock(reading, columns), Origin.Crate, Origin.Slot);
+        expected += BlockLine(TOutputFormat::Csv, columns, TakeBlock(reading, columns), identity);
     }
     EXPECT_EQ(recorder.FileName(), dir.filePath("bench-20261211T235819Z.csv"));
     EXPECT_EQ(Read(recorder.FileName()), expected);
