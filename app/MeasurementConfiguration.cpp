@@ -42,15 +42,16 @@ void ConfigureModule(TMainThread* worker) {
     TMainForm* form = worker->Form;
     TGuardHeld guard(form->HandlersBusy);
 
-    // The last run lost the module's link: open it afresh, so that a server
-    // that is back is simply used again and one that is not says so plainly.
-    if (form->Device.ModuleLinkLost) {
-        if (!OpenChosenModule(form->Device)) {
-            worker->Report("Нет связи с модулем!!!\nПроверьте сервер крейтов и нажмите \"Обнаружить\".");
+    // The last run lost the module's link, or the crate server closed it
+    // since (a restart): open it afresh, so that a server that is back is
+    // simply used again and one that is not says so plainly.
+    if (form->Device.ModuleLinkLost || KM808_CheckLink(&form->Device.ModuleControl) != 0) {
+        if (!ReopenChosenModule(*form)) {
+            worker->Report(form->Device.ModuleState == 2
+                               ? "Нет связи с модулем!!!\nПроверьте сервер крейтов и нажмите \"Обнаружить\"."
+                               : "В слоте теперь другой модуль!!!\nНажмите \"Обнаружить\".");
             return;
         }
-        form->Device.ModuleLinkLost = false;
-        ShowModuleLink(*form, true);
     }
 
     // The channel table is read from the frames now, not at the capture.

@@ -43,6 +43,34 @@ void ShowModuleLink(TMainForm& form, bool alive) {
     SetLamp(form.ModuleStatusLed, true, alive, ModuleLampHint(name, true, alive));
 }
 
+bool ReopenChosenModule(TMainForm& form) {
+    TDeviceState& device = form.Device;
+    const uint16_t c = device.SelectedCrateIndex;
+    const bool known = c < 16 && device.SelectedModuleIndex[c] < 16;
+    char expected[16] = {};
+    if (known)
+        std::memcpy(expected, device.ModuleSerials[c][device.SelectedModuleIndex[c]], 16);
+    if (!OpenChosenModule(device))
+        return false;
+    // Another module in the slot (a crate server restarted with another set)
+    // has other coefficients and settings: it is not measured under the old
+    // one's name.
+    if (known && std::memcmp(expected, device.ModuleControl.SerialNumber, 16) != 0) {
+        CloseModuleIfOpen(device);
+        device.ModuleState = 0;
+        ShowModuleLink(form, false);
+        form.ModuleSerialNumberLMDLabel->setText(Unknown);
+        form.ModuleFirmwareVersionLMDLabel->setText(Unknown);
+        return false;
+    }
+    device.ModuleLinkLost = false;
+    ShowModuleLink(form, true);
+    form.ModuleSerialNumberLMDLabel->setText(
+        FixedText(device.ModuleControl.SerialNumber, sizeof device.ModuleControl.SerialNumber));
+    form.ModuleFirmwareVersionLMDLabel->setText(FirmwareVersionText(device.ModuleControl.FirmwareVersion));
+    return true;
+}
+
 QString VersionCaption(const QString& executablePath) {
     PJVersionInfo info;
     info.SetFileName(executablePath);

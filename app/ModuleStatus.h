@@ -22,6 +22,12 @@ void ShowDeviceStatus(TMainForm& form, TInitAndConfigThread& worker, bool known)
 // after a measurement found its link alive or lost.
 void ShowModuleLink(TMainForm& form, bool alive);
 
+// Opens the chosen module afresh (its link was lost) and shows its lamp,
+// serial and firmware; refuses, closed, a module whose serial is not the one
+// the detection found in that slot (ModuleState 0 then). User-interface
+// thread.
+bool ReopenChosenModule(TMainForm& form);
+
 // "KM808_viza - 1.2.3" from the version record of the executable; empty when
 // it has none.
 QString VersionCaption(const QString& executablePath);

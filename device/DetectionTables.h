@@ -22,9 +22,10 @@ QString CrateItemText(int index, const char serial[16]);
 QString ModuleItemText(uint16_t slot);
 
 // Lists the crates anew and, in each, the KM808 modules that answer; report()
-// gets the failure's text. The module record is closed afterwards. A true
-// stopRequested() before a module's opening ends the listing there, failed
-// and without a report.
+// gets the failure's text, DetectionNotes what was left out and why (or why
+// nothing was found). The module record is closed afterwards. A true
+// stopRequested() ends the listing before its module openings or after them,
+// failed and without a report.
 bool ListModules(TDeviceState& device, const ReportFunction& report,
                  const std::function<bool()>& stopRequested = {});
 
@@ -33,7 +34,7 @@ bool ListModules(TDeviceState& device, const ReportFunction& report,
 void PreselectWanted(TDeviceState& device, const QString& wantedCrateSerial, int16_t wantedSlot);
 
 // Closes the module record if it is open, then opens the chosen module of the
-// chosen crate and reads its configuration.
+// chosen crate and reads its configuration; OpenFailure tells why it failed.
 bool OpenChosenModule(TDeviceState& device);
 
 // Closes the module record if it holds an open module.

@@ -9,9 +9,12 @@
 // ModuleState are atomic because the worker's ending reads them.
 #pragma once
 
+#include <QList>
+
 #include <atomic>
 #include <cstdint>
 
+#include "device/DeviceFailure.h"
 #include "km808api.h"
 
 struct TDeviceState {
@@ -32,6 +35,11 @@ struct TDeviceState {
     uint16_t ModuleSlots[16][16] = {};
     char ModuleSerials[16][16][16] = {};
     uint16_t SelectedModuleIndex[16] = {};
+    // What the last detection left out, and why; or, when it found nothing,
+    // why not (the crate list's failure has an empty crate).
+    QList<TDetectionNote> DetectionNotes;
+    // Why the last opening of the chosen module failed.
+    TDeviceFailure OpenFailure = TDeviceFailure::None;
 
     // The one module-control record; every module library call gets it.
     KM808_CONTROL ModuleControl{};

@@ -4,6 +4,7 @@
 #include "device/CrateQueries.h"
 #include "device/DetectionTables.h"
 #include "device/DeviceRecords.h"
+#include "device/ModuleOpening.h"
 #include "measure/AppendCheck.h"
 #include "measure/BlockRecord.h"
 #include "measure/MeasureOptions.h"
@@ -111,24 +112,15 @@ bool ReadListing(char listed[16][16], TCrateListing& listing) {
 
 // What a failed opening of one module means, from the library's code.
 QString OpenFailureReason(int32_t code) {
-    // Refusals by the crate server come as KM808_ERR_SERVER_BASE - status.
-    constexpr int32_t noModule = KM808_ERR_SERVER_BASE - 2;
-    constexpr int32_t busy = KM808_ERR_SERVER_BASE - 3;
-    constexpr int32_t serverFull = KM808_ERR_SERVER_BASE - 9;
-    switch (code) {
-    case busy:
-        return QStringLiteral("the module is busy: another client holds it");
-    case serverFull:
-        return QStringLiteral("the crate server is full: it serves no more clients");
-    case noModule:
-        return QStringLiteral("the crate server has no module in that slot");
-    case KM808_ERR_TIMEOUT:
-        return QStringLiteral("the crate server did not answer in time");
-    case KM808_ERR_CONNECTION:
-        return QStringLiteral("no connection to the crate server");
-    default:
-        return QStringLiteral("the module did not open (code %1)").arg(code);
-    }
+    const TDeviceFailure failure = DeviceFailureOf(code);
+    const QString text = DeviceFailureText(failure);
+    return failure == TDeviceFailure::Refused ? text + QStringLiteral(" (code %1)").arg(code) : text;
+}
+
+// What the detection left out, or why it found nothing, beside its text.
+void PrintDetectionNotes(const TDeviceState& device) {
+    for (const TDetectionNote& note : device.DetectionNotes)
+        PrintError(QStringLiteral("km808-measure: ") + Printable(DetectionNoteText(note)));
 }
 
 // Opens only the named module, so that no other module is touched (another
@@ -146,8 +138,7 @@ int32_t OpenNamedModule(TDeviceState& device, const char crate[16], int slot) {
     std::memcpy(serial, crate, 16);
     CloseModuleIfOpen(device);
     KM808_Init(&device.ModuleControl);
-    int32_t code =
-        KM808_Open(&device.ModuleControl, ModuleServerAddress, ModuleServerPort, serial, uint16_t(slot));
+    int32_t code = OpenModule(device.ModuleControl, serial, uint16_t(slot));
     if (code == 0)
         code = KM808_GetConfig(&device.ModuleControl);
     if (code != 0)
@@ -157,7 +148,9 @@ int32_t OpenNamedModule(TDeviceState& device, const char crate[16], int slot) {
 
 // The first KM808 the detection finds, as the window chooses it.
 bool OpenDetectedModule(TDeviceState& device, const TNamedModule& named) {
-    if (!ListModules(device, [](const QString& text) { PrintDeviceFailure(text); }))
+    const bool listed = ListModules(device, [](const QString& text) { PrintDeviceFailure(text); });
+    PrintDetectionNotes(device);
+    if (!listed)
         return false;
     PreselectWanted(device, named.Crate, int16_t(named.Slot));
     if (!OpenChosenModule(device)) {
@@ -390,7 +383,9 @@ int main(int argc, char* argv[]) {
     InstallSignalHandlers();
     auto device = std::make_unique<TDeviceState>();
     if (options.List) {
-        if (!ListModules(*device, [](const QString& text) { PrintDeviceFailure(text); }))
+        const bool listed = ListModules(*device, [](const QString& text) { PrintDeviceFailure(text); });
+        PrintDetectionNotes(*device);
+        if (!listed)
             return ExitFailed;
         PrintList(*device);
         return ExitDone;

@@ -16,7 +16,7 @@ TEST_TOOLS=(
   ccache git
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev clang-tidy-14 clang-format-14
-  xvfb xauth xdotool imagemagick x11-utils
+  xvfb xauth xdotool xsel imagemagick x11-utils
   fonts-liberation fonts-liberation2 procps python3 python3-pyvisa python3-pyvisa-py python3-pymeasure
   lintian appstream desktop-file-utils systemd
 )

@@ -6,7 +6,7 @@
 #                              widget-free logic
 #   scripts/test.sh main       GCC build: unit, GUI and emulator tests
 #   scripts/test.sh asan       clang AddressSanitizer+UBSan build of every test, plus the fuzz runs
-#   scripts/test.sh tsan       clang ThreadSanitizer build of the discovery, acquisition and SCPI server tests
+#   scripts/test.sh tsan       clang ThreadSanitizer build of the discovery, acquisition, library and SCPI server tests
 #   scripts/test.sh e2e        the real program under Xvfb, driven from outside
 #   scripts/test.sh package    the Debian packages: lintian, the built files'
 #                              RUNPATH and hardening, then installed on this
@@ -127,7 +127,7 @@ for part in "${parts[@]}"; do
     tsan)
       bash scripts/build.sh build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo "${clang[@]}" \
         -DKM808_SANITIZE=thread -DKM808_BENCH=OFF
-      for dir in discovery acquisition scpi; do
+      for dir in discovery acquisition qira scpi; do
         [ -d "build/tsan/tests/$dir" ] && run_ctest "build/tsan/tests/$dir"
       done
       ;;

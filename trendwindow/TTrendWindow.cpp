@@ -295,13 +295,15 @@ void TTrendWindow::Record(const TBlockReading& reading, const QString formats[6]
                           const TRecordOrigin& origin) {
     if (!Recording.Take(reading, formats, origin)) {
         // Told once, without waiting for the operator: the measurement that
-        // handed the block over must go on.
+        // handed the block over must go on. Modeless, since a window-modal box
+        // here would also lock the main window (our parent) and its Stop.
         RecordButton->setChecked(false);
         auto* box = new QMessageBox(QMessageBox::Warning, "Ошибка записи!!!",
                                     Recording.Error() + "\nЗапись остановлена, измерение продолжается.",
                                     QMessageBox::Ok, this);
         box->setAttribute(Qt::WA_DeleteOnClose);
-        box->open();
+        box->setWindowModality(Qt::NonModal);
+        box->show();
     }
     ShowRecordState();
 }

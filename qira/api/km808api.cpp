@@ -8,6 +8,7 @@
 #include "wire_format.h"
 
 #include <cstring>
+#include <poll.h>
 #include <sys/socket.h>
 
 using namespace qira;
@@ -32,10 +33,14 @@ int32_t serverCode(int32_t status) {
 
 // A broken or late exchange leaves the stream out of step; the socket is shut
 // so that every later call fails at once, until KM808_Close.
-int32_t linkFailed(const KM808_CONTROL* m, LinkResult why = LinkResult::Broken) {
-    const int fd = socketOf(m, loadState(m));
-    if (fd >= 0)
+int32_t linkFailed(KM808_CONTROL* m, LinkResult why = LinkResult::Broken) {
+    ModuleState st = loadState(m);
+    const int fd = socketOf(m, st);
+    if (fd >= 0) {
         shutdown(fd, SHUT_RDWR);
+        st.flags |= FlagLinkDead;
+        storeState(m, st);
+    }
     return why == LinkResult::TimedOut ? KM808_ERR_TIMEOUT : KM808_ERR_CONNECTION;
 }
 
@@ -131,10 +136,12 @@ int32_t KM808_Open(KM808_CONTROL* m, uint32_t address, uint16_t port, const char
         resolveServer(address, port);
     // Connecting and the server's answer share the one time-out.
     const Deadline deadline = deadlineIn(kCallTimeoutMs);
-    bool timedOut = false;
-    const int fd = ServerLink::connectTo(address, port, deadline, timedOut);
+    ServerLink::ConnectFailure why;
+    const int fd = ServerLink::connectTo(address, port, deadline, why);
     if (fd < 0)
-        return timedOut ? KM808_ERR_TIMEOUT : KM808_ERR_CONNECTION;
+        return why == ServerLink::ConnectFailure::TimedOut       ? KM808_ERR_TIMEOUT
+               : why == ServerLink::ConnectFailure::NoDescriptor ? KM808_ERR_NO_DESCRIPTOR
+                                                                 : KM808_ERR_CONNECTION;
     char serial[kSerialSize] = {};
     strncpy(serial, crateSerial, kSerialSize - 1);
     std::vector<uint8_t> reply;
@@ -153,7 +160,7 @@ int32_t KM808_Open(KM808_CONTROL* m, uint32_t address, uint16_t port, const char
     st.magic = kOpenMagic;
     st.fd = connections::add(fd, m);
     if (st.fd == 0)
-        return KM808_ERR_CONNECTION;
+        return KM808_ERR_NO_DESCRIPTOR;
     storeState(m, st);
     return 0;
 }
@@ -179,10 +186,12 @@ int32_t KM808_Close(KM808_CONTROL* m) {
         return KM808_ERR_NOT_OPEN;
     }
     // The server frees the module when the connection ends, so a failed or
-    // late Close request changes nothing.
-    std::vector<uint8_t> reply;
-    ServerLink::exchange(fd, encodeEmpty(MessageType::Close), kMaxControlReplyPayload, reply,
-                         deadlineIn(kCallTimeoutMs));
+    // late Close request changes nothing; on a link known dead none is sent.
+    if (!(st.flags & FlagLinkDead)) {
+        std::vector<uint8_t> reply;
+        ServerLink::exchange(fd, encodeEmpty(MessageType::Close), kMaxControlReplyPayload, reply,
+                             deadlineIn(kCallTimeoutMs));
+    }
     connections::remove(st.fd, m);
     ModuleState closed = st;
     closed.magic = 0;
@@ -292,6 +301,23 @@ int32_t KM808_Stop(KM808_CONTROL* m) {
     if (r == 0)
         m->AcquisitionRunning = 0;
     return r;
+}
+
+int32_t KM808_CheckLink(KM808_CONTROL* m) {
+    if (!m)
+        return KM808_ERR_ARGUMENT;
+    const ModuleState st = loadState(m);
+    const int fd = socketOf(m, st);
+    if (fd < 0)
+        return KM808_ERR_NOT_OPEN;
+    if (st.flags & FlagLinkDead)
+        return KM808_ERR_CONNECTION;
+    // Between calls the server sends nothing: anything readable is its
+    // closing of the connection (or bytes out of step), either way dead.
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, 0) <= 0)
+        return 0; // nothing there (or nothing known): the next call tells
+    return linkFailed(m);
 }
 
 int32_t KM808_Recv(KM808_CONTROL* m, uint32_t* words, uint32_t* marks, uint32_t count, uint32_t timeoutMs) {

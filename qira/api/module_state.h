@@ -17,6 +17,7 @@ enum ModuleFlags : uint32_t {
     FlagConfigured = 1, // SetADC succeeded
     FlagCalibrated = 2, // Calibrate succeeded
     FlagHaveCoefs = 4,  // GetConfig succeeded
+    FlagLinkDead = 8,   // a call failed on the connection; it is shut
 };
 
 struct ModuleState {

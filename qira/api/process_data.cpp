@@ -7,6 +7,7 @@
 #include "module_state.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -82,11 +83,15 @@ public:
             return false;
         int32_t& slot = (tag & 1) ? codes_.reference[scale] : codes_.zero[scale];
         const int32_t code = wordCode(word);
-        // A word that would leave the scale without a plausible span is not
-        // applied: the last good codes go on serving.
+        // A word that jumps away from the last good one, or would leave the
+        // scale without a plausible span, is not applied: the last good codes
+        // go on serving. Drift moves a code by a few codes between words; a
+        // zeroed or garbled word moves it by thousands, and a zero code
+        // shifted by even 0.01 % of full scale is a false reading.
         const int32_t zero = (tag & 1) ? codes_.zero[scale] : code;
         const int32_t reference = (tag & 1) ? code : codes_.reference[scale];
-        if (slot != code && spanPlausible(reference_[scale], scale, zero, reference)) {
+        if (slot != code && std::abs(int64_t(code) - int64_t(slot)) <= kMaxCalibrationStep &&
+            spanPlausible(reference_[scale], scale, zero, reference)) {
             slot = code;
             refreshScale(scale);
         }
@@ -121,6 +126,8 @@ public:
 
 private:
     static constexpr uint32_t kNone = UINT32_MAX;
+    // 1/8192 of full scale: 1.2 mV on the 10 V scale, 49 uV on the 0.4 V one.
+    static constexpr int64_t kMaxCalibrationStep = 1024;
 
     void refreshScale(int s) {
         const int32_t span = codes_.reference[s] - codes_.zero[s];

@@ -17,6 +17,7 @@ constexpr int32_t kErrArgument = -2;
 constexpr int32_t kErrConnection = -3;
 constexpr int32_t kErrNotOpen = -1;
 constexpr int32_t kErrTimeout = -8;
+constexpr int32_t kErrNoDescriptor = -10;
 constexpr int32_t kErrServerBase = -100;
 
 // The record's socket, or -1 when it holds no connection of its own.
@@ -73,13 +74,15 @@ int32_t QIRA_Open(CrateControl* c) {
     QIRA_Close(c);
     // Connecting and the server's answer share the one time-out.
     const Deadline deadline = deadlineIn(kCallTimeoutMs);
-    bool timedOut = false;
-    const int fd = ServerLink::connectTo(c->ServerAddress, c->ServerPort, deadline, timedOut);
+    ServerLink::ConnectFailure why;
+    const int fd = ServerLink::connectTo(c->ServerAddress, c->ServerPort, deadline, why);
     if (fd < 0)
-        return timedOut ? kErrTimeout : kErrConnection;
+        return why == ServerLink::ConnectFailure::TimedOut       ? kErrTimeout
+               : why == ServerLink::ConnectFailure::NoDescriptor ? kErrNoDescriptor
+                                                                 : kErrConnection;
     c->Connection = connections::add(fd, c);
     if (c->Connection == 0)
-        return kErrConnection;
+        return kErrNoDescriptor;
     char serial[16];
     recordSerial(c, serial);
     std::vector<uint8_t> reply;

@@ -67,11 +67,15 @@ Deadline deadlineIn(int64_t ms) {
     return Clock::now() + std::chrono::milliseconds(ms);
 }
 
-int ServerLink::connectTo(uint32_t address, uint16_t port, Deadline deadline, bool& timedOut) {
-    timedOut = false;
+int ServerLink::connectTo(uint32_t address, uint16_t port, Deadline deadline, ConnectFailure& why) {
+    why = ConnectFailure::None;
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0)
+    if (fd < 0) {
+        why = errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM
+                  ? ConnectFailure::NoDescriptor
+                  : ConnectFailure::Refused;
         return -1;
+    }
     sockaddr_in sa{};
     sa.sin_family = AF_INET;
     sa.sin_port = htons(port);
@@ -83,11 +87,13 @@ int ServerLink::connectTo(uint32_t address, uint16_t port, Deadline deadline, bo
             socklen_t len = sizeof err;
             getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len);
             r = err == 0 ? 0 : -1;
-        } else {
-            timedOut = Clock::now() >= deadline;
+        } else if (Clock::now() >= deadline) {
+            why = ConnectFailure::TimedOut;
         }
     }
     if (r != 0) {
+        if (why == ConnectFailure::None)
+            why = ConnectFailure::Refused;
         close(fd);
         return -1;
     }

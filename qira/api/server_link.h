@@ -23,8 +23,10 @@ enum class LinkResult { Done, TimedOut, Broken };
 
 class ServerLink {
 public:
-    // A socket descriptor or -1; timedOut tells whether the deadline passed.
-    static int connectTo(uint32_t address, uint16_t port, Deadline deadline, bool& timedOut);
+    enum class ConnectFailure { None, Refused, TimedOut, NoDescriptor };
+    // A socket descriptor or -1; why tells what went wrong (NoDescriptor: the
+    // process or the system has no descriptor left).
+    static int connectTo(uint32_t address, uint16_t port, Deadline deadline, ConnectFailure& why);
     static void closeSocket(int fd);
 
     static LinkResult sendAll(int fd, const void* data, size_t size, Deadline deadline);

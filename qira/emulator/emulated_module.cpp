@@ -1,11 +1,13 @@
 #include "emulated_module.h"
 
+#include "channel_schedule.h"
 #include "channel_table.h"
 #include "data_word.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace qira {
 namespace {
@@ -34,6 +36,7 @@ int32_t EmulatedModule::open() {
     openedAt_ = Clock::now();
     simulatedSeconds_ = 0;
     streamed_ = 0;
+    blockStartSeconds_ = -std::numeric_limits<double>::infinity();
     return StatusOk;
 }
 
@@ -71,6 +74,9 @@ int32_t EmulatedModule::setAdc(const AdcSettings& settings, int32_t& frameLength
         EntryModel m;
         m.scale = scaleOf(e);
         m.noiseV = c.noiseV;
+        m.channel = e.channel;
+        m.scheduled = !c.changes.empty();
+        m.voltage = e.mode == kModeVoltage;
         if (e.mode == kModeVoltage) {
             m.base = c.volts;
             m.sineV = c.sineV;
@@ -125,7 +131,16 @@ int32_t EmulatedModule::start() {
     running_ = true;
     linkLost_ = false;
     startedAt_ = now;
+    previousBlockStart_ = blockStartSeconds_;
     blockStartSeconds_ = moduleSeconds(now);
+    for (EntryModel& e : entries_) {
+        const ChannelChange* spike =
+            e.scheduled && e.voltage
+                ? spikeOf(config_.channels[e.channel], previousBlockStart_, blockStartSeconds_)
+                : nullptr;
+        e.spiking = spike != nullptr;
+        e.spikeV = spike ? spike->value : 0;
+    }
     streamedAtStart_ = streamed_;
     position_ = 0;
     stallBegun_ = false;
@@ -231,10 +246,17 @@ uint32_t EmulatedModule::word(uint64_t p) const {
     if (k < entries_.size()) {
         const EntryModel& e = entries_[k];
         double v = e.base;
+        double noise = e.noiseV;
+        if (e.scheduled) {
+            const ChannelConfig& c = config_.channels[e.channel];
+            if (e.voltage)
+                v = e.spiking ? e.spikeV : levelAt(c, t);
+            noise = noiseAt(c, t);
+        }
         if (e.sineV != 0)
             v += e.sineV * std::sin(e.sineW * t);
-        if (e.noiseV != 0)
-            v += e.noiseV * gauss(streamIndex);
+        if (noise != 0)
+            v += noise * gauss(streamIndex);
         w = makeWord(k, convert(v, e.scale, t));
     } else {
         // The calibration slot walks through zero and reference of each

@@ -49,6 +49,11 @@ private:
         double noiseV = 0;
         double sineV = 0;
         double sineW = 0; // angular frequency
+        int channel = 0;
+        bool voltage = false;
+        bool scheduled = false; // the channel has changes over time
+        bool spiking = false;   // this block reads the spike
+        double spikeV = 0;
     };
 
     double moduleSeconds(Clock::time_point now) const;
@@ -79,6 +84,7 @@ private:
     // The current block, since Start.
     Clock::time_point startedAt_;
     double blockStartSeconds_ = 0;
+    double previousBlockStart_ = 0; // module time of the Start before, for spikes
     int64_t streamedAtStart_ = 0;
     uint64_t position_ = 0;
     mutable Clock::time_point stallEnds_{}; // fast pace: set when the stall begins

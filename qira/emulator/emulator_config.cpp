@@ -1,5 +1,6 @@
 #include "emulator_config.h"
 
+#include "channel_schedule.h"
 #include "channel_table.h"
 #include "json_value.h"
 
@@ -8,6 +9,7 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <iconv.h>
 #include <iterator>
 #include <map>
 #include <set>
@@ -20,6 +22,26 @@ constexpr uint16_t kKm808Type = 0x7272;
 
 [[noreturn]] void refuse(int line, const std::string& what) {
     throw JsonError(line, what);
+}
+
+bool toWindows1251(const std::string& utf8, std::string& out) {
+    out.clear();
+    if (utf8.empty())
+        return true;
+    const iconv_t cd = iconv_open("WINDOWS-1251", "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return false;
+    std::string in = utf8;
+    std::string buffer(utf8.size(), '\0'); // never longer than its UTF-8
+    char* inPtr = in.data();
+    size_t inLeft = in.size();
+    char* outPtr = buffer.data();
+    size_t outLeft = buffer.size();
+    const bool whole = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != size_t(-1) && inLeft == 0;
+    iconv_close(cd);
+    if (whole)
+        out.assign(buffer.data(), buffer.size() - outLeft);
+    return whole;
 }
 
 // Checks that an object has only known keys and hands out typed members.
@@ -75,6 +97,21 @@ public:
             refuse(x->line, std::string("\"") + key + "\" is longer than " + std::to_string(maxLength) +
                                 " characters");
         return x->text;
+    }
+
+    // A text the module or crate itself holds: the device speaks
+    // Windows-1251, so the file's UTF-8 is converted, and a character that
+    // encoding cannot carry is refused rather than sent garbled.
+    std::string deviceText(const char* key, const std::string& fallback, size_t maxLength) const {
+        const JsonValue* x = get(key);
+        const std::string utf8 = text(key, fallback, 4 * maxLength);
+        std::string encoded;
+        if (!toWindows1251(utf8, encoded))
+            refuse(x->line, std::string("\"") + key + "\" holds a character Windows-1251 cannot carry");
+        if (encoded.size() > maxLength)
+            refuse(x->line, std::string("\"") + key + "\" is longer than " + std::to_string(maxLength) +
+                                " characters");
+        return encoded;
     }
 
     const JsonValue& array(const char* key, int line) const {
@@ -139,8 +176,39 @@ ModuleFaults moduleFaults(const JsonValue& v) {
     return m;
 }
 
+ChannelChange change(const JsonValue& v) {
+    Fields f(v, "a change", {"at_s", "step_to", "ramp_to", "over_s", "spike_to", "noise_v"});
+    if (!f.get("at_s"))
+        refuse(v.line, "a change needs \"at_s\" (seconds since the module was opened)");
+    ChannelChange c;
+    c.atS = f.number("at_s", 0, 0, 1e9);
+    int kinds = 0;
+    const std::pair<const char*, ChannelChange::Kind> named[] = {{"step_to", ChannelChange::Kind::Step},
+                                                                 {"ramp_to", ChannelChange::Kind::Ramp},
+                                                                 {"spike_to", ChannelChange::Kind::Spike},
+                                                                 {"noise_v", ChannelChange::Kind::Noise}};
+    for (const auto& [key, kind] : named) {
+        if (!f.get(key))
+            continue;
+        ++kinds;
+        c.kind = kind;
+        c.value =
+            kind == ChannelChange::Kind::Noise ? f.number(key, 0, 0, 100) : f.number(key, 0, -1000, 1000);
+    }
+    if (kinds != 1)
+        refuse(v.line, "a change needs one of \"step_to\", \"ramp_to\", \"spike_to\", \"noise_v\"");
+    if ((c.kind == ChannelChange::Kind::Ramp) != (f.get("over_s") != nullptr))
+        refuse(v.line, "\"over_s\" goes with \"ramp_to\" and only with it");
+    if (c.kind == ChannelChange::Kind::Ramp) {
+        c.overS = f.number("over_s", 0, 0, 1e9);
+        if (!(c.overS > 0))
+            refuse(f.get("over_s")->line, "\"over_s\" must be above 0");
+    }
+    return c;
+}
+
 void channel(const JsonValue& v, SlotConfig& slot, std::set<int>& seen) {
-    Fields f(v, "a channel", {"channel", "volts", "noise_v", "sine_v", "sine_hz", "ohms"});
+    Fields f(v, "a channel", {"channel", "volts", "noise_v", "sine_v", "sine_hz", "ohms", "changes"});
     if (!f.get("channel"))
         refuse(v.line, "a channel needs \"channel\" (1 to 16)");
     const int n = int(f.integer("channel", 0, 1, 16));
@@ -153,6 +221,11 @@ void channel(const JsonValue& v, SlotConfig& slot, std::set<int>& seen) {
     c.sineHz = f.number("sine_hz", 0, 0, 1e6);
     c.hasOhms = f.get("ohms") != nullptr;
     c.ohms = f.number("ohms", 0, 0, 1e9);
+    if (f.get("changes")) {
+        for (const JsonValue& x : f.array("changes", v.line).items)
+            c.changes.push_back(change(x));
+        prepareSchedule(c);
+    }
 }
 
 SlotConfig slot(const JsonValue& v, const std::string& crate, std::set<int>& seen) {
@@ -177,8 +250,8 @@ SlotConfig slot(const JsonValue& v, const std::string& crate, std::set<int>& see
     }
     char serial[16];
     snprintf(serial, sizeof serial, "KM%05d%02d", int(s.slot), 1);
-    s.name = f.text("name", s.type == kKm808Type ? "KM808" : "", 7);
-    s.serial = f.text("serial", s.type == kKm808Type ? serial : "", 15);
+    s.name = f.deviceText("name", s.type == kKm808Type ? "KM808" : "", 7);
+    s.serial = f.deviceText("serial", s.type == kKm808Type ? serial : "", 15);
     s.firmware = uint16_t(f.integer("firmware", 0x0105, 0, 0xFFFF));
     std::memcpy(s.coefs, kDefaultCoefs, sizeof s.coefs);
     if (const JsonValue* coefs = f.get("coefs")) {
@@ -225,7 +298,7 @@ EmulatorConfig build(const JsonValue& root) {
     for (const JsonValue& cv : f.array("crates", root.line).items) {
         Fields cf(cv, "a crate", {"serial", "faults", "slots"});
         CrateConfig crate;
-        crate.serial = cf.text("serial", "", 15);
+        crate.serial = cf.deviceText("serial", "", 15);
         if (crate.serial.empty())
             refuse(cv.line, "a crate needs a non-empty \"serial\" of at most 15 characters");
         if (!serials.insert(crate.serial).second)

@@ -11,6 +11,18 @@
 
 namespace qira {
 
+// A change of a channel's input at a time of the module's clock (seconds since
+// it was opened): the level steps or ramps to a value, one block reads a spike,
+// or the noise changes.
+struct ChannelChange {
+    enum class Kind { Step, Ramp, Spike, Noise };
+    Kind kind = Kind::Step;
+    double atS = 0;
+    double value = 0; // volts; for Noise the standard deviation
+    double overS = 0; // Ramp only
+    double fromV = 0; // Ramp only: the level when it begins
+};
+
 struct ChannelConfig {
     double volts = 0;
     double noiseV = 0;
@@ -18,6 +30,7 @@ struct ChannelConfig {
     double sineHz = 0;
     bool hasOhms = false; // without ohms the input is open
     double ohms = 0;
+    std::vector<ChannelChange> changes; // in time order
 };
 
 // Faults of the replies themselves, whatever the call answers.

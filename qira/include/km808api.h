@@ -90,6 +90,9 @@ KM808_ASSERT(sizeof(KM808_CONTROL) == 1024, "the record is 1024 bytes");
 #define KM808_ERR_STRUCTURE (-7)      /* KM808_ProcessData: a word out of place */
 #define KM808_ERR_TIMEOUT (-8)     /* no whole reply within the call's time-out; the connection is dropped */
 #define KM808_ERR_CALIBRATION (-9) /* KM808_Calibrate: zero and reference give no plausible span */
+#define KM808_ERR_NO_DESCRIPTOR                                                                              \
+    (-10) /* the process or the system has no descriptor (or record slot) left                               \
+           */
 #define KM808_ERR_SERVER_BASE (-100)
 
 /* KM808_ProcessData flags: bit 0 checks the block's structure, bit 1 applies
@@ -101,7 +104,11 @@ KM808_ASSERT(sizeof(KM808_CONTROL) == 1024, "the record is 1024 bytes");
 /* KM808_Open with the default address and port honours the environment
  * variable QIRA_SERVER ("HOST:PORT"), so tests can use another server. */
 
-/* Every call returns 0 on success, except KM808_IsOpened (0 while open) and
+/* Threads: calls on different records may run at the same time from
+ * different threads (the records share only the library's connection table,
+ * which is locked); one record is used by one thread at a time.
+ *
+ * Every call returns 0 on success, except KM808_IsOpened (0 while open) and
  * KM808_Recv (a word count, or a negative code). Each call is bounded as a
  * whole: 5000 ms for a control call (KM808_Open included), the time-out plus
  * one second for KM808_Recv (and 1 ms per KiB of words received). An open
@@ -118,6 +125,11 @@ int32_t KM808_Recv(KM808_CONTROL* m, uint32_t* words, uint32_t* marks, uint32_t 
 int32_t KM808_ProcessData(KM808_CONTROL* m, const uint32_t* words, double* values, uint32_t* count,
                           int32_t calibration, int32_t flags);
 int32_t KM808_Stop(KM808_CONTROL* m);
+/* Without a request: 0 while the open record's connection is still up;
+ * KM808_ERR_CONNECTION once the server has closed it (a restarted crate
+ * server) or a call failed on it, KM808_ERR_NOT_OPEN for a closed record.
+ * A record found dead is closed by KM808_Close at once. */
+int32_t KM808_CheckLink(KM808_CONTROL* m);
 
 #ifdef __cplusplus
 }

@@ -40,11 +40,15 @@ _Static_assert(offsetof(CrateControl, ChannelSelector) == 22, "ChannelSelector a
 #define QIRA_DEFAULT_ADDRESS 0x7F000001u
 #define QIRA_DEFAULT_PORT 11111u
 
-/* Every call returns 0 on success. QIRA_Init points the record at
+/* Threads: calls on different records may run at the same time from
+ * different threads; one record is used by one thread at a time.
+ *
+ * Every call returns 0 on success. QIRA_Init points the record at
  * 127.0.0.1:11111, or at the environment variable QIRA_SERVER ("HOST:PORT")
  * when it is set. A server refusal returns -(100 + its status); -8 means no
  * whole reply came within the call's 5000 ms (QIRA_Open: connecting
- * included). A connection belongs to the record that opened it: a copy of
+ * included); -10 that the process or the system has no descriptor left. A
+ * connection belongs to the record that opened it: a copy of
  * the record can neither use nor close it. */
 int32_t QIRA_Init(CrateControl* crate);
 int32_t QIRA_Open(CrateControl* crate);

@@ -5,6 +5,7 @@
 #include "ui/TKm808AdcChannelFrame.h"
 #include "ui/TLed.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QTest>
 
@@ -158,6 +159,46 @@ TEST(ReadingState, AfterAFailureValuesAreStaleAndTheModuleLampTellsTheLink) {
     EXPECT_EQ(w.Form->ModuleStatusLed->toolTip().toStdString(), "Статус модуля 'KM808' -> OK");
     w.PressStop();
     ASSERT_TRUE(w.WaitIdle());
+}
+
+// A crate server restarted between measurements: the first start reopens the
+// module and measures; a different module now in the slot is refused rather
+// than measured under the old one's serial.
+TEST(ReadingState, AfterAServerRestartTheFirstStartReopensAndChecksTheModule) {
+    // The same set-up with one field of the module changed.
+    const auto config = [](const QByteArray& from = {}, const QByteArray& to = {}) {
+        QByteArray text = EmulatorConfig({{1, 1.25}});
+        return from.isEmpty() ? text : text.replace(from, to);
+    };
+    MeasurementWindow w(config());
+    REQUIRE_WINDOW(w);
+    MeasurementSetup s;
+    w.Configure(s);
+    const auto restartWith = [&](const QByteArray& from, const QByteArray& to) {
+        w.Emulator->Kill();
+        w.Emulator = std::make_unique<EmulatorProcess>(config(from, to));
+        return w.Emulator->Started();
+    };
+
+    // Firmware 1.6 instead of 1.5, same serial: measured, the new identity shown.
+    ASSERT_TRUE(restartWith(R"("firmware": 261)", R"("firmware": 262)"));
+    w.PressStart();
+    ASSERT_TRUE(w.WaitBlocks(1)) << w.Messages.join("|").toStdString();
+    EXPECT_TRUE(w.Messages.isEmpty()) << w.Messages.join("|").toStdString();
+    EXPECT_NEAR(w.Value(0), 1250.0, 1.0);
+    EXPECT_EQ(w.Form->ModuleFirmwareVersionLMDLabel->text().toStdString(), "1.6");
+    w.PressStop();
+    ASSERT_TRUE(w.WaitIdle());
+
+    ASSERT_TRUE(restartWith(R"("serial": "KM0000301")", R"("serial": "KM0000999")"));
+    w.Messages.clear();
+    w.PressStart();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.Messages.isEmpty(); }, 20000));
+    ASSERT_TRUE(w.WaitIdle());
+    EXPECT_EQ(w.Messages.join("|").toStdString(), "В слоте теперь другой модуль!!!\nНажмите \"Обнаружить\".");
+    EXPECT_EQ(w.Form->ModuleSerialNumberLMDLabel->text().toStdString(), "????????");
+    EXPECT_EQ(Lamp(w.Form->ModuleStatusLed), LampRed);
+    EXPECT_NE(KM808_IsOpened(&w.Form->Device.ModuleControl), 0);
 }
 
 } // namespace

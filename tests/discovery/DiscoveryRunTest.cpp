@@ -332,7 +332,10 @@ TEST_F(DiscoveryRun, ClosingDuringADetectionEndsItAtTheNextModule) {
     // The crate server's own opening names no slot.
     const QStringList moduleOpens =
         Emulator->LogLines("Open").filter(QRegularExpression("^\\S+ Open QR000001 [1-9]"));
-    EXPECT_EQ(moduleOpens.size(), 1) << Emulator->Log().toStdString();
+    // The listing tests the six side by side, so the close waits only for the
+    // openings in flight; the chosen module's own opening after the listing
+    // never starts.
+    EXPECT_LE(moduleOpens.size(), 6) << Emulator->Log().toStdString();
     EXPECT_EQ(Dialogs(), 0);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(Form.InitThread.isNull());

@@ -4,10 +4,14 @@
 #include "EmulatorProcess.h"
 
 #include "app/ModuleEnumeration.h"
+#include "device/DeviceRecords.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
 
 using namespace DiscoveryTesting;
 
@@ -106,6 +110,22 @@ INSTANTIATE_TEST_SUITE_P(
             {"Слот 4: KM808"},
             0,
             "KM4"},
+        DetectCase{
+            "StalledModulesAndCrateLeftOut",
+            Config({Crate("QS",
+                          {Km808Slot(2, "KM2", "\"faults\": {\"stall_calls\": {\"Open\": 60000}}"),
+                           Km808Slot(4, "KM4"),
+                           Km808Slot(6, "KM6", "\"faults\": {\"stall_calls\": {\"GetConfig\": 60000}}")}),
+                    Crate("QU", {Km808Slot(1, "KMU")},
+                          "\"faults\": {\"stall_calls\": {\"GetCrateModules\": 60000}}"),
+                    Crate("QT", {Km808Slot(1, "KMT")})}),
+            "QT",
+            1,
+            {"1: QS", "2: QT"},
+            1,
+            {"Слот 1: KM808"},
+            0,
+            "KMT"},
         DetectCase{"OnlyTheFirstSixteenCrates",
                    SeventeenCrates(),
                    "C17",
@@ -166,6 +186,119 @@ INSTANTIATE_TEST_SUITE_P(
                     {},
                     0}),
     [](const auto& info) { return std::string(info.param.Name); });
+
+// What a detection left out, or why it found nothing, is told apart.
+struct NoteCase {
+    const char* Name;
+    QByteArray Config;
+    int HeldSlot;              // a module of crate QA that another client holds (0: none)
+    int HeldForMs;             // how long it holds it (-1: throughout)
+    bool HoldServerConnection; // another client takes the server's one place
+    bool Listed;
+    int Modules; // listed in the first crate
+    QList<TDetectionNote> Notes;
+};
+void PrintTo(const NoteCase& c, std::ostream* os) {
+    *os << c.Name;
+}
+
+class DetectionNotes : public ::testing::TestWithParam<NoteCase> {};
+
+TEST_P(DetectionNotes, NameWhatWasLeftOutAndWhy) {
+    const NoteCase& c = GetParam();
+    EmulatorProcess emulator(c.Config);
+    ASSERT_TRUE(emulator.Started()) << emulator.Error.toStdString();
+    CrateControl place{};
+    if (c.HoldServerConnection) {
+        QIRA_Init(&place);
+        ASSERT_EQ(QIRA_Open(&place), 0);
+    }
+    KM808_CONTROL held{};
+    std::thread release;
+    if (c.HeldSlot > 0) {
+        ASSERT_EQ(KM808_Open(&held, ModuleServerAddress, ModuleServerPort, "QA", uint16_t(c.HeldSlot)), 0);
+        if (c.HeldForMs >= 0)
+            release = std::thread([&] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(c.HeldForMs));
+                KM808_Close(&held);
+            });
+    }
+    TDeviceState device;
+
+    EXPECT_EQ(ListModules(device, [](const QString&) {}), c.Listed);
+
+    if (release.joinable())
+        release.join();
+    if (KM808_IsOpened(&held) == 0)
+        KM808_Close(&held);
+    QIRA_Close(&place);
+    if (c.Listed)
+        EXPECT_EQ(device.ModuleCount[0], c.Modules);
+    ASSERT_EQ(device.DetectionNotes.size(), c.Notes.size());
+    for (int i = 0; i < c.Notes.size(); ++i) {
+        EXPECT_EQ(device.DetectionNotes[i].Crate, c.Notes[i].Crate) << i;
+        EXPECT_EQ(device.DetectionNotes[i].Slot, c.Notes[i].Slot) << i;
+        EXPECT_EQ(int(device.DetectionNotes[i].Failure), int(c.Notes[i].Failure)) << i;
+    }
+}
+
+const QByteArray TwoModules = Config({Crate("QA", {Km808Slot(3, "KM3"), Km808Slot(5, "KM5")})});
+
+INSTANTIATE_TEST_SUITE_P(
+    Discovery, DetectionNotes,
+    ::testing::Values(
+        NoteCase{"NothingLeftOut", TwoModules, 0, 0, false, true, 2, {}},
+        NoteCase{"HeldThroughout", TwoModules, 5, -1, false, true, 1, {{"QA", 5, TDeviceFailure::Busy}}},
+        // Another client's detection holds each module for a moment only.
+        NoteCase{"HeldForAMoment", TwoModules, 5, 300, false, true, 2, {}},
+        NoteCase{"OnlyModuleHeld",
+                 Config({Crate("QA", {Km808Slot(3, "KM3")})}),
+                 3,
+                 -1,
+                 false,
+                 false,
+                 0,
+                 {{"QA", 3, TDeviceFailure::Busy}}},
+        NoteCase{"ServerFull",
+                 "{\"pace\": \"fast\", \"max_clients\": 1, \"crates\": [" +
+                     Crate("QA", {Km808Slot(3, "KM3")}) + "]}",
+                 0,
+                 0,
+                 true,
+                 false,
+                 0,
+                 {{"", 0, TDeviceFailure::ServerFull}}},
+        NoteCase{"SlotTypesUnreadable",
+                 Config({Crate("QA", {Km808Slot(3, "KM3")}),
+                         Crate("QB", {Km808Slot(3, "KM3")}, "\"faults\": {\"modules\": true}")}),
+                 0,
+                 0,
+                 false,
+                 false,
+                 0,
+                 {{"QB", 0, TDeviceFailure::SlotTypesUnreadable}}},
+        NoteCase{
+            "StalledModule",
+            Config({Crate("QA", {Km808Slot(3, "KM3"),
+                                 Km808Slot(5, "KM5", "\"faults\": {\"stall_calls\": {\"Open\": 60000}}")})}),
+            0,
+            0,
+            false,
+            true,
+            1,
+            {{"QA", 5, TDeviceFailure::TimedOut}}}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(DetectionNotes, TextNamesCrateSlotAndReason) {
+    EXPECT_EQ(DetectionNoteText({"QR000001", 3, TDeviceFailure::Busy}),
+              "crate 'QR000001' slot 3: the module is busy: another client holds it");
+    EXPECT_EQ(DetectionNoteText({"QR000002", 0, TDeviceFailure::SlotTypesUnreadable}),
+              "crate 'QR000002': the crate did not tell its slot types");
+    EXPECT_EQ(DetectionNoteText({"", 0, TDeviceFailure::NoDescriptor}),
+              "no file descriptor left in this process (ulimit -n)");
+    EXPECT_EQ(DeviceFailureOf(KM808_ERR_SERVER_BASE - 9), TDeviceFailure::ServerFull);
+    EXPECT_EQ(DeviceFailureOf(KM808_ERR_NO_DESCRIPTOR), TDeviceFailure::NoDescriptor);
+}
 
 // A crate server that stops answering (or answers a byte a second) costs a
 // detection one call time-out (5 s), not one per module, and the detection

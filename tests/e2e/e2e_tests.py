@@ -551,6 +551,8 @@ import cases_trend  # noqa: E402
 
 CASES.update(OPERATOR_CASES)
 CASES["trend"] = (lambda s, a: cases_trend.case_trend(s, a, sys.modules[__name__]), "1920x1080")
+CASES["trend_schedule"] = (lambda s, a: cases_trend.case_trend_schedule(s, a, sys.modules[__name__]), "1920x1080")
+CASES["trend_full_disk"] = (lambda s, a: cases_trend.case_trend_full_disk(s, a, sys.modules[__name__]), "1920x1080")
 
 
 def main():

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <netinet/in.h>
 #include <random>
@@ -44,7 +45,9 @@ INSTANTIATE_TEST_SUITE_P(
                       BadConfig{"syntax", "bad_syntax.json", "5: unexpected character"},
                       BadConfig{"slotRange", "bad_slot.json", "5: \"slot\" must lie between 1 and 16"},
                       BadConfig{"unknownKey", "unknown_key.json", "4: unknown key \"colour\""},
-                      BadConfig{"pace", "bad_pace.json", "2: \"pace\" must be"}),
+                      BadConfig{"pace", "bad_pace.json", "2: \"pace\" must be"},
+                      BadConfig{"serialEncoding", "bad_serial.json", "5: \"serial\" holds a character"},
+                      BadConfig{"change", "bad_change.json", "4: a change needs one of"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(EmulatorArguments, BadArgumentsAreRefused) {
@@ -53,6 +56,58 @@ TEST(EmulatorArguments, BadArgumentsAreRefused) {
     EXPECT_NE(EmulatorProcess::run({emulator, "--listen", "nowhere"}, output), 0);
     EXPECT_NE(EmulatorProcess::run({emulator, "--bogus"}, output), 0);
     EXPECT_NE(output.find("usage"), std::string::npos);
+}
+
+double meanOf(const std::vector<double>& v, size_t from, size_t to) {
+    double sum = 0;
+    for (size_t i = from; i < to; ++i)
+        sum += v[i];
+    return sum / double(to - from);
+}
+
+double sigmaOf(const std::vector<double>& v, size_t from, size_t to) {
+    const double mean = meanOf(v, from, to);
+    double sum = 0;
+    for (size_t i = from; i < to; ++i)
+        sum += (v[i] - mean) * (v[i] - mean);
+    return std::sqrt(sum / double(to - from));
+}
+
+// Channel 1 of fixtures/schedule.json on the simulated clock: 1 V, a step to
+// 2 V at 1 s, a ramp to 4 V from 3 s to 5 s, a spike of 8 V at 6 s, noise of
+// 50 mV from 7 s.
+TEST(EmulatorSchedule, StepRampSpikeAndNoiseAtTheirTimes) {
+    EmulatorProcess emulator("schedule.json");
+    ASSERT_TRUE(emulator.started()) << emulator.error();
+    emulator.select();
+    Module mod;
+    ASSERT_EQ(mod.open("QS000001", 4), 0);
+    ASSERT_EQ(mod.setAdc(voltageTable({0}, 0), 0), 0); // 4000 frames/s
+    constexpr size_t kRate = 4000;
+    const auto run = mod.convert(mod.acquire(10 * kRate), 1);
+    ASSERT_EQ(run.size(), 10 * kRate);
+    const double code = codeVolts(0);
+    struct Point {
+        double seconds;
+        double volts;
+    };
+    const Point points[] = {{0.5, 1.0}, {0.999, 1.0}, {1.001, 2.0}, {2.9, 2.0},
+                            {4.0, 3.0}, {5.5, 4.0},   {6.5, 4.0}};
+    for (const Point& p : points)
+        EXPECT_NEAR(run[size_t(p.seconds * kRate)], p.volts, 4 * code) << "at " << p.seconds << " s";
+    EXPECT_LT(sigmaOf(run, 5 * kRate + 100, 7 * kRate - 100), 4 * code);
+    EXPECT_NEAR(sigmaOf(run, 7 * kRate + 100, 10 * kRate), 0.05, 0.005);
+
+    // The spike's time has passed inside that block: the next block reads it
+    // whole, the one after it no more.
+    const double means[] = {8.0, 4.0};
+    for (double expected : means) {
+        const auto block = mod.convert(mod.acquire(1000), 1);
+        ASSERT_EQ(block.size(), 1000u);
+        EXPECT_NEAR(meanOf(block, 0, block.size()), expected, 0.01);
+        EXPECT_NEAR(block.front(), expected, 0.25);
+        EXPECT_NEAR(block.back(), expected, 0.25);
+    }
 }
 
 class Emulator : public ::testing::Test {

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -419,6 +420,67 @@ TEST_F(Library, RealtimeRecvHonoursTheTimeOut) {
     // Words already delivered still convert as whole frames.
     ASSERT_EQ(KM808_Stop(&mod.m), 0);
     emulator_->select();
+}
+
+} // namespace
+
+namespace {
+
+// Several threads, each on its own module and crate records, at once: the
+// libraries share only their connection table, so each thread's readings
+// are its own module's. ThreadSanitizer (scripts/test.sh tsan) checks the rest.
+TEST_F(Library, ThreadsOnSeparateRecordsDoNotMeetEachOther) {
+    struct Work {
+        uint16_t slot;
+        double volts; // channel 1 of that module
+        bool ok = false;
+        double mean = 0;
+    };
+    std::vector<Work> work = {{3, 7.0}, {5, 0.2}, {9, 1.0}};
+    std::atomic<int> crateFailures{0};
+    std::vector<std::thread> threads;
+    for (Work& w : work)
+        threads.emplace_back([&w] {
+            for (int round = 0; round < 3; ++round) {
+                Module mod;
+                if (mod.open("QT000001", w.slot) != 0 || KM808_GetConfig(&mod.m) != 0 ||
+                    mod.setAdc(voltageTable({0}, 0), 0) != 0 || KM808_Calibrate(&mod.m) != 0)
+                    return;
+                const auto values = mod.convert(mod.acquire(40), 1);
+                if (values.size() != 40)
+                    return;
+                double sum = 0;
+                for (double v : values)
+                    sum += v;
+                w.mean = sum / 40;
+            }
+            w.ok = true;
+        });
+    threads.emplace_back([&] {
+        for (int round = 0; round < 10; ++round) {
+            CrateControl crate{};
+            char list[16][16];
+            uint16_t types[16];
+            QIRA_Init(&crate);
+            if (QIRA_Open(&crate) != 0 || QIRA_GetCrates(&crate, list) != 0 ||
+                std::string(list[0]) != "QT000001")
+                ++crateFailures;
+            QIRA_Close(&crate);
+            std::memcpy(crate.CrateSerial, "QT000001", 9);
+            if (QIRA_Open(&crate) != 0 || QIRA_GetCrateModules(&crate, types) != 0 ||
+                types[2] != KM808_TYPE_CODE)
+                ++crateFailures;
+            QIRA_Close(&crate);
+        }
+    });
+    for (std::thread& t : threads)
+        t.join();
+
+    EXPECT_EQ(crateFailures, 0);
+    for (const Work& w : work) {
+        EXPECT_TRUE(w.ok) << "slot " << w.slot;
+        EXPECT_NEAR(w.mean, w.volts, 0.01) << "slot " << w.slot;
+    }
 }
 
 } // namespace

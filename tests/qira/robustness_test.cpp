@@ -8,14 +8,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <functional>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -107,14 +110,58 @@ TEST_F(Robust, ZeroedCalibrationWordsAreNotApplied) {
     Module mod;
     ASSERT_EQ(mod.open("QT000001", 7), 0);
     ASSERT_EQ(KM808_GetConfig(&mod.m), 0);
-    ASSERT_EQ(mod.setAdc(kOneChannel, 1), 0);
+    // The module's zero is 50 mV off: a zero word of code 0 keeps a
+    // plausible span yet would shift every reading by the offset.
+    const std::vector<Entry> table = {{KM808_MODE_VOLTAGE, 0, 0}, {KM808_MODE_VOLTAGE, 1, 2}};
+    const double expected[] = {1.25, 0.125};
+    ASSERT_EQ(mod.setAdc(table, 1), 0);
     ASSERT_EQ(KM808_Calibrate(&mod.m), 0);
     for (int block = 0; block < 2; ++block) {
         const auto values = mod.convert(mod.acquire(40), 2);
-        ASSERT_EQ(values.size(), 40u);
-        for (double v : values)
-            ASSERT_NEAR(v, 1.25, 0.002) << "block " << block;
+        ASSERT_EQ(values.size(), 80u);
+        for (size_t i = 0; i < values.size(); ++i)
+            ASSERT_NEAR(values[i], expected[i % 2], 1e-4) << "block " << block << " value " << i;
     }
+}
+
+TEST_F(Robust, CyrillicTextsTravelInWindows1251) {
+    CrateControl crate{};
+    ASSERT_EQ(QIRA_Init(&crate), 0);
+    ASSERT_EQ(QIRA_Open(&crate), 0);
+    char list[16][16];
+    ASSERT_EQ(QIRA_GetCrates(&crate, list), 0);
+    QIRA_Close(&crate);
+    EXPECT_STREQ(list[2], "\xCA\xD0 01"); // "КР 01"
+
+    Module mod;
+    ASSERT_EQ(mod.open(list[2], 2), 0);
+    ASSERT_EQ(KM808_GetConfig(&mod.m), 0);
+    EXPECT_STREQ(mod.m.ModuleName, "\xC0\xD6\xCF"); // "АЦП"
+    EXPECT_STREQ(mod.m.SerialNumber, "\xCC\xCE\xC4\xD3\xCB\xDC-\xA8"
+                                     "1"); // "МОДУЛЬ-Ё1"
+}
+
+TEST_F(Robust, NoDescriptorLeftIsToldApartFromAServerThatIsNotThere) {
+    rlimit before{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &before), 0);
+    rlimit low = before;
+    low.rlim_cur = std::min<rlim_t>(before.rlim_cur, 256);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+    std::vector<int> used;
+    for (int fd; (fd = open("/dev/null", O_RDONLY)) >= 0;)
+        used.push_back(fd);
+    CrateControl crate{};
+    QIRA_Init(&crate);
+    const int32_t crateResult = QIRA_Open(&crate);
+    Module mod;
+    const int32_t moduleResult = mod.open("QT000001", 8);
+    for (int fd : used)
+        close(fd);
+    setrlimit(RLIMIT_NOFILE, &before);
+
+    EXPECT_EQ(crateResult, KM808_ERR_NO_DESCRIPTOR);
+    EXPECT_EQ(moduleResult, KM808_ERR_NO_DESCRIPTOR);
+    EXPECT_EQ(mod.open("QT000001", 8), 0);
 }
 
 TEST_F(Robust, ClosingACopiedRecordLeavesTheOriginalsConnection) {

@@ -94,6 +94,26 @@ TEST(TrendRecorder, NewFileAtMidnightAtTheLimitAndWhenChannelsChange) {
     }
 }
 
+// A file already there under the name a new file would take, of another
+// format here, is never written to: the record goes beside it.
+TEST(TrendRecorder, ExistingFileIsLeftAlone) {
+    QTemporaryDir dir;
+    const QString taken = TTrendRecorder::FileNameFor(dir.filePath("bench.csv"), TOutputFormat::Csv, T0);
+    const QByteArray other = "{\"time\": \"earlier\"}\n";
+    {
+        QFile file(taken);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(other);
+    }
+    TTrendRecorder recorder;
+    recorder.Start(TOutputFormat::Csv, dir.filePath("bench.csv"), 0);
+    ASSERT_TRUE(recorder.Take(Reading(1, T0), Formats, Origin)) << recorder.Error().toStdString();
+    EXPECT_EQ(Read(taken), other);
+    EXPECT_FALSE(QFile::exists(taken + ".json"));
+    EXPECT_EQ(recorder.FileName(), dir.filePath("bench-20261211T235958Z-2.csv"));
+    EXPECT_EQ(Read(recorder.FileName()).count('\n'), 2); // the header and the block
+}
+
 // A full disk (here the file size limit): told once, recording stops, only
 // whole lines stay.
 TEST(TrendRecorder, FailedWriteStopsRecording) {
