@@ -541,7 +541,8 @@ def case_module(r, a):
     try:
         status, out, err = r.measure("--settings", ini, "--blocks", "1", "--format", "influx")
         check(status == 1 and out == "" and "Не могу проинициализировать модуль в указанном слоте!" in err and
-              "crate 'QR000010' slot 3: the module is busy" in err and "QIRA_SERVER=" in err, "%d %r" % (status, err))
+              "crate 'QR000010' slot 3: the module is busy" in err and "QIRA_SERVER=" in err,
+              "%d %r" % (status, err))
         status, out, err = r.measure("--settings", ini, "--blocks", "1", "--format", "influx", "--any-module")
         check(status == 0 and "crate=QR000020,slot=5,serial=" in out and "--any-module" in err, "%d %r" % (status, err))
     finally:
