@@ -95,10 +95,11 @@ class Run:
         return subprocess.Popen([self.a.measure, *args], env=self.env(), stdout=stdout, stderr=subprocess.PIPE,
                                 cwd=self.dir)
 
-    def log(self, wait_for=None):
+    def log(self, wait_for=None, until=None):
         """The emulator's request lines [(call, serial, slot, status, details)];
-        wait_for: a call name whose line the log should hold (it may lag)."""
-        end = time.monotonic() + 5
+        wait_for: a call name whose line the log should hold (it may lag);
+        until: a test of the lines that the log should pass (it may lag)."""
+        end = time.monotonic() + (10 if until else 5)
         while True:
             lines = []
             with open(self.log_path, encoding="utf-8", errors="replace") as f:
@@ -106,16 +107,21 @@ class Run:
                     m = re.match(r"^\d+\.\d+ (\w+) (\S+) (-?\d+) (-?\d+)(?: (.*))?$", raw.rstrip("\n"))
                     if m:
                         lines.append((m.group(1), m.group(2), int(m.group(3)), int(m.group(4)), m.group(5) or ""))
-            if wait_for is None or any(l[0] == wait_for for l in lines) or time.monotonic() > end:
+            waited = (wait_for is None or any(l[0] == wait_for for l in lines)) and (until is None or until(lines))
+            if waited or time.monotonic() > end:
                 return lines
             time.sleep(0.1)
 
     def check_closed(self):
         """Every module the client opened is closed again."""
-        lines = self.log(wait_for="Close")
         # Module calls carry a slot; the crate server's own calls slot 0.
-        opened = sum(1 for l in lines if l[0] == "Open" and l[2] > 0 and l[3] == 0)
-        closed = sum(1 for l in lines if l[0] == "Close" and l[2] > 0)
+        def opened_closed(lines):
+            return (sum(1 for l in lines if l[0] == "Open" and l[2] > 0 and l[3] == 0),
+                    sum(1 for l in lines if l[0] == "Close" and l[2] > 0))
+        # The emulator writes each line after its reply, so the last Close may
+        # reach the log after the client has ended.
+        lines = self.log(until=lambda ls: opened_closed(ls)[0] == opened_closed(ls)[1])
+        opened, closed = opened_closed(lines)
         check(opened > 0 and opened == closed, "modules opened %d, closed %d" % (opened, closed))
         # A module that started is stopped again.
         last_start = max((i for i, l in enumerate(lines) if l[0] == "Start" and l[3] == 0), default=-1)
