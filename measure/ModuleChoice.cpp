@@ -1,5 +1,7 @@
 #include "measure/ModuleChoice.h"
 
+#include "device/CrateQueries.h"
+#include "device/DetectionTables.h"
 #include "device/DeviceRecords.h"
 #include "measure/MeasureOptions.h"
 #include "measure/Printable.h"
@@ -99,4 +101,22 @@ QString ServerAddressText() {
     if (env != nullptr && *env != 0)
         return QStringLiteral("QIRA_SERVER=") + Printable(QString::fromLocal8Bit(env));
     return QStringLiteral("127.0.0.1:%1 (the default; QIRA_SERVER is not set)").arg(ModuleServerPort);
+}
+
+TListingFailure ReadCrateListing(char listed[16][16], TCrateListing& listing) {
+    if (!ListCrates(listed))
+        return TListingFailure::NoCrates;
+    uint16_t count = 0;
+    while (count < 16 && listed[count][0] != 0)
+        ++count;
+    uint16_t types[16][16] = {};
+    if (!ReadSlotTypes(listed, count, types))
+        return TListingFailure::NoSlotTypes;
+    for (uint16_t i = 0; i < count; ++i) {
+        listing.Serials << FixedText(listed[i], 16);
+        std::array<uint16_t, 16> row{};
+        std::copy(std::begin(types[i]), std::end(types[i]), row.begin());
+        listing.Types.push_back(row);
+    }
+    return TListingFailure::None;
 }

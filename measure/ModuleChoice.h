@@ -20,6 +20,13 @@ struct TCrateListing {
     std::vector<std::array<uint16_t, 16>> Types;
 };
 
+// Why the listing could not be read: the crate list, or the slot types.
+enum class TListingFailure { None, NoCrates, NoSlotTypes };
+
+// The crates (listed, as the crate server names them) and their slot types,
+// read before any module is opened.
+TListingFailure ReadCrateListing(char listed[16][16], TCrateListing& listing);
+
 struct TNamedModule {
     bool Named = false;  // false: the first KM808 the detection finds
     int CrateIndex = -1; // into the listing

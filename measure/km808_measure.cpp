@@ -100,26 +100,18 @@ public:
 // The crate list and slot types, read before any module is opened. False
 // after the failure's text.
 bool ReadListing(char listed[16][16], TCrateListing& listing) {
-    if (!ListCrates(listed)) {
+    switch (ReadCrateListing(listed, listing)) {
+    case TListingFailure::None:
+        return true;
+    case TListingFailure::NoCrates:
         PrintDeviceFailure(QStringLiteral("Не могу найти ни одного QIRA крейта!"));
         return false;
-    }
-    uint16_t count = 0;
-    while (count < 16 && listed[count][0] != 0)
-        ++count;
-    uint16_t types[16][16] = {};
-    if (!ReadSlotTypes(listed, count, types)) {
+    case TListingFailure::NoSlotTypes:
         PrintDeviceFailure(
             QStringLiteral("km808-measure: the crate server did not tell the slot types of its crates"));
         return false;
     }
-    for (uint16_t i = 0; i < count; ++i) {
-        listing.Serials << FixedText(listed[i], 16);
-        std::array<uint16_t, 16> row{};
-        std::copy(std::begin(types[i]), std::end(types[i]), row.begin());
-        listing.Types.push_back(row);
-    }
-    return true;
+    return false;
 }
 
 // What a failed opening of one module means, from the library's code.

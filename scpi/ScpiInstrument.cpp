@@ -262,6 +262,18 @@ int TScpiInstrument::WaitForBlock(TScpiSession& s, long long number, unsigned ch
     return Wait;
 }
 
+// FETCh? and FETCh:OVER?: the last complete block, or the first one of a
+// run that has none yet.
+int TScpiInstrument::Fetch(TScpiSession& s, const TScpiUnit& u, QByteArray& response, bool overRange) {
+    unsigned channels = 0;
+    if (const int e = Count(u, 0, 1) ? Count(u, 0, 1) : ChannelsParam(u, 0, channels, false))
+        return e;
+    if (!HaveBlock && !IsRunning)
+        return DataStale;
+    WaitForBlock(s, HaveBlock ? BlockNumber : BlockNumber + 1, channels, overRange);
+    return Answer(s, response);
+}
+
 // The answer of a waiting FETCh?/READ? once its block is there, or once
 // the run it waited for has stopped.
 int TScpiInstrument::Answer(TScpiSession& s, QByteArray& response) {
@@ -697,25 +709,9 @@ void TScpiInstrument::Define() {
              return 0;
          }},
         {"FETCh[:VOLTage][:DC]", true,
-         [this](TScpiSession& s, const TScpiUnit& u, QByteArray& r) {
-             unsigned channels = 0;
-             if (const int e = Count(u, 0, 1) ? Count(u, 0, 1) : ChannelsParam(u, 0, channels, false))
-                 return e;
-             if (!HaveBlock && !IsRunning)
-                 return DataStale;
-             WaitForBlock(s, HaveBlock ? BlockNumber : BlockNumber + 1, channels, false);
-             return Answer(s, r);
-         }},
+         [this](TScpiSession& s, const TScpiUnit& u, QByteArray& r) { return Fetch(s, u, r, false); }},
         {"FETCh:OVERrange", true,
-         [this](TScpiSession& s, const TScpiUnit& u, QByteArray& r) {
-             unsigned channels = 0;
-             if (const int e = Count(u, 0, 1) ? Count(u, 0, 1) : ChannelsParam(u, 0, channels, false))
-                 return e;
-             if (!HaveBlock && !IsRunning)
-                 return DataStale;
-             WaitForBlock(s, HaveBlock ? BlockNumber : BlockNumber + 1, channels, true);
-             return Answer(s, r);
-         }},
+         [this](TScpiSession& s, const TScpiUnit& u, QByteArray& r) { return Fetch(s, u, r, true); }},
         {"READ[:VOLTage][:DC]", true,
          [this](TScpiSession& s, const TScpiUnit& u, QByteArray& r) {
              unsigned channels = 0;

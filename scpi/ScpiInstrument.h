@@ -105,6 +105,7 @@ private:
     int Control(TScpiSession& s); // 0 when s may change the set-up
     void SettingsChanged();
     int StartRun(TScpiSession& s);
+    int Fetch(TScpiSession& s, const TScpiUnit& u, QByteArray& response, bool overRange);
     int Answer(TScpiSession& s, QByteArray& response);
     int WaitForBlock(TScpiSession& s, long long number, unsigned channels, bool overRange);
     int ChannelsParam(const TScpiUnit& u, size_t index, unsigned& channels, bool required);

@@ -1,6 +1,5 @@
 // km808-scpi: a KM808 module as an SCPI instrument on a TCP socket, on the
 // window's measurement engine.
-#include "device/CrateQueries.h"
 #include "device/DetectionTables.h"
 #include "measure/MeasureOptions.h"
 #include "measure/ModuleChoice.h"
@@ -13,8 +12,6 @@
 #include <QHostAddress>
 #include <QSocketNotifier>
 
-#include <algorithm>
-#include <array>
 #include <csignal>
 #include <cstdio>
 #include <memory>
@@ -53,24 +50,16 @@ void PrintError(const QString& text) {
 // the failure's text.
 bool OpenWantedModule(TDeviceState& device, const TScpiOptions& options) {
     char listed[16][16] = {};
-    if (!ListCrates(listed)) {
+    TCrateListing listing;
+    switch (ReadCrateListing(listed, listing)) {
+    case TListingFailure::None:
+        break;
+    case TListingFailure::NoCrates:
         PrintError(QStringLiteral("Не могу найти ни одного QIRA крейта!"));
         return false;
-    }
-    uint16_t count = 0;
-    while (count < 16 && listed[count][0] != 0)
-        ++count;
-    uint16_t types[16][16] = {};
-    if (!ReadSlotTypes(listed, count, types)) {
+    case TListingFailure::NoSlotTypes:
         PrintError(QStringLiteral("the crate server did not tell the slot types of its crates"));
         return false;
-    }
-    TCrateListing listing;
-    for (uint16_t i = 0; i < count; ++i) {
-        listing.Serials << FixedText(listed[i], 16);
-        std::array<uint16_t, 16> row{};
-        std::copy(std::begin(types[i]), std::end(types[i]), row.begin());
-        listing.Types.push_back(row);
     }
     TMeasureOptions asked;
     asked.CrateSerial = options.CrateSerial;
