@@ -2,6 +2,7 @@
 
 #include "app/TMainForm.h"
 #include "device/DetectionTables.h"
+#include "device/DeviceFailure.h"
 #include "device/DeviceRecords.h"
 
 #include <QComboBox>
@@ -30,7 +31,16 @@ bool DetectAll(TMainForm& form, const QString& wantedCrateSerial, int16_t wanted
         form.ModulesComboBox->setMaxVisibleItems(0);
     });
 
-    if (!ListModules(form.Device, report, stopRequested))
+    // A module another client holds is not an absent one: the reason stands
+    // beside the prescribed text.
+    const ReportFunction reportWithReasons = [&](const QString& text) {
+        QString reasons;
+        for (const TDetectionNote& note : form.Device.DetectionNotes)
+            if (const QString line = WindowNoteText(note); !line.isEmpty())
+                reasons += "\n" + line;
+        report(text + reasons);
+    };
+    if (!ListModules(form.Device, reportWithReasons, stopRequested))
         return false;
     PreselectWanted(form.Device, wantedCrateSerial, wantedSlot);
 

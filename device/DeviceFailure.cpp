@@ -67,3 +67,27 @@ QString DetectionNoteText(const TDetectionNote& note) {
         text += QStringLiteral(" slot ") + QString::number(note.Slot);
     return (text.isEmpty() ? text : text + ": ") + DeviceFailureText(note.Failure);
 }
+
+QString WindowNoteText(const TDetectionNote& note) {
+    QString reason;
+    switch (note.Failure) {
+    case TDeviceFailure::Busy:
+        reason = QStringLiteral("модуль занят другим клиентом");
+        break;
+    case TDeviceFailure::ServerFull:
+        reason = QStringLiteral("сервер крейтов не принимает больше клиентов");
+        break;
+    case TDeviceFailure::NoDescriptor:
+        reason = QStringLiteral("у программы не осталось файловых дескрипторов");
+        break;
+    default:
+        return {};
+    }
+    QString where;
+    if (!note.Crate.isEmpty())
+        where = QStringLiteral("Крейт '") + note.Crate + "'";
+    if (note.Slot > 0)
+        where += (where.isEmpty() ? QStringLiteral("Слот ") : QStringLiteral(", слот ")) +
+                 QString::number(note.Slot);
+    return where.isEmpty() ? reason.left(1).toUpper() + reason.mid(1) : where + ": " + reason;
+}

@@ -34,3 +34,9 @@ struct TDetectionNote {
 // "crate 'QR000001' slot 3: <failure text>"; the crate's serial as it is
 // (a caller that prints it escapes it).
 QString DetectionNoteText(const TDetectionNote& note);
+
+// The window's words for what a detection left out because another client or
+// a limit of this machine stood in the way (busy, server full, no
+// descriptor): "Крейт 'QR000001', слот 3: модуль занят другим клиентом".
+// Empty for the other failures, whose prescribed messages say enough.
+QString WindowNoteText(const TDetectionNote& note);

@@ -244,6 +244,25 @@ TEST_P(DetectionNotes, NameWhatWasLeftOutAndWhy) {
 
 const QByteArray TwoModules = Config({Crate("QA", {Km808Slot(3, "KM3"), Km808Slot(5, "KM5")})});
 
+// The window's detection keeps its prescribed text and says beside it that the
+// module is held by another client, not missing.
+TEST(Discovery, ABusyModuleIsToldBesideTheWindowsText) {
+    EmulatorProcess emulator(Config({Crate("QA", {Km808Slot(3, "KM3")})}));
+    ASSERT_TRUE(emulator.Started()) << emulator.Error.toStdString();
+    KM808_CONTROL held{};
+    ASSERT_EQ(KM808_Open(&held, ModuleServerAddress, ModuleServerPort, "QA", 3), 0);
+    TMainForm form;
+    form.HandlersBusy = true;
+    QStringList reports;
+
+    EXPECT_FALSE(DetectAll(form, "", -1, [&](const QString& t) { reports << t; }));
+
+    KM808_Close(&held);
+    EXPECT_EQ(reports,
+              QStringList{"Не могу найти ни одного QIRA крейта\nгде бы был установлен модуль KM808!\n"
+                          "Крейт 'QA', слот 3: модуль занят другим клиентом"});
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Discovery, DetectionNotes,
     ::testing::Values(
