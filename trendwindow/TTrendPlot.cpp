@@ -296,7 +296,12 @@ void TTrendPlot::Paint(QPainter& painter, const QRect& whole) {
                 continue;
             const auto [lo, hi] = range[size_t(q)];
             const double step = NiceStep((hi - lo) / std::max(1, pane.Rect.height() / 30));
-            for (double v = std::ceil(lo / step) * step; v <= hi; v += step) {
+            // An integer count of grid lines: a sum of steps drifts, and a
+            // step lost below the values' precision would never end.
+            const double first = std::ceil(lo / step);
+            const int lines = int(std::clamp(std::floor(hi / step) - first + 1.0, 0.0, 1000.0));
+            for (int i = 0; i < lines; ++i) {
+                const double v = (first + i) * step;
                 const int y = pane.Rect.bottom() - int((v - lo) / (hi - lo) * pane.Rect.height());
                 if (y < pane.Rect.top() + 14 || y > pane.Rect.bottom() - 6)
                     continue; // clear of the unit and of the next strip's labels
