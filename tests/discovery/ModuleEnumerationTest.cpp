@@ -232,8 +232,9 @@ TEST_P(DetectionNotes, NameWhatWasLeftOutAndWhy) {
     if (KM808_IsOpened(&held) == 0)
         KM808_Close(&held);
     QIRA_Close(&place);
-    if (c.Listed)
+    if (c.Listed) {
         EXPECT_EQ(device.ModuleCount[0], c.Modules);
+    }
     ASSERT_EQ(device.DetectionNotes.size(), c.Notes.size());
     for (int i = 0; i < c.Notes.size(); ++i) {
         EXPECT_EQ(device.DetectionNotes[i].Crate, c.Notes[i].Crate) << i;
