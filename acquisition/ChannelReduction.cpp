@@ -1,8 +1,8 @@
 #include "acquisition/ChannelReduction.h"
 
-#include "acquisition/MeasurementCycle.h"
 #include "acquisition/ModuleTables.h"
 #include "acquisition/ReadingLimits.h"
+#include "acquisition/TMeasurementCycle.h"
 #include "dsp/TREALFFT.h"
 #include "dsp/WindowedMean.h"
 

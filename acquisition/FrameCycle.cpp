@@ -1,6 +1,6 @@
 #include "acquisition/FrameCycle.h"
 
-#include "acquisition/MeasurementCycle.h"
+#include "acquisition/TMeasurementCycle.h"
 #include "device/DeviceRecords.h"
 
 bool AcquireFrame(TMeasurementCycle& cycle, const TFrameRequest& request) {

@@ -78,25 +78,6 @@ bool EnterChannelTable(TMeasurementCycle& cycle, const TChannelChoice& choice) {
 
 } // namespace
 
-TMeasurementCycle::TMeasurementCycle(KM808_CONTROL* module) : Module(module) {
-    std::fill(std::begin(ChannelPosition), std::end(ChannelPosition), NoChannelPosition);
-}
-
-TMeasurementCycle::~TMeasurementCycle() {
-    FreeBuffers();
-}
-
-void TMeasurementCycle::FreeBuffers() {
-    RcvBuffer.reset();
-    Data.reset();
-    ChannelsStatus.reset();
-    DataPerChannel.reset();
-    Window.reset();
-    FftAdcDataPerChannel.reset();
-    AmplitudeSpectr.reset();
-    Analyser.reset();
-}
-
 void ApplyConfiguration(TMeasurementCycle& cycle, const TMeasurementConfig& config) {
     std::copy(std::begin(config.ChannelQuantity), std::end(config.ChannelQuantity), cycle.ChannelQuantity);
     std::copy(std::begin(config.Channels.RangeU), std::end(config.Channels.RangeU), cycle.ChannelRange);

@@ -1,7 +1,7 @@
 #include "acquisition/ReadingLimits.h"
 
-#include "qira/protocol/channel_table.h"
-#include "qira/protocol/data_word.h"
+#include "channel_table.h"
+#include "data_word.h"
 
 #include <cmath>
 

@@ -8,7 +8,7 @@
 
 #include <functional>
 
-#include "discovery/WorkerMessageDialog.h"
+#include "ui/WorkerMessageDialog.h"
 
 class TInitAndConfigThread;
 struct TDeviceState;

@@ -1,6 +1,6 @@
 // The designed controls of the top group, the pages, the hidden equipment strip
 // and the context menu, at their designed places.
-#include "app/MainFormDesign.h"
+#include "app/DesignedSizes.h"
 
 #include <QAction>
 #include <QCheckBox>

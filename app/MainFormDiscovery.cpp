@@ -6,10 +6,10 @@
 #include "app/TInitAndConfigThread.h"
 #include "app/TMainForm.h"
 #include "app/UiThread.h"
-#include "discovery/ControlTree.h"
 #include "settings/SettingsKeys.h"
 #include "settings/SettingsTable.h"
 #include "settings/TSettingsFile.h"
+#include "ui/ControlTree.h"
 
 #include <QApplication>
 #include <QCheckBox>

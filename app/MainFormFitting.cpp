@@ -11,7 +11,7 @@
 #include <QStyle>
 #include <QWindow>
 
-#include "app/MainFormDesign.h"
+#include "app/DesignedSizes.h"
 #include "app/TMainForm.h"
 #include "app/TPageControl.h"
 #include "ui/TLed.h"

@@ -14,8 +14,8 @@
 #include <QStyle>
 
 #include "acquisition/ModuleTables.h"
+#include "app/DesignedSizes.h"
 #include "app/HandlerGuard.h"
-#include "app/MainFormDesign.h"
 #include "app/TMainForm.h"
 #include "ui/DesignLook.h"
 #include "ui/TCaptionCheckBox.h"

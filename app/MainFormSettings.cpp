@@ -1,13 +1,13 @@
 // The main window's settings procedures: open, load, save and the default file.
 #include "app/TMainForm.h"
-#include "device/DetectionTables.h"
+#include "discovery/DetectionTables.h"
 #include "settings/Cp1251Codec.h"
 #include "settings/MeasurementChoices.h"
 #include "settings/SettingsKeys.h"
 #include "settings/SettingsLocation.h"
-#include "settings/SettingsMessages.h"
 #include "settings/SettingsTable.h"
 #include "settings/TSettingsFile.h"
+#include "ui/SettingsMessages.h"
 #include "ui/TKm808AdcChannelFrame.h"
 
 #include <QCheckBox>

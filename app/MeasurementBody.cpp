@@ -1,7 +1,6 @@
-#include "app/MeasurementBody.h"
+#include "app/TMainThread.h"
 
 #include "app/MeasurementView.h"
-#include "app/TMainThread.h"
 #include "app/UiThread.h"
 
 #include <QThread>

@@ -6,7 +6,7 @@
 #include "app/HandlerGuard.h"
 #include "app/ModuleStatus.h"
 #include "app/TMainForm.h"
-#include "device/DetectionTables.h"
+#include "discovery/DetectionTables.h"
 #include "ui/DesignLook.h"
 #include "ui/TKm808AdcChannelFrame.h"
 

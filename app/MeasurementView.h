@@ -6,7 +6,7 @@
 #pragma once
 
 #include "acquisition/BlockReading.h"
-#include "discovery/WorkerMessageDialog.h"
+#include "ui/WorkerMessageDialog.h"
 
 class QEvent;
 class TMeasurementCycle;

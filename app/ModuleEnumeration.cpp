@@ -1,13 +1,9 @@
 #include "app/ModuleEnumeration.h"
 
 #include "app/TMainForm.h"
-#include "device/DetectionTables.h"
-#include "device/DeviceFailure.h"
-#include "device/DeviceRecords.h"
+#include "discovery/DetectionRun.h"
 
 #include <QComboBox>
-
-#include <cstring>
 
 void FillModuleSelector(TMainForm& form) {
     QComboBox* box = form.ModulesComboBox;
@@ -31,44 +27,24 @@ bool DetectAll(TMainForm& form, const QString& wantedCrateSerial, int16_t wanted
         form.ModulesComboBox->setMaxVisibleItems(0);
     });
 
-    // A module another client holds is not an absent one: the reason stands
-    // beside the prescribed text.
-    const ReportFunction reportWithReasons = [&](const QString& text) {
-        QString reasons;
-        for (const TDetectionNote& note : form.Device.DetectionNotes)
-            if (const QString line = WindowNoteText(note); !line.isEmpty())
-                reasons += "\n" + line;
-        report(text + reasons);
-    };
-    if (!ListModules(form.Device, reportWithReasons, stopRequested))
-        return false;
-    PreselectWanted(form.Device, wantedCrateSerial, wantedSlot);
-
-    onWindow([&] {
-        QComboBox* crates = form.QiraCratesComboBox;
-        crates->setCurrentIndex(-1);
-        crates->clear();
-        for (uint16_t c = 0; c < form.Device.CrateCount; ++c)
-            crates->addItem(CrateItemText(c, form.Device.CrateSerials[c]));
-        crates->setMaxVisibleItems(form.Device.CrateCount);
-        crates->setCurrentIndex(form.Device.SelectedCrateIndex);
-        form.Device.CrateState = 1;
-        FillModuleSelector(form);
-    });
-    if (stopRequested && stopRequested())
-        return false;
-    if (!OpenChosenModule(form.Device))
-        return false;
-    form.Device.ModuleState = 1;
-    return true;
+    return DetectModules(
+        form.Device, wantedCrateSerial, wantedSlot, report,
+        [&] {
+            onWindow([&] {
+                QComboBox* crates = form.QiraCratesComboBox;
+                crates->setCurrentIndex(-1);
+                crates->clear();
+                for (uint16_t c = 0; c < form.Device.CrateCount; ++c)
+                    crates->addItem(CrateItemText(c, form.Device.CrateSerials[c]));
+                crates->setMaxVisibleItems(form.Device.CrateCount);
+                crates->setCurrentIndex(form.Device.SelectedCrateIndex);
+                form.Device.CrateState = 1;
+                FillModuleSelector(form);
+            });
+        },
+        stopRequested);
 }
 
 bool ChangeCrate(TMainForm& form, const std::function<void()>& fillSelector) {
-    CloseModuleIfOpen(form.Device);
-    fillSelector();
-    if (!OpenChosenModule(form.Device))
-        return false;
-    form.Device.CrateState = 1;
-    form.Device.ModuleState = 2;
-    return true;
+    return ChangeCrateModule(form.Device, fillSelector);
 }

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "device/DetectionTables.h"
+#include "discovery/DetectionRun.h"
 
 class TMainForm;
 

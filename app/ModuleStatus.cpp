@@ -2,9 +2,9 @@
 
 #include "app/HandlerGuard.h"
 #include "app/ModuleEnumeration.h"
+#include "app/PJVersionInfo.h"
 #include "app/TInitAndConfigThread.h"
 #include "app/TMainForm.h"
-#include "discovery/PJVersionInfo.h"
 #include "ui/TLed.h"
 
 #include <QApplication>

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLocale>
 #include <QScreen>
@@ -11,8 +12,8 @@
 
 #include <clocale>
 
+#include "app/DesignedSizes.h"
 #include "app/HandlerGuard.h"
-#include "app/MainFormDesign.h"
 #include "app/TMainThread.h"
 #include "app/TrendHookup.h"
 #include "settings/TSettingsFile.h"
@@ -65,7 +66,7 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
 
     SetupMeasurementControls();
     CreateChannelFrames();
-    InstallTrend(this);
+    InstallTrend(this, PopupMenu, ChannelFrames, [this] { return QFileInfo(SettingsPath()).absolutePath(); });
 
     // Serials, names and the settings' texts are shown literally.
     PlainText::Install(this);

@@ -1,6 +1,5 @@
 #include "app/TMainThread.h"
 
-#include "app/MeasurementBody.h"
 #include "app/MeasurementView.h"
 #include "app/UiThread.h"
 #include "device/WorkerFlags.h"

@@ -1,63 +1,44 @@
 #include "app/TrendHookup.h"
 
-#include "acquisition/ModuleTables.h"
-#include "app/TMainForm.h"
 #include "trendwindow/TTrendWindow.h"
 #include "ui/TKm808AdcChannelFrame.h"
 
 #include <QAction>
-#include <QComboBox>
-#include <QFileInfo>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 
 namespace {
 
-TTrendWindow* TrendOf(TMainForm* form) {
-    return form->findChild<TTrendWindow*>("TrendForm", Qt::FindDirectChildrenOnly);
+TTrendWindow* TrendOf(QWidget& window) {
+    return window.findChild<TTrendWindow*>("TrendForm", Qt::FindDirectChildrenOnly);
 }
 
 } // namespace
 
-void InstallTrend(TMainForm* form) {
-    auto* window = new TTrendWindow(form);
-    auto* open = new QAction("Тренд", form);
+void InstallTrend(QWidget* window, QMenu* popup, const std::array<TKm808AdcChannelFrame*, 16>& frames,
+                  const std::function<QString()>& layoutDirectory) {
+    auto* trend = new TTrendWindow(window);
+    auto* open = new QAction("Тренд", window);
     open->setObjectName("TrendMenuItem");
     open->setShortcut(QKeySequence("Ctrl+T"));
     open->setShortcutContext(Qt::WindowShortcut);
     // Before the menu's last item, "О программе ...".
-    QAction* about = form->findChild<QAction*>("AboutProgram", Qt::FindDirectChildrenOnly);
-    form->PopupMenu->insertAction(about, open);
-    form->PopupMenu->insertSeparator(about);
-    form->addAction(open);
+    QAction* about = window->findChild<QAction*>("AboutProgram", Qt::FindDirectChildrenOnly);
+    popup->insertAction(about, open);
+    popup->insertSeparator(about);
+    window->addAction(open);
     // Opening a second window changes nothing the handlers guard, so it works
     // during a detection and a measurement alike.
-    QObject::connect(open, &QAction::triggered, window, [form, window] {
-        window->Open(QFileInfo(form->SettingsPath()).absolutePath() + "/Km808_Viza_Trend.ini");
-    });
-    for (TKm808AdcChannelFrame* frame : form->ChannelFrames)
+    QObject::connect(open, &QAction::triggered, trend,
+                     [trend, layoutDirectory] { trend->Open(layoutDirectory() + "/Km808_Viza_Trend.ini"); });
+    for (TKm808AdcChannelFrame* frame : frames)
         frame->Value1LMDEdit->setToolTip("Тренд каналов: Ctrl+T");
 }
 
-void FeedTrend(TMainForm& form, const TBlockReading& reading) {
-    TTrendWindow* window = TrendOf(&form);
-    if (!window)
+void FeedTrend(QWidget& window, const TBlockReading& reading, const QString (&formats)[6],
+               const std::function<TRecordOrigin()>& origin) {
+    TTrendWindow* trend = TrendOf(window);
+    if (!trend)
         return;
-    TRecordOrigin origin;
-    if (window->Recorder().Recording()) {
-        const TDeviceState& device = form.Device;
-        const int crate = device.SelectedCrateIndex;
-        if (crate < 16) {
-            origin.Crate = QString::fromLatin1(device.CrateSerials[crate],
-                                               int(qstrnlen(device.CrateSerials[crate], 16)));
-            origin.Slot = device.ModuleSlots[crate][device.SelectedModuleIndex[crate] & 15];
-        }
-        origin.Serial = form.ModuleSerialNumberLMDLabel->text();
-        const int rate = form.AdcRateComboBox->currentIndex();
-        origin.RateHz = rate >= 0 && rate < ModuleTables::RateCount ? ModuleTables::AdcRate(rate) : 0.0;
-        origin.Correction = form.CorrectionModeLMDComboBox->currentText();
-        origin.Program = form.windowTitle();
-    }
-    window->TakeReading(reading, form.Settings.ValueFormats, origin);
+    trend->TakeReading(reading, formats, trend->Recorder().Recording() ? origin() : TRecordOrigin{});
 }

@@ -1,8 +1,8 @@
 #include "measure/ModuleChoice.h"
 
 #include "device/CrateQueries.h"
-#include "device/DetectionTables.h"
 #include "device/DeviceRecords.h"
+#include "discovery/DetectionTables.h"
 #include "measure/MeasureOptions.h"
 #include "measure/Printable.h"
 #include "measure/RunChoice.h"

@@ -2,9 +2,9 @@
 // window's measurement engine, and records one line per block.
 #include "acquisition/MeasurementCycle.h"
 #include "device/CrateQueries.h"
-#include "device/DetectionTables.h"
 #include "device/DeviceRecords.h"
 #include "device/ModuleOpening.h"
+#include "discovery/DetectionTables.h"
 #include "measure/AppendCheck.h"
 #include "measure/BlockClock.h"
 #include "measure/BlockRecord.h"

@@ -1,6 +1,6 @@
 #include "scpi/AcquisitionWorker.h"
 
-#include "device/DetectionTables.h"
+#include "discovery/DetectionTables.h"
 
 #include <QElapsedTimer>
 #include <QSocketNotifier>

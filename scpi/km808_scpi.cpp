@@ -1,6 +1,6 @@
 // km808-scpi: a KM808 module as an SCPI instrument on a TCP socket, on the
 // window's measurement engine.
-#include "device/DetectionTables.h"
+#include "discovery/DetectionTables.h"
 #include "measure/MeasureOptions.h"
 #include "measure/ModuleChoice.h"
 #include "measure/RunChoice.h"

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs every test.
 #   scripts/test.sh            all parts, in this order:
-#   scripts/test.sh lint       format of every tracked C/C++ file, the folder
-#                              include graph (no new circle), clang-tidy on the
-#                              widget-free logic
+#   scripts/test.sh lint       format of every tracked C/C++ file, the folder and file
+#                              include graphs (no circle), the window's public members, clang-tidy on
+#                              every program folder
 #   scripts/test.sh main       GCC build: unit, GUI and emulator tests
 #   scripts/test.sh asan       clang AddressSanitizer+UBSan build of every test, plus the fuzz runs
 #   scripts/test.sh tsan       clang ThreadSanitizer build of the discovery, acquisition, library and SCPI server tests
@@ -113,7 +113,7 @@ for part in "${parts[@]}"; do
       # A clang tree (configured only) gives clang-tidy the commands clang understands.
       cmake -S . -B build/lint -G Ninja "${clang[@]}" -DKM808_BENCH=OFF -DKM808_TESTS=OFF >/dev/null
       # The window's files include what moc generates.
-      cmake --build build/lint --target km808_core_autogen >/dev/null
+      cmake --build build/lint $(ninja -C build/lint -t targets all | sed -n 's/^\([a-z0-9_]*_autogen\):.*/--target \1/p') >/dev/null
       clang-tidy-14 -p build/lint --quiet device/*.cpp dsp/*.cpp acquisition/*.cpp measure/*.cpp scpi/*.cpp trend/*.cpp \
         app/*.cpp ui/*.cpp discovery/*.cpp trendwindow/*.cpp store/*.cpp \
         settings/Cp1251Codec.cpp settings/TSettingsFile.cpp settings/SettingsLocation.cpp \

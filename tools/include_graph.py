@@ -1,10 +1,16 @@
 #!/usr/bin/env python3
-"""Prints which program folder includes which, and fails on a circle.
+"""Prints which program folder includes which, and fails on a circle between
+folders or between files.
 
 Every edge "a -> b" means a file in a/ includes "b/...". Edges inside a
 circle must be listed in tools/include-cycles.allowed (the known ones, to be
 cut); a new circle, or a listed edge that no longer exists, fails the check,
 so the list can only shrink.
+
+Between files there is no allowance: a file and its header are one unit
+(Name.h with Name.cpp), and no unit may reach itself through the units it
+includes. A class spread over several files (TMainForm's MainForm*.cpp)
+declares everything in its own header, so those files only include it.
 """
 import pathlib
 import re
@@ -30,26 +36,29 @@ for name in files:
 graph = {f: {b for (a, b) in edges if a == f} for f in FOLDERS}
 
 # Strongly connected components (Tarjan): every edge inside one with more than
-# one folder lies on a circle.
-index, low, stack, on, comps = {}, {}, [], set(), []
-def visit(v):
-    index[v] = low[v] = len(index)
-    stack.append(v); on.add(v)
-    for w in graph[v]:
-        if w not in index:
-            visit(w); low[v] = min(low[v], low[w])
-        elif w in on:
-            low[v] = min(low[v], index[w])
-    if low[v] == index[v]:
-        comp = set()
-        while True:
-            w = stack.pop(); on.discard(w); comp.add(w)
-            if w == v:
-                break
-        comps.append(comp)
-for f in FOLDERS:
-    if f not in index:
-        visit(f)
+# one node lies on a circle.
+def components(graph):
+    index, low, stack, on, comps = {}, {}, [], set(), []
+    def visit(v):
+        index[v] = low[v] = len(index)
+        stack.append(v); on.add(v)
+        for w in graph[v]:
+            if w not in index:
+                visit(w); low[v] = min(low[v], low[w])
+            elif w in on:
+                low[v] = min(low[v], index[w])
+        if low[v] == index[v]:
+            comp = set()
+            while True:
+                w = stack.pop(); on.discard(w); comp.add(w)
+                if w == v:
+                    break
+            comps.append(comp)
+    for v in sorted(graph):
+        if v not in index:
+            visit(v)
+    return comps
+comps = components(graph)
 component = {f: i for i, c in enumerate(comps) for f in c}
 
 for f in FOLDERS:
@@ -72,4 +81,27 @@ for e in sorted(allowed - set(circular)):
     failed = True
 if not circular:
     print("no circle between folders")
+
+# Units: which file includes which, by the header's own path ("folder/Name.h")
+# or beside the including file ("Name.h").
+sources = [n for n in files if n.endswith((".h", ".cpp", ".c"))]
+known = set(sources)
+QUOTED = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
+unit = lambda name: name.rsplit(".", 1)[0]
+units = {unit(n): set() for n in sources}
+for name in sources:
+    here = name.rsplit("/", 1)[0]
+    for target in QUOTED.findall((root / name).read_text(encoding="utf-8", errors="replace")):
+        for path in (target, f"{here}/{target}"):
+            if path in known:
+                if unit(path) != unit(name):
+                    units[unit(name)].add(unit(path))
+                break
+sys.setrecursionlimit(10000)
+circles = [sorted(c) for c in components(units) if len(c) > 1]
+for c in circles:
+    print("circle between files: " + " <-> ".join(c))
+    failed = True
+if not circles:
+    print(f"no circle between files ({len(units)} units)")
 sys.exit(1 if failed else 0)

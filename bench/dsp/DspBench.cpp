@@ -1,8 +1,8 @@
 // Window generation and block reduction against their plain references, run in
 // one process so that the printed ratios compare like with like.
 
-#include "WindowFunctions.h"
-#include "WindowedMean.h"
+#include "dsp/WindowFunctions.h"
+#include "dsp/WindowedMean.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,8 +1,8 @@
 // The block reading record built from a cycle's values, without a module:
 // values and texts in the run's formats, over-range, no-number values, the
 // block count and the stale mark after a failure.
+#include "ReportedCycle.h"
 #include "acquisition/MeasurementCycle.h"
-#include "tests/support/ReportedCycle.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // The reduction of a converted block, on a cycle that has no window.
 #include "acquisition/ChannelReduction.h"
+#include "ReportedCycle.h"
 #include "acquisition/MeasurementCycle.h"
 #include "dsp/TREALFFT.h"
 #include "dsp/WindowedMean.h"
-#include "tests/support/ReportedCycle.h"
 
 #include <QStringList>
 

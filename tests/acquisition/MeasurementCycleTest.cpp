@@ -2,11 +2,11 @@
 // configuration record, blocks, values as shown, the failures' texts and the
 // module left stopped.
 #include "acquisition/MeasurementCycle.h"
+#include "ReportedCycle.h"
 #include "acquisition/DisplayFormat.h"
 #include "acquisition/ModuleTables.h"
 #include "emulator_process.h"
 #include "module_helpers.h"
-#include "tests/support/ReportedCycle.h"
 
 #include <QStringList>
 

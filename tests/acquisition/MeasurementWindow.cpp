@@ -1,9 +1,9 @@
 #include "MeasurementWindow.h"
 
 #include "app/TMainThread.h"
-#include "discovery/WorkerMessageDialog.h"
 #include "ui/TKm808AdcChannelFrame.h"
 #include "ui/TLed.h"
+#include "ui/WorkerMessageDialog.h"
 
 #include <QCheckBox>
 #include <QComboBox>

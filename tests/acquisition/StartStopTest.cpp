@@ -3,8 +3,8 @@
 #include "MeasurementWindow.h"
 
 #include "app/TMainThread.h"
-#include "discovery/WorkerMessageDialog.h"
 #include "ui/TKm808AdcChannelFrame.h"
+#include "ui/WorkerMessageDialog.h"
 
 #include <QApplication>
 #include <QCheckBox>

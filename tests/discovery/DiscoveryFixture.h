@@ -5,7 +5,7 @@
 
 #include "app/TInitAndConfigThread.h"
 #include "app/TMainForm.h"
-#include "discovery/WorkerMessageDialog.h"
+#include "ui/WorkerMessageDialog.h"
 
 #include <QByteArray>
 #include <QString>

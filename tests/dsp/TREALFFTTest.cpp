@@ -1,6 +1,6 @@
-#include "TREALFFT.h"
-#include "WindowFunctions.h"
-#include "WindowedMean.h"
+#include "dsp/TREALFFT.h"
+#include "dsp/WindowFunctions.h"
+#include "dsp/WindowedMean.h"
 
 #include <gtest/gtest.h>
 

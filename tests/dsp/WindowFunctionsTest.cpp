@@ -1,5 +1,5 @@
-#include "WindowFunctions.h"
-#include "TREALFFT.h"
+#include "dsp/WindowFunctions.h"
+#include "dsp/TREALFFT.h"
 
 #include <gtest/gtest.h>
 

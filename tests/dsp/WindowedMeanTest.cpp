@@ -1,6 +1,6 @@
-#include "WindowedMean.h"
-#include "TREALFFT.h"
-#include "WindowFunctions.h"
+#include "dsp/WindowedMean.h"
+#include "dsp/TREALFFT.h"
+#include "dsp/WindowFunctions.h"
 
 #include <gtest/gtest.h>
 

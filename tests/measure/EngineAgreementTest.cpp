@@ -3,11 +3,11 @@
 // reading of the same module.
 #include "acquisition/DisplayFormat.h"
 #include "acquisition/MeasurementCycle.h"
-#include "device/DetectionTables.h"
+#include "discovery/DetectionTables.h"
 #include "settings/Cp1251Codec.h"
 
+#include "ReportedCycle.h"
 #include "emulator_process.h"
-#include "tests/support/ReportedCycle.h"
 
 #include <QFile>
 #include <QStringList>

@@ -3,8 +3,8 @@
 // the old file stays byte for byte; the first start leaves no file at all.
 #include "app/TMainForm.h"
 #include "settings/Cp1251Codec.h"
-#include "settings/SettingsMessages.h"
 #include "settings/TSettingsFile.h"
+#include "ui/SettingsMessages.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,7 +1,7 @@
 #include "app/TMainForm.h"
 #include "settings/Cp1251Codec.h"
-#include "settings/SettingsMessages.h"
 #include "settings/TSettingsFile.h"
+#include "ui/SettingsMessages.h"
 #include "ui/TKm808AdcChannelFrame.h"
 
 #include <QApplication>

@@ -1,9 +1,9 @@
-#include "device/DetectionTables.h"
+#include "discovery/DetectionTables.h"
 
-#include "device/Concurrently.h"
 #include "device/CrateQueries.h"
 #include "device/DeviceRecords.h"
 #include "device/ModuleOpening.h"
+#include "discovery/Concurrently.h"
 #include "settings/Cp1251Codec.h"
 
 #include <cstring>

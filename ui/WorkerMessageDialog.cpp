@@ -1,4 +1,4 @@
-#include "discovery/WorkerMessageDialog.h"
+#include "ui/WorkerMessageDialog.h"
 
 #include <QAbstractButton>
 #include <QDialogButtonBox>

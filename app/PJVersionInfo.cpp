@@ -1,6 +1,6 @@
-#include "discovery/PJVersionInfo.h"
+#include "app/PJVersionInfo.h"
 
-#include "discovery/ProgramVersionRecord.h"
+#include "app/ProgramVersionRecord.h"
 
 #include <QFile>
 

@@ -1,7 +1,7 @@
 // The worker message dialog: its restyled geometry for both button layouts,
 // wrapping of long texts, centring on the main window, colours, and the
 // Escape handling switched off while it is open.
-#include "discovery/WorkerMessageDialog.h"
+#include "ui/WorkerMessageDialog.h"
 #include "app/TInitAndConfigThread.h"
 
 #include "app/TMainForm.h"

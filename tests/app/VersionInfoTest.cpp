@@ -1,7 +1,7 @@
 // The program version read back from an executable's version record. This
 // test executable links the record; other files lack it.
 #include "app/ModuleStatus.h"
-#include "discovery/PJVersionInfo.h"
+#include "app/PJVersionInfo.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,6 +1,6 @@
 // The preselection of a wanted crate and slot on filled detection tables, and
 // the serial texts, on a bare device state: no window, no crate server.
-#include "device/DetectionTables.h"
+#include "discovery/DetectionTables.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "settings/SettingsMessages.h"
+#include "ui/SettingsMessages.h"
 
 #include <QMessageBox>
 

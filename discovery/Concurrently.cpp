@@ -1,4 +1,4 @@
-#include "device/Concurrently.h"
+#include "discovery/Concurrently.h"
 
 #include <algorithm>
 #include <atomic>

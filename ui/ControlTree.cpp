@@ -1,4 +1,4 @@
-#include "discovery/ControlTree.h"
+#include "ui/ControlTree.h"
 
 #include <QScrollArea>
 #include <QTabWidget>
