@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "measure/BlockRecord.h"
+#include "record/BlockRecord.h"
 
 // Why lines of format and columns do not belong after firstLine (the file's
 // first line, without its end); empty when they do.

@@ -1,7 +1,8 @@
 #include "measure/MeasureOptions.h"
 
 #include "acquisition/ModuleTables.h"
-#include "measure/PointIdentity.h"
+#include "record/BlockRecord.h"
+#include "record/PointIdentity.h"
 #include "store/HttpPost.h"
 #include "store/InfluxTarget.h"
 
@@ -115,11 +116,6 @@ QString ParseCrate(const QString& opt, const QString& v, QString& serial, int& n
 }
 
 } // namespace
-
-QString RangeName(bool resistance, int index) {
-    return resistance ? QString::number(ModuleTables::RangesR[index]) + "R"
-                      : QString::number(ModuleTables::RangesU[index]) + "V";
-}
 
 TParseResult ParseArguments(const QStringList& args) {
     TParseResult result;

@@ -7,7 +7,7 @@
 
 #include <vector>
 
-enum class TOutputFormat { Csv, Jsonl, Influx };
+#include "record/OutputFormat.h"
 
 // One --range: for every channel (Channel 0) or for channel 1..16.
 struct TRangeOption {
@@ -71,9 +71,6 @@ struct TParseResult {
 
 // args: the arguments without the program's name.
 TParseResult ParseArguments(const QStringList& args);
-
-// The name a range goes by on the command line ("0.4V", "1200R").
-QString RangeName(bool resistance, int index);
 
 QString HelpText();
 

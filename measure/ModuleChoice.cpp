@@ -4,8 +4,8 @@
 #include "device/DeviceRecords.h"
 #include "discovery/DetectionTables.h"
 #include "measure/MeasureOptions.h"
-#include "measure/Printable.h"
 #include "measure/RunChoice.h"
+#include "record/Printable.h"
 
 #include <algorithm>
 #include <cstdlib>

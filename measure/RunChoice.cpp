@@ -2,6 +2,7 @@
 
 #include "acquisition/ModuleTables.h"
 #include "measure/MeasureOptions.h"
+#include "record/BlockRecord.h"
 #include "settings/MeasurementChoices.h"
 #include "settings/SettingsKeys.h"
 #include "settings/SettingsTable.h"

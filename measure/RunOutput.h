@@ -10,9 +10,9 @@
 #include <mutex>
 #include <vector>
 
-#include "measure/BlockRecord.h"
-#include "measure/RecordSink.h"
 #include "measure/StoreOutput.h"
+#include "record/BlockRecord.h"
+#include "record/RecordSink.h"
 
 class TRunOutput {
 public:

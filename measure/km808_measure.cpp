@@ -7,14 +7,14 @@
 #include "discovery/DetectionTables.h"
 #include "measure/AppendCheck.h"
 #include "measure/BlockClock.h"
-#include "measure/BlockRecord.h"
 #include "measure/MeasureOptions.h"
 #include "measure/ModuleChoice.h"
-#include "measure/Printable.h"
-#include "measure/RecordSink.h"
 #include "measure/RunChoice.h"
 #include "measure/RunOutput.h"
 #include "measure/StoreOutput.h"
+#include "record/BlockRecord.h"
+#include "record/Printable.h"
+#include "record/RecordSink.h"
 #include "settings/TSettingsFile.h"
 
 #include <QElapsedTimer>

@@ -17,7 +17,7 @@ import re
 import subprocess
 import sys
 
-FOLDERS = ["device", "dsp", "settings", "acquisition", "discovery", "ui", "trend", "trendwindow", "app", "store", "measure",
+FOLDERS = ["device", "dsp", "settings", "acquisition", "discovery", "ui", "record", "trend", "trendwindow", "app", "store", "measure",
            "scpi"]
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z]+)/', re.M)
 

@@ -1,7 +1,7 @@
 #include "trend/TrendRecorder.h"
 
 #include "acquisition/BlockReading.h"
-#include "measure/RecordSink.h"
+#include "record/RecordSink.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -6,8 +6,7 @@
 // User-interface thread only.
 #pragma once
 
-#include "measure/BlockRecord.h"
-#include "measure/MeasureOptions.h"
+#include "record/BlockRecord.h"
 
 #include <QDateTime>
 #include <QString>

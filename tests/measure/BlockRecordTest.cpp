@@ -1,5 +1,5 @@
 // The client's lines and summary from the engine's block reading record.
-#include "measure/BlockRecord.h"
+#include "record/BlockRecord.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 #include "measure/MeasureOptions.h"
 #include "measure/AppendCheck.h"
-#include "measure/BlockRecord.h"
 #include "measure/ModuleChoice.h"
-#include "measure/RecordSink.h"
 #include "measure/RunChoice.h"
+#include "record/BlockRecord.h"
+#include "record/RecordSink.h"
 #include "settings/Cp1251Codec.h"
 #include "settings/TSettingsFile.h"
 

@@ -1,4 +1,4 @@
-#include "measure/PointIdentity.h"
+#include "record/PointIdentity.h"
 
 #include <QRegularExpression>
 #include <QSysInfo>

@@ -1,4 +1,4 @@
-#include "measure/Printable.h"
+#include "record/Printable.h"
 
 QString Printable(const QString& text) {
     QString out;

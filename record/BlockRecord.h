@@ -1,4 +1,4 @@
-// The lines km808-measure writes: a header (csv), one line per block in csv,
+// The lines km808-measure and the window's recorder write: a header (csv), one line per block in csv,
 // JSON Lines or the InfluxDB line protocol, and the run's summary.
 #pragma once
 
@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "acquisition/MeasurementCycle.h"
-#include "measure/MeasureOptions.h"
-#include "measure/PointIdentity.h"
+#include "record/OutputFormat.h"
+#include "record/PointIdentity.h"
 
 // One measured channel of the run.
 struct TRecordColumn {
@@ -33,6 +33,10 @@ struct TBlockValues {
     std::vector<double> Values;    // the measured values, NaN where there is no text
     std::vector<int> OverChannels; // 1-based
 };
+
+// The name a range goes by in the lines and on the command line ("0.4V",
+// "1200R").
+QString RangeName(bool resistance, int index);
 
 // The columns of the channels that measure in config, in channel order.
 std::vector<TRecordColumn> RecordColumns(const TMeasurementConfig& config);

@@ -1,7 +1,8 @@
-#include "measure/BlockRecord.h"
+#include "record/BlockRecord.h"
 
 #include "acquisition/DisplayFormat.h"
-#include "measure/Printable.h"
+#include "acquisition/ModuleTables.h"
+#include "record/Printable.h"
 
 #include <algorithm>
 #include <cmath>
@@ -16,6 +17,11 @@ QString TRecordColumn::Unit() const {
 
 QString TRecordColumn::Heading() const {
     return Name() + "_" + Unit();
+}
+
+QString RangeName(bool resistance, int index) {
+    return resistance ? QString::number(ModuleTables::RangesR[index]) + "R"
+                      : QString::number(ModuleTables::RangesU[index]) + "V";
 }
 
 std::vector<TRecordColumn> RecordColumns(const TMeasurementConfig& config) {

@@ -1,4 +1,4 @@
-#include "measure/RecordSink.h"
+#include "record/RecordSink.h"
 
 #include <algorithm>
 #include <cerrno>
