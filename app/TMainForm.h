@@ -132,6 +132,19 @@ public:
     double InputRangesR[3] = {};
     double AdcDividers[7] = {};
 
+    // ---- What a caller may ask of the window ------------------------------
+    // The handler guard is held (HoldHandlers, a running handler or a worker step).
+    bool HandlersHeld() const { return HandlersBusy; }
+    // 0 constructing, 1 constructed, 2 shown, 3 placed (the first detection asked for).
+    uint8_t StartupStage() const { return StartupPhase; }
+    // The running workers, if any.
+    const TMainThread* MeasurementWorker() const { return MainThread; }
+    const TInitAndConfigThread* DiscoveryWorker() const;
+    // True while the accessor of the last save or defaults is kept open.
+    bool HoldsSettingsFile() const { return SettingsFile != nullptr; }
+    // Where the settings file lives; by default as the build's layout says.
+    void SetSettingsDirectory(const QString& directory) { SettingsDirectory = directory; }
+
     // ---- Settings file ----------------------------------------------------
     std::unique_ptr<TSettingsFile> SettingsFile; // accessor of the last save
     // Directory of the settings file: as the build's layout says (settings/
