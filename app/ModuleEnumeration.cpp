@@ -64,11 +64,12 @@ bool DetectAll(TMainForm& form, const QString& wantedCrateSerial, int16_t wanted
 }
 
 bool ChangeCrate(TMainForm& form, const std::function<void()>& fillSelector) {
-    CloseModuleIfOpen(form.Device);
+    TDeviceState& device = form.DeviceState();
+    CloseModuleIfOpen(device);
     fillSelector();
-    if (!OpenChosenModule(form.Device))
+    if (!OpenChosenModule(device))
         return false;
-    form.Device.CrateState = 1;
-    form.Device.ModuleState = 2;
+    device.CrateState = 1;
+    device.ModuleState = 2;
     return true;
 }
