@@ -14,28 +14,6 @@
 #include <QLabel>
 #include <QLineEdit>
 
-namespace {
-
-// Where a recorded block comes from, as the window shows it.
-TRecordOrigin RecordOrigin(const TMainForm& form) {
-    TRecordOrigin origin;
-    const TDeviceState& device = form.Device;
-    const int crate = device.SelectedCrateIndex;
-    if (crate < 16) {
-        origin.Crate =
-            QString::fromLatin1(device.CrateSerials[crate], int(qstrnlen(device.CrateSerials[crate], 16)));
-        origin.Slot = device.ModuleSlots[crate][device.SelectedModuleIndex[crate] & 15];
-    }
-    origin.Serial = form.ModuleSerialNumberLMDLabel->text();
-    const int rate = form.AdcRateComboBox->currentIndex();
-    origin.RateHz = rate >= 0 && rate < ModuleTables::RateCount ? ModuleTables::AdcRate(rate) : 0.0;
-    origin.Correction = form.CorrectionModeLMDComboBox->currentText();
-    origin.Program = form.windowTitle();
-    return origin;
-}
-
-} // namespace
-
 void ChooseValueFaces(TMainForm& window, const TMeasurementCycle& cycle) {
     for (int c = 0; c < 16; ++c) {
         // A channel without readings keeps its box as it is.
@@ -73,7 +51,23 @@ void ShowChannelValues(TMainForm& window, const TBlockReading& reading) {
                                             : TKm808AdcChannelFrame::TValueLook::Live);
         edit->setText(entry.Text);
     }
-    FeedTrend(*form, reading, form->Settings.ValueFormats, [form] { return RecordOrigin(*form); });
+    // Where a recorded block comes from, as the window shows it.
+    FeedTrend(*form, reading, form->Settings.ValueFormats, [form] {
+        TRecordOrigin origin;
+        const TDeviceState& device = form->Device;
+        const int crate = device.SelectedCrateIndex;
+        if (crate < 16) {
+            origin.Crate = QString::fromLatin1(device.CrateSerials[crate],
+                                               int(qstrnlen(device.CrateSerials[crate], 16)));
+            origin.Slot = device.ModuleSlots[crate][device.SelectedModuleIndex[crate] & 15];
+        }
+        origin.Serial = form->ModuleSerialNumberLMDLabel->text();
+        const int rate = form->AdcRateComboBox->currentIndex();
+        origin.RateHz = rate >= 0 && rate < ModuleTables::RateCount ? ModuleTables::AdcRate(rate) : 0.0;
+        origin.Correction = form->CorrectionModeLMDComboBox->currentText();
+        origin.Program = form->windowTitle();
+        return origin;
+    });
 }
 
 void ShowFrameLeds(TMainForm& window, const TBlockReading& reading) {

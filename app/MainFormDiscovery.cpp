@@ -75,6 +75,10 @@ void TMainForm::WaitForDiscoveryEnd() {
         InitThread->wait();
 }
 
+const TInitAndConfigThread* TMainForm::DiscoveryWorker() const {
+    return InitThread.data();
+}
+
 void TMainForm::HoldHandlers(bool held) {
     HandlersBusy = held;
 }

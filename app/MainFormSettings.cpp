@@ -39,10 +39,6 @@ uint16_t Selected(const QComboBox* box) {
     return static_cast<uint16_t>(box->currentIndex());
 }
 
-std::vector<TSettingRow> Table(const TMainForm& form) {
-    return SettingsTable(form.InputRangesU, form.InputRangesR);
-}
-
 } // namespace
 
 QString TMainForm::SettingsPath() const {
@@ -88,7 +84,8 @@ bool TMainForm::LoadSettings(TSettingsFile* accessor) {
     if (!accessor)
         return false;
     AutoSaveSettingsLMDCheckBox->setChecked(
-        ReadSetting(*accessor, Table(*this), ApplicationSection, AutoSave).toBool());
+        ReadSetting(*accessor, SettingsTable(InputRangesU, InputRangesR), ApplicationSection, AutoSave)
+            .toBool());
     AutoSaveSettingKnown = true;
     bool ok = LoadModuleSettings(accessor);
     if (Device.ModuleState == 2)
@@ -142,8 +139,9 @@ bool TMainForm::LoadModuleSettings(TSettingsFile* accessor) {
 bool TMainForm::LoadCorrectionSettings(TSettingsFile* accessor) {
     if (!accessor)
         return false;
-    Settings.CoefSource =
-        ReadSetting(*accessor, Table(*this), ApplicationSection, SettingsKeys::CoefSource).toInt();
+    Settings.CoefSource = ReadSetting(*accessor, SettingsTable(InputRangesU, InputRangesR),
+                                      ApplicationSection, SettingsKeys::CoefSource)
+                              .toInt();
     UseModuleCoefficients(Device.ModuleControl, Settings.LoadedCoefs);
     return true;
 }
@@ -159,7 +157,7 @@ void TMainForm::SaveIniFile(const QString& path) {
 bool TMainForm::WriteApplicationSettings(TSettingsFile* accessor) {
     if (!accessor)
         return false;
-    const std::vector<TSettingRow> table = Table(*this);
+    const std::vector<TSettingRow> table = SettingsTable(InputRangesU, InputRangesR);
     QVariantMap application{{WindowTop, y()}, {WindowLeft, x()}};
     // Unchecked because nothing was ever loaded is not the operator's choice.
     if (AutoSaveSettingKnown)
@@ -200,7 +198,7 @@ bool TMainForm::WriteModuleSettings(TSettingsFile* accessor) {
         values.insert(ChannelRangeR(n + 1), frame->InputRangeRLMDComboBox->currentIndex());
     }
     // Written in the table's order, the order these keys always had.
-    if (!WriteSettings(*accessor, Table(*this), ModuleSection, values))
+    if (!WriteSettings(*accessor, SettingsTable(InputRangesU, InputRangesR), ModuleSection, values))
         return false;
     return accessor->Flush();
 }
@@ -235,14 +233,14 @@ bool TMainForm::CreateDefaultIniFile(const QString& path) {
 bool TMainForm::WriteDefaultApplicationSettings(TSettingsFile* accessor) {
     if (!accessor)
         return false;
-    WriteFreshPart(*accessor, Table(*this), TSettingPart::Application);
+    WriteFreshPart(*accessor, SettingsTable(InputRangesU, InputRangesR), TSettingPart::Application);
     return accessor->Flush();
 }
 
 bool TMainForm::WriteDefaultModuleSettings(TSettingsFile* accessor) {
     if (!accessor)
         return false;
-    WriteFreshPart(*accessor, Table(*this), TSettingPart::Module);
+    WriteFreshPart(*accessor, SettingsTable(InputRangesU, InputRangesR), TSettingPart::Module);
     return accessor->Flush();
 }
 

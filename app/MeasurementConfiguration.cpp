@@ -87,7 +87,7 @@ void ShowRunFailed(TMainForm* form, const TMeasurementCycle& cycle) {
             frame->SetValueLook(TKm808AdcChannelFrame::TValueLook::Stale);
     }
     if (cycle.LinkLost) {
-        form->Device.ModuleLinkLost = true;
+        form->DeviceState().ModuleLinkLost = true;
         ShowModuleLink(*form, false);
     }
 }

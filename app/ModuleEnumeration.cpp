@@ -46,5 +46,5 @@ bool DetectAll(TMainForm& form, const QString& wantedCrateSerial, int16_t wanted
 }
 
 bool ChangeCrate(TMainForm& form, const std::function<void()>& fillSelector) {
-    return ChangeCrateModule(form.Device, fillSelector);
+    return ChangeCrateModule(form.DeviceState(), fillSelector);
 }

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "discovery/DetectionRun.h"
+#include "discovery/DetectionTables.h"
 
 class TMainForm;
 

@@ -85,12 +85,13 @@ QString FirmwareVersionText(uint16_t version) {
 }
 
 bool OpenSelectedModule(TMainForm& form, TInitAndConfigThread& worker) {
+    TDeviceState& device = form.DeviceState();
     worker.ModuleNameText.clear();
-    if (!OpenChosenModule(form.Device))
+    if (!OpenChosenModule(device))
         return false;
     worker.ModuleNameText =
-        FixedText(form.Device.ModuleControl.ModuleName, sizeof form.Device.ModuleControl.ModuleName);
-    form.Device.ModuleState = 2;
+        FixedText(device.ModuleControl.ModuleName, sizeof device.ModuleControl.ModuleName);
+    device.ModuleState = 2;
     return true;
 }
 

@@ -1,7 +1,9 @@
 // The main window: owns the controls, the channel frames, the state records the
 // rooms share (device state, measurement settings, worker flags) and both
 // workers. Its member functions live in app/ (MainForm*.cpp); the rooms' logic
-// lives in device/, settings/, dsp/, discovery/ and acquisition/.
+// lives in device/, settings/, dsp/, discovery/ and acquisition/. Its controls
+// and state are its own: others find a control by its object name and reach
+// the state through the workers' views and the few queries below.
 #pragma once
 
 #include <QEvent>
@@ -60,93 +62,33 @@ public:
     explicit TMainForm(QWidget* parent = nullptr);
     ~TMainForm() override;
 
-    // ---- Top group -------------------------------------------------------
-    QPushButton* FindDeviceLMDButton = nullptr;
-    QFrame* SelectedModuleLMDSimplePanel = nullptr;
-    QComboBox* QiraCratesComboBox = nullptr;
-    TLed* QiraCrateStatusLed = nullptr;
-    QComboBox* ModulesComboBox = nullptr;
-    TLed* ModuleStatusLed = nullptr;
-    QLabel* ModuleSerialNumberLMDLabel = nullptr;
-    QLabel* ModuleFirmwareVersionLMDLabel = nullptr;
-    QFrame* Bevel3 = nullptr;
-    TLed* GeneratorStatusLed = nullptr;
-    QFrame* StartMultimeterLMDSimplePanel = nullptr;
-    QPushButton* StartMultimeterLMDSpeedButton = nullptr; // checkable: down = running
-    QGroupBox* SaveIniSettingLMDGroupBox = nullptr;
-    QCheckBox* AutoSaveSettingsLMDCheckBox = nullptr;
-    QPushButton* SaveSettingsButton = nullptr;
-
-    // ---- Pages -----------------------------------------------------------
-    QTabWidget* MainLMDPageControl = nullptr;
-    QWidget* MultimeterLMDTabSheet = nullptr;
-    QWidget* VerificationLMDTabSheet = nullptr;
-    QFrame* MultimeterLMDSimplePanel = nullptr;
-
-    // ---- Measurement settings controls ----------------------------------
-    QGroupBox* AdcGroupParsLMDGroupBox = nullptr;
-    QFrame* ChannelCommonParsLMDSimplePanel = nullptr;
-    QCheckBox* AllChannelsLMDCheckBox = nullptr; // tristate
-    QComboBox* CommonInputRangeULMDComboBox = nullptr;
-    QComboBox* CommonInputRangeRLMDComboBox = nullptr;
-    QComboBox* CommonMeasuringModeLMDComboBox = nullptr;
-    QFrame* CommonParsLMDSimplePanel = nullptr;
-    QComboBox* AdcRateComboBox = nullptr;
-    QLabel* KadrRateLMDLabel = nullptr;
-    QComboBox* CorrectionModeLMDComboBox = nullptr;
-    QFrame* AcquisitionTimeLMDSimplePanel = nullptr;
-    QLabel* AcquisitionTimeLMDLabel = nullptr;
-    QFrame* ComputationInfoLMDSimplePanel = nullptr;
-    QLabel* ComputationModeLabLMDLabel = nullptr;
-    QLabel* AmplitudeTypeLabLMDLabel = nullptr;
-    QScrollArea* AdcIndividualParsLMDScrollBox = nullptr;
-    QWidget* AdcIndividualParsLMDSimplePanel = nullptr;
-
-    // ---- Hidden equipment strip -----------------------------------------
-    QFrame* EquipmentLMDSimplePanel = nullptr;
-    QLabel* VoltmeterValueLMDLabel = nullptr;
-    QLabel* AmperemeterValueLMDLabel = nullptr;
-
-    // ---- Context menu ----------------------------------------------------
-    QMenu* PopupMenu = nullptr;
-    QAction* RebootDeviceMenuItem = nullptr;
-    QAction* SaveDefaultSettings = nullptr;
-    QAction* SaveCurrentSettings = nullptr;
-    bool PopupMenuAutoOpen = true; // cleared by the first detection run
-    // The Escape handling; the worker message dialog switches it off while open.
-    bool ShortCutHandlerEnabled = true;
-
-    // ---- Window state ----------------------------------------------------
-    bool HandlersBusy = true;
-    uint8_t StartupPhase = 0;
-    QString CaptionTemplate;
-
-    // ---- State the rooms share (each record says which thread may touch it)
-    TWorkerFlags Flags;
-    TDeviceState Device;
+    // ---- The records a run's set-up names -----------------------------------
+    // The measurement settings a load put there; a run copies them at its start.
     TMeasurementSettings Settings;
-
-    // ---- Channel frames and tables ----------------------------------------
+    // The 16 channel frames, in channel order.
     std::array<TKm808AdcChannelFrame*, 16> ChannelFrames{};
-    double InputRangesU[3] = {};
-    double InputRangesR[3] = {};
-    double AdcDividers[7] = {};
+
+    // ---- What a caller may ask of the window ------------------------------
+    // The handler guard is held (HoldHandlers, a running handler or a worker step).
+    bool HandlersHeld() const { return HandlersBusy; }
+    // 0 constructing, 1 constructed, 2 shown, 3 placed (the first detection asked for).
+    uint8_t StartupStage() const { return StartupPhase; }
+    // The running workers, if any.
+    const TMainThread* MeasurementWorker() const { return MainThread; }
+    const TInitAndConfigThread* DiscoveryWorker() const;
+    // True while the accessor of the last save or defaults is kept open.
+    bool HoldsSettingsFile() const { return SettingsFile != nullptr; }
 
     // ---- Settings file ----------------------------------------------------
-    std::unique_ptr<TSettingsFile> SettingsFile; // accessor of the last save
-    // Directory of the settings file: as the build's layout says (settings/
-    // SettingsLocation.h); tests point it elsewhere.
-    QString SettingsDirectory;
+    // Where the settings file lives; by default as the build's layout says
+    // (settings/SettingsLocation.h).
+    void SetSettingsDirectory(const QString& directory) { SettingsDirectory = directory; }
     QString SettingsPath() const;
     // Ctrl+S and Ctrl+D pressed while a detection runs, in the order pressed;
     // they run once it has ended, on what the window then shows.
     enum class HeldSettingsRequest { Save, Defaults };
     bool HoldWhileDiscoveryRuns(HeldSettingsRequest request);
     void RunHeldSettingsRequests();
-
-    // ---- Workers ---------------------------------------------------------
-    TMainThread* MainThread = nullptr;         // the acquisition worker, at most one
-    QPointer<TInitAndConfigThread> InitThread; // the running discovery worker, if any
 
     // ---- Window operations (app/) ----------------------------------------
     // action: a Detection::TAction; useStoredSelection: a Detection::TSelection.
@@ -271,6 +213,102 @@ public:
     bool PressFocusedButton(QObject* watched, const QKeyEvent* key);
 
 private:
+    // The window's steps that the workers' views run; they live beside the
+    // window in app/ and reach its controls as its own functions do.
+    // Declared here unqualified, so that this header needs none of theirs
+    // (they include it: a circle otherwise).
+    friend void FillModuleSelector(TMainForm& form);
+    friend bool DetectAll(TMainForm& form, const QString& wantedCrateSerial, int16_t wantedSlot,
+                          const std::function<void(const QString&)>& report,
+                          const std::function<void(const std::function<void()>&)>& onWindow,
+                          const std::function<bool()>& stopRequested);
+    friend void ShowDeviceStatus(TMainForm& form, TInitAndConfigThread& worker, bool known);
+    friend void ShowModuleLink(TMainForm& form, bool alive);
+    friend bool ReopenChosenModule(TMainForm& form);
+    friend void CaptureConfiguration(TMainForm& window, TMeasurementCycle& cycle);
+    friend void ConfigureModule(TMainForm& window, TMeasurementCycle& cycle);
+    friend void FinishMeasurement(TMainForm& window, TMeasurementCycle& cycle);
+    friend void ShowChannelValues(TMainForm& window, const TBlockReading& reading);
+    friend void ShowFrameLeds(TMainForm& window, const TBlockReading& reading);
+
+    // ---- Top group -------------------------------------------------------
+    QPushButton* FindDeviceLMDButton = nullptr;
+    QFrame* SelectedModuleLMDSimplePanel = nullptr;
+    QComboBox* QiraCratesComboBox = nullptr;
+    TLed* QiraCrateStatusLed = nullptr;
+    QComboBox* ModulesComboBox = nullptr;
+    TLed* ModuleStatusLed = nullptr;
+    QLabel* ModuleSerialNumberLMDLabel = nullptr;
+    QLabel* ModuleFirmwareVersionLMDLabel = nullptr;
+    QFrame* Bevel3 = nullptr;
+    TLed* GeneratorStatusLed = nullptr;
+    QFrame* StartMultimeterLMDSimplePanel = nullptr;
+    QPushButton* StartMultimeterLMDSpeedButton = nullptr; // checkable: down = running
+    QGroupBox* SaveIniSettingLMDGroupBox = nullptr;
+    QCheckBox* AutoSaveSettingsLMDCheckBox = nullptr;
+    QPushButton* SaveSettingsButton = nullptr;
+
+    // ---- Pages -----------------------------------------------------------
+    QTabWidget* MainLMDPageControl = nullptr;
+    QWidget* MultimeterLMDTabSheet = nullptr;
+    QWidget* VerificationLMDTabSheet = nullptr;
+    QFrame* MultimeterLMDSimplePanel = nullptr;
+
+    // ---- Measurement settings controls ----------------------------------
+    QGroupBox* AdcGroupParsLMDGroupBox = nullptr;
+    QFrame* ChannelCommonParsLMDSimplePanel = nullptr;
+    QCheckBox* AllChannelsLMDCheckBox = nullptr; // tristate
+    QComboBox* CommonInputRangeULMDComboBox = nullptr;
+    QComboBox* CommonInputRangeRLMDComboBox = nullptr;
+    QComboBox* CommonMeasuringModeLMDComboBox = nullptr;
+    QFrame* CommonParsLMDSimplePanel = nullptr;
+    QComboBox* AdcRateComboBox = nullptr;
+    QLabel* KadrRateLMDLabel = nullptr;
+    QComboBox* CorrectionModeLMDComboBox = nullptr;
+    QFrame* AcquisitionTimeLMDSimplePanel = nullptr;
+    QLabel* AcquisitionTimeLMDLabel = nullptr;
+    QFrame* ComputationInfoLMDSimplePanel = nullptr;
+    QLabel* ComputationModeLabLMDLabel = nullptr;
+    QLabel* AmplitudeTypeLabLMDLabel = nullptr;
+    QScrollArea* AdcIndividualParsLMDScrollBox = nullptr;
+    QWidget* AdcIndividualParsLMDSimplePanel = nullptr;
+
+    // ---- Hidden equipment strip -----------------------------------------
+    QFrame* EquipmentLMDSimplePanel = nullptr;
+    QLabel* VoltmeterValueLMDLabel = nullptr;
+    QLabel* AmperemeterValueLMDLabel = nullptr;
+
+    // ---- Context menu ----------------------------------------------------
+    QMenu* PopupMenu = nullptr;
+    QAction* RebootDeviceMenuItem = nullptr;
+    QAction* SaveDefaultSettings = nullptr;
+    QAction* SaveCurrentSettings = nullptr;
+    bool PopupMenuAutoOpen = true; // cleared by the first detection run
+    // The Escape handling; the worker message dialog switches it off while open.
+    bool ShortCutHandlerEnabled = true;
+
+    // ---- Window state ----------------------------------------------------
+    bool HandlersBusy = true;
+    uint8_t StartupPhase = 0;
+    QString CaptionTemplate;
+
+    // ---- State the rooms share (each record says which thread may touch it)
+    TWorkerFlags Flags;
+    TDeviceState Device;
+
+    // ---- Tables ------------------------------------------------------------
+    double InputRangesU[3] = {};
+    double InputRangesR[3] = {};
+    double AdcDividers[7] = {};
+
+    // ---- Settings file ----------------------------------------------------
+    std::unique_ptr<TSettingsFile> SettingsFile; // accessor of the last save
+    QString SettingsDirectory;                   // empty: as the build's layout says
+
+    // ---- Workers ---------------------------------------------------------
+    TMainThread* MainThread = nullptr;         // the acquisition worker, at most one
+    QPointer<TInitAndConfigThread> InitThread; // the running discovery worker, if any
+
     // ---- Controls and state only the window's own member functions use ----
     QGroupBox* ModuleDetectionLMDGroupBox = nullptr;
     QLabel* QiraCratesLabLMDLabel = nullptr;

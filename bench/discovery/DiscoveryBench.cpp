@@ -7,6 +7,7 @@
 // the same sleeps measured on this machine in this run.
 // Runs on the offscreen platform unless QT_QPA_PLATFORM says otherwise.
 #include "EmulatorProcess.h"
+#include "FormControl.h"
 
 #include "app/ModuleEnumeration.h"
 #include "app/TInitAndConfigThread.h"
@@ -63,8 +64,8 @@ bool PollUntil(const std::function<bool()>& done) {
     return true;
 }
 
-bool Idle(const TMainForm& f) {
-    return !f.Flags.DiscoveryRunning && f.Flags.DiscoveryGate && !f.InitThread;
+bool Idle(TMainForm& f) {
+    return !f.WorkerFlags().DiscoveryRunning && f.WorkerFlags().DiscoveryGate && !f.DiscoveryWorker();
 }
 
 QByteArray FullConfig() {
@@ -124,9 +125,12 @@ int main(int argc, char** argv) {
             const auto start = r == 0 ? t0 : Clock::now();
             QTemporaryDir settings;
             auto form = std::make_unique<TMainForm>();
-            form->SettingsDirectory = settings.path();
+            form->SetSettingsDirectory(settings.path());
             form->show();
-            if (!PollUntil([&] { return Green(form->QiraCrateStatusLed) && Green(form->ModuleStatusLed); })) {
+            if (!PollUntil([&] {
+                    return Green(Control<TLed>(*form, "QiraCrateStatusLed")) &&
+                           Green(Control<TLed>(*form, "ModuleStatusLed"));
+                })) {
                 std::fprintf(stderr, "the lamps never turned green\n");
                 return 1;
             }
@@ -142,14 +146,14 @@ int main(int argc, char** argv) {
         }
         QTemporaryDir settings;
         TMainForm form;
-        form.SettingsDirectory = settings.path();
+        form.SetSettingsDirectory(settings.path());
         form.show();
-        PollUntil([&] { return form.StartupPhase == 3 && Idle(form); });
+        PollUntil([&] { return form.StartupStage() == 3 && Idle(form); });
         for (int r = 0; r < Repetitions; ++r) {
             const auto start = Clock::now();
-            form.FindDeviceLMDButton->click();
-            if (!PollUntil([&] { return Idle(form); }) || form.Device.CrateCount != 16 ||
-                form.Device.ModuleCount[15] != 16 || !Green(form.ModuleStatusLed)) {
+            Control<QPushButton>(form, "FindDeviceLMDButton")->click();
+            if (!PollUntil([&] { return Idle(form); }) || form.DeviceState().CrateCount != 16 ||
+                form.DeviceState().ModuleCount[15] != 16 || !Green(Control<TLed>(form, "ModuleStatusLed"))) {
                 std::fprintf(stderr, "the detection did not find 16 x 16 modules\n");
                 return 1;
             }
@@ -161,13 +165,13 @@ int main(int argc, char** argv) {
 
         // The listing and opening work alone, without the run around it.
         TMainForm bare;
-        bare.HandlersBusy = true;
+        bare.HoldHandlers(true);
         for (int r = 0; r < Repetitions; ++r) {
             const auto start = Clock::now();
             DetectAll(bare, {}, -1, [](const QString&) {});
             listing.Runs.push_back(Ms(Clock::now() - start));
         }
-        CloseModuleIfOpen(bare.Device);
+        CloseModuleIfOpen(bare.DeviceState());
     }
     Print("start-up to both lamps green", startUp, SleepsBeforeLampsMs, sleepsBeforeLamps);
     Print("full detection, 16 x 16 KM808", detection, SleepSumMs, sleeps);

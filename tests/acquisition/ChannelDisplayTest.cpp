@@ -1,6 +1,7 @@
 // The display of a block's values in the channel frames, on a window that is
 // not shown and a worker that is not started.
 #include "app/ChannelDisplay.h"
+#include "FormControl.h"
 #include "app/TMainForm.h"
 #include "app/TMainThread.h"
 #include "ui/TKm808AdcChannelFrame.h"
@@ -20,17 +21,17 @@ namespace {
 class ChannelDisplayTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        Form.HandlersBusy = true;
-        Form.CommonMeasuringModeLMDComboBox->setCurrentIndex(0);
+        Form.HoldHandlers(true);
+        Control<QComboBox>(Form, "CommonMeasuringModeLMDComboBox")->setCurrentIndex(0);
         Form.EnableChannelFrames();
         for (int c : {0, 2, 9})
             Form.ChannelFrames[c]->ChannelNumberLMDCheckBox->setChecked(true);
-        Form.HandlersBusy = false;
+        Form.HoldHandlers(false);
         Worker.ChannelQuantity[2] = 1;
     }
 
     TMainForm Form;
-    TMainThread Worker{&Form, &Form.Device.ModuleControl};
+    TMainThread Worker{&Form, &Form.DeviceState().ModuleControl};
 };
 
 TEST_F(ChannelDisplayTest, ValuesShownWithTheRangeDecimalsAndLampsBlinkOnce) {
@@ -38,12 +39,12 @@ TEST_F(ChannelDisplayTest, ValuesShownWithTheRangeDecimalsAndLampsBlinkOnce) {
     Worker.ValueFormats[0] = "0.000";
     Worker.ValueFormats[1] = "0.";
     Worker.ValueFormats[5] = "0.0";
-    Form.HandlersBusy = true;
+    Form.HoldHandlers(true);
     Form.ChannelFrames[3]->ChannelNumberLMDCheckBox->setChecked(true);
     Form.ChannelFrames[4]->ChannelNumberLMDCheckBox->setChecked(true);
     Form.ChannelFrames[15]->ChannelNumberLMDCheckBox->setEnabled(false);
     Form.ChannelFrames[15]->Value1LMDEdit->setText("kept");
-    Form.HandlersBusy = false;
+    Form.HoldHandlers(false);
     Worker.VoltageValues[0] = 1.25;   // 10 V range, 3 decimals
     Worker.VoltageValues[9] = 0.7504; // 2 V range, no decimals
     Worker.ChannelRange[9] = 1;

@@ -1,4 +1,5 @@
 // Measurements through the real window against the emulator.
+#include "FormControl.h"
 #include "MeasurementWindow.h"
 
 #include "app/TMainThread.h"
@@ -48,8 +49,8 @@ TEST(MeasurementTest, VoltageOnEachRangeWithItsDecimals) {
     w.PressStop();
     ASSERT_TRUE(w.WaitIdle());
     EXPECT_EQ(w.ButtonText(), StartText);
-    EXPECT_EQ(w.Form->AcquisitionTimeLMDLabel->text(), "-----");
-    EXPECT_EQ(int(w.Form->Device.ModuleControl.AcquisitionRunning), 0);
+    EXPECT_EQ(Control<QLabel>(*w.Form, "AcquisitionTimeLMDLabel")->text(), "-----");
+    EXPECT_EQ(int(w.Form->DeviceState().ModuleControl.AcquisitionRunning), 0);
     EXPECT_TRUE(w.Messages.isEmpty());
 }
 
@@ -134,7 +135,7 @@ TEST(MeasurementTest, EachBlockIsReceivedInChunksWithTheRemainderLast) {
     w.PressStop();
     ASSERT_TRUE(w.WaitIdle());
     EXPECT_TRUE(w.Messages.isEmpty());
-    ASSERT_EQ(w.Form->MainThread, nullptr);
+    ASSERT_EQ(w.Form->MeasurementWorker(), nullptr);
 
     QStringList asked;
     for (const QString& line : w.Emulator->LogLines("Recv")) {
@@ -152,7 +153,7 @@ TEST(MeasurementTest, EachBlockIsReceivedInChunksWithTheRemainderLast) {
     EXPECT_EQ(w.Emulator->LogLines("SetADC").size(), 1);
     EXPECT_EQ(w.Emulator->LogLines("Calibrate").size(), 1);
     EXPECT_GE(w.Emulator->LogLines("Stop").size(), blocks);
-    EXPECT_EQ(int(w.Form->Device.ModuleControl.AcquisitionRunning), 0);
+    EXPECT_EQ(int(w.Form->DeviceState().ModuleControl.AcquisitionRunning), 0);
 }
 
 struct StartCase {
@@ -251,16 +252,16 @@ TEST_P(StartCaseTest, ModuleSetUpAndBlockSizes) {
     w.Configure(s);
     w.PressStart();
     ASSERT_TRUE(w.WaitBlocks(1)) << w.Messages.join("|").toStdString();
-    const TMainThread* worker = w.Form->MainThread;
+    const TMainThread* worker = w.Form->MeasurementWorker();
     ASSERT_NE(worker, nullptr);
     EXPECT_EQ(worker->SamplesPerChannel, c.SamplesPerChannel);
-    EXPECT_EQ(w.Form->AcquisitionTimeLMDLabel->text(), c.TimeLabel);
-    EXPECT_EQ(w.Form->KadrRateLMDLabel->text(), c.RateLabel);
+    EXPECT_EQ(Control<QLabel>(*w.Form, "AcquisitionTimeLMDLabel")->text(), c.TimeLabel);
+    EXPECT_EQ(Control<QLabel>(*w.Form, "KadrRateLMDLabel")->text(), c.RateLabel);
     EXPECT_DOUBLE_EQ(worker->AcquisitionTime, c.PlannedTime);
     EXPECT_EQ(worker->RecvChunk, std::min(c.RecvChunk, worker->RecvWordCount));
     EXPECT_EQ(worker->WindowDescriptor.WindowKind, c.WindowKind);
     EXPECT_EQ(worker->ResultChannelCount, c.Active.size());
-    const KM808_CONTROL& module = w.Form->Device.ModuleControl;
+    const KM808_CONTROL& module = w.Form->DeviceState().ModuleControl;
     if (c.Mode == 1) {
         ASSERT_EQ(int(module.LogicalChannelCount), 4);
         const uint8_t expected[4][3] = {{0x20, 0, 0}, {0x28, 0, 0}, {0x20, 1, 0}, {0x28, 1, 0}};
@@ -289,7 +290,7 @@ TEST_P(StartCaseTest, ModuleSetUpAndBlockSizes) {
     }
     w.PressStop();
     ASSERT_TRUE(w.WaitIdle());
-    EXPECT_EQ(w.Form->KadrRateLMDLabel->text(), "-----");
+    EXPECT_EQ(Control<QLabel>(*w.Form, "KadrRateLMDLabel")->text(), "-----");
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, StartCaseTest, ::testing::ValuesIn(StartCases),

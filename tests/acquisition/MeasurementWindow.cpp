@@ -1,4 +1,5 @@
 #include "MeasurementWindow.h"
+#include "FormControl.h"
 
 #include "app/TMainThread.h"
 #include "ui/TKm808AdcChannelFrame.h"
@@ -55,10 +56,11 @@ MeasurementWindow::MeasurementWindow(const QByteArray& emulatorConfig) {
             &box, [&box] { box.accept(); }, Qt::QueuedConnection);
     });
     Form = new TMainForm;
-    Form->SettingsDirectory = SettingsDir.path();
+    Form->SetSettingsDirectory(SettingsDir.path());
     Form->show();
     const bool opened = QTest::qWaitFor(
-        [this] { return Form->Device.ModuleState == 2 && !Form->Flags.DiscoveryRunning; }, 30000);
+        [this] { return Form->DeviceState().ModuleState == 2 && !Form->WorkerFlags().DiscoveryRunning; },
+        30000);
     if (!opened)
         Failure = "the module did not open: " + Messages.join(" | ");
 }
@@ -73,10 +75,10 @@ MeasurementWindow::~MeasurementWindow() {
 }
 
 void MeasurementWindow::Configure(const MeasurementSetup& s) {
-    Form->HandlersBusy = true;
-    Form->CommonMeasuringModeLMDComboBox->setCurrentIndex(s.Mode);
-    Form->AdcRateComboBox->setCurrentIndex(s.RateIndex);
-    Form->CorrectionModeLMDComboBox->setCurrentIndex(s.Correction);
+    Form->HoldHandlers(true);
+    Control<QComboBox>(*Form, "CommonMeasuringModeLMDComboBox")->setCurrentIndex(s.Mode);
+    Control<QComboBox>(*Form, "AdcRateComboBox")->setCurrentIndex(s.RateIndex);
+    Control<QComboBox>(*Form, "CorrectionModeLMDComboBox")->setCurrentIndex(s.Correction);
     for (int ch = 0; ch < 16; ++ch) {
         TKm808AdcChannelFrame* f = Form->ChannelFrames[ch];
         const bool active = std::find(s.Active.begin(), s.Active.end(), ch) != s.Active.end();
@@ -91,22 +93,25 @@ void MeasurementWindow::Configure(const MeasurementSetup& s) {
         Form->Settings.MinSamplesPerChannel[i] = s.MinSamples[i];
     for (int i = 0; i < 6; ++i)
         Form->Settings.ValueFormats[i] = s.Formats[i];
-    Form->HandlersBusy = false;
+    Form->HoldHandlers(false);
 }
 
 void MeasurementWindow::PressStart() {
-    Form->StartMultimeterLMDSpeedButton->setChecked(false);
-    Form->StartMultimeterLMDSpeedButton->click();
+    Control<QPushButton>(*Form, "StartMultimeterLMDSpeedButton")->setChecked(false);
+    Control<QPushButton>(*Form, "StartMultimeterLMDSpeedButton")->click();
 }
 
 void MeasurementWindow::PressStop() {
-    Form->StartMultimeterLMDSpeedButton->setChecked(true);
-    Form->StartMultimeterLMDSpeedButton->click();
+    Control<QPushButton>(*Form, "StartMultimeterLMDSpeedButton")->setChecked(true);
+    Control<QPushButton>(*Form, "StartMultimeterLMDSpeedButton")->click();
 }
 
 bool MeasurementWindow::WaitIdle(int timeoutMs) {
     return QTest::qWaitFor(
-        [this] { return Form->Flags.MeasurementIdle && !Form->StartMultimeterLMDSpeedButton->isChecked(); },
+        [this] {
+            return Form->WorkerFlags().MeasurementIdle &&
+                   !Control<QPushButton>(*Form, "StartMultimeterLMDSpeedButton")->isChecked();
+        },
         timeoutMs);
 }
 
@@ -151,9 +156,9 @@ double MeasurementWindow::Value(int ch) const {
 }
 
 QString MeasurementWindow::ButtonText() const {
-    return Form->StartMultimeterLMDSpeedButton->text();
+    return Control<QPushButton>(*Form, "StartMultimeterLMDSpeedButton")->text();
 }
 
 bool MeasurementWindow::ButtonDown() const {
-    return Form->StartMultimeterLMDSpeedButton->isChecked();
+    return Control<QPushButton>(*Form, "StartMultimeterLMDSpeedButton")->isChecked();
 }

@@ -1,5 +1,6 @@
 // What the value boxes and lamps say about a reading: live, at or beyond its
 // range's limit, or left over from a measurement that ended on a failure.
+#include "FormControl.h"
 #include "MeasurementWindow.h"
 
 #include "ui/TKm808AdcChannelFrame.h"
@@ -123,8 +124,9 @@ TEST(ReadingState, AfterAFailureValuesAreStaleAndTheModuleLampTellsTheLink) {
         EXPECT_FALSE(f->FlashLed->IsOn()) << ch;
     }
     // The data link dropped but the module still answers.
-    EXPECT_EQ(Lamp(w.Form->ModuleStatusLed), ModuleGreen);
-    EXPECT_EQ(w.Form->ModuleStatusLed->toolTip().toStdString(), "Статус модуля 'KM808' -> OK");
+    EXPECT_EQ(Lamp(Control<TLed>(*w.Form, "ModuleStatusLed")), ModuleGreen);
+    EXPECT_EQ(Control<TLed>(*w.Form, "ModuleStatusLed")->toolTip().toStdString(),
+              "Статус модуля 'KM808' -> OK");
 
     // The crate server goes away during the next measurement: the lamp turns red.
     w.Messages.clear();
@@ -135,8 +137,9 @@ TEST(ReadingState, AfterAFailureValuesAreStaleAndTheModuleLampTellsTheLink) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return !w.Messages.isEmpty(); }, 20000));
     ASSERT_TRUE(w.WaitIdle());
     EXPECT_EQ(TextColor(w.Form->ChannelFrames[0]), StaleText);
-    EXPECT_EQ(Lamp(w.Form->ModuleStatusLed), LampRed);
-    EXPECT_EQ(w.Form->ModuleStatusLed->toolTip().toStdString(), "Статус модуля 'KM808' -> BAD");
+    EXPECT_EQ(Lamp(Control<TLed>(*w.Form, "ModuleStatusLed")), LampRed);
+    EXPECT_EQ(Control<TLed>(*w.Form, "ModuleStatusLed")->toolTip().toStdString(),
+              "Статус модуля 'KM808' -> BAD");
 
     // While no server answers, a start says so instead of a set-up failure.
     w.Messages.clear();
@@ -145,7 +148,7 @@ TEST(ReadingState, AfterAFailureValuesAreStaleAndTheModuleLampTellsTheLink) {
     ASSERT_TRUE(w.WaitIdle());
     EXPECT_EQ(w.Messages.join("|").toStdString(),
               "Нет связи с модулем!!!\nПроверьте сервер крейтов и нажмите \"Обнаружить\".");
-    EXPECT_EQ(Lamp(w.Form->ModuleStatusLed), LampRed);
+    EXPECT_EQ(Lamp(Control<TLed>(*w.Form, "ModuleStatusLed")), LampRed);
 
     // Once a server answers again the next start measures without a detection.
     w.Emulator = std::make_unique<EmulatorProcess>(EmulatorConfig({{1, 1.25}, {2, 12.5}}));
@@ -155,8 +158,9 @@ TEST(ReadingState, AfterAFailureValuesAreStaleAndTheModuleLampTellsTheLink) {
     ASSERT_TRUE(w.WaitBlocks(1)) << w.Messages.join("|").toStdString();
     EXPECT_TRUE(w.Messages.isEmpty());
     EXPECT_EQ(TextColor(w.Form->ChannelFrames[0]), LiveText);
-    EXPECT_EQ(Lamp(w.Form->ModuleStatusLed), ModuleGreen);
-    EXPECT_EQ(w.Form->ModuleStatusLed->toolTip().toStdString(), "Статус модуля 'KM808' -> OK");
+    EXPECT_EQ(Lamp(Control<TLed>(*w.Form, "ModuleStatusLed")), ModuleGreen);
+    EXPECT_EQ(Control<TLed>(*w.Form, "ModuleStatusLed")->toolTip().toStdString(),
+              "Статус модуля 'KM808' -> OK");
     w.PressStop();
     ASSERT_TRUE(w.WaitIdle());
 }
@@ -186,7 +190,7 @@ TEST(ReadingState, AfterAServerRestartTheFirstStartReopensAndChecksTheModule) {
     ASSERT_TRUE(w.WaitBlocks(1)) << w.Messages.join("|").toStdString();
     EXPECT_TRUE(w.Messages.isEmpty()) << w.Messages.join("|").toStdString();
     EXPECT_NEAR(w.Value(0), 1250.0, 1.0);
-    EXPECT_EQ(w.Form->ModuleFirmwareVersionLMDLabel->text().toStdString(), "1.6");
+    EXPECT_EQ(Control<QLabel>(*w.Form, "ModuleFirmwareVersionLMDLabel")->text().toStdString(), "1.6");
     w.PressStop();
     ASSERT_TRUE(w.WaitIdle());
 
@@ -196,9 +200,9 @@ TEST(ReadingState, AfterAServerRestartTheFirstStartReopensAndChecksTheModule) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return !w.Messages.isEmpty(); }, 20000));
     ASSERT_TRUE(w.WaitIdle());
     EXPECT_EQ(w.Messages.join("|").toStdString(), "В слоте теперь другой модуль!!!\nНажмите \"Обнаружить\".");
-    EXPECT_EQ(w.Form->ModuleSerialNumberLMDLabel->text().toStdString(), "????????");
-    EXPECT_EQ(Lamp(w.Form->ModuleStatusLed), LampRed);
-    EXPECT_NE(KM808_IsOpened(&w.Form->Device.ModuleControl), 0);
+    EXPECT_EQ(Control<QLabel>(*w.Form, "ModuleSerialNumberLMDLabel")->text().toStdString(), "????????");
+    EXPECT_EQ(Lamp(Control<TLed>(*w.Form, "ModuleStatusLed")), LampRed);
+    EXPECT_NE(KM808_IsOpened(&w.Form->DeviceState().ModuleControl), 0);
 }
 
 } // namespace

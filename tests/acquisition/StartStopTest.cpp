@@ -1,5 +1,6 @@
 // Failures injected by the emulator, refused starts, and every way a running
 // measurement is stopped.
+#include "FormControl.h"
 #include "MeasurementWindow.h"
 
 #include "app/TMainThread.h"
@@ -64,14 +65,14 @@ TEST_P(FaultTest, ShownOnceAndTheRunEndsCleanly) {
     QTest::qWait(300);
     EXPECT_EQ(w.Messages, QStringList{c.Message});
     if (c.ModuleStops) {
-        EXPECT_EQ(int(w.Form->Device.ModuleControl.AcquisitionRunning), 0);
+        EXPECT_EQ(int(w.Form->DeviceState().ModuleControl.AcquisitionRunning), 0);
     }
     // The worker idles until the next press releases it; the one after that
     // measures again.
-    EXPECT_TRUE(w.Form->Flags.WorkerRunning);
+    EXPECT_TRUE(w.Form->WorkerFlags().WorkerRunning);
     w.PressStart();
     EXPECT_TRUE(w.ButtonDown());
-    EXPECT_NE(w.Form->MainThread, nullptr);
+    EXPECT_NE(w.Form->MeasurementWorker(), nullptr);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, FaultTest, ::testing::ValuesIn(FaultCases),
@@ -91,7 +92,7 @@ TEST(WorkerMessageTest, TheDialogHoldsTheHandlerGuard) {
     w.Configure(s);
     WorkerMessageDialog::SetShownObserver([&](QMessageBox& box) {
         w.Messages << box.text();
-        guarded = w.Form->HandlersBusy;
+        guarded = w.Form->HandlersHeld();
         QMetaObject::invokeMethod(
             &box,
             [&box, &w, &escapeConsumed, guarded] {
@@ -99,7 +100,7 @@ TEST(WorkerMessageTest, TheDialogHoldsTheHandlerGuard) {
                 // never return.
                 if (guarded)
                     escapeConsumed = w.Form->ApplicationShortCut(Qt::Key_Escape);
-                EXPECT_NE(w.Form->MainThread, nullptr);
+                EXPECT_NE(w.Form->MeasurementWorker(), nullptr);
                 box.accept();
             },
             Qt::QueuedConnection);
@@ -109,7 +110,7 @@ TEST(WorkerMessageTest, TheDialogHoldsTheHandlerGuard) {
     ExpectIdleLook(w);
     EXPECT_TRUE(guarded);
     EXPECT_TRUE(escapeConsumed);
-    EXPECT_FALSE(w.Form->HandlersBusy);
+    EXPECT_FALSE(w.Form->HandlersHeld());
     EXPECT_EQ(w.Messages, QStringList{"Не могу получить данные с модуля!"});
 }
 
@@ -138,11 +139,12 @@ TEST_P(RefusalTest, ReportedBeforeTheModuleIsSetUp) {
     s.RateIndex = c.RateIndex;
     s.RangeU[1] = c.RangeOfChannel2;
     w.Configure(s);
-    const int32_t divider = w.Form->Device.ModuleControl.FrequencyDivider;
+    const int32_t divider = w.Form->DeviceState().ModuleControl.FrequencyDivider;
     w.PressStart();
     ExpectIdleLook(w);
     EXPECT_EQ(w.Messages, QStringList{c.Message});
-    EXPECT_EQ(int(w.Form->Device.ModuleControl.FrequencyDivider), divider) << "the module was not set up";
+    EXPECT_EQ(int(w.Form->DeviceState().ModuleControl.FrequencyDivider), divider)
+        << "the module was not set up";
     EXPECT_TRUE(w.Emulator->LogLines("SetADC").isEmpty());
 }
 
@@ -165,9 +167,9 @@ TEST_F(StopTest, StopDuringTheStartPhaseStillFinishes) {
     W.PressStop();
     ExpectIdleLook(W);
     EXPECT_TRUE(W.Messages.isEmpty());
-    EXPECT_EQ(W.Form->MainThread, nullptr);
-    EXPECT_FALSE(W.Form->Flags.WorkerRunning);
-    EXPECT_EQ(int(W.Form->Device.ModuleControl.AcquisitionRunning), 0);
+    EXPECT_EQ(W.Form->MeasurementWorker(), nullptr);
+    EXPECT_FALSE(W.Form->WorkerFlags().WorkerRunning);
+    EXPECT_EQ(int(W.Form->DeviceState().ModuleControl.AcquisitionRunning), 0);
 }
 
 TEST_F(StopTest, EscapeStopsARunningMeasurement) {
@@ -175,7 +177,7 @@ TEST_F(StopTest, EscapeStopsARunningMeasurement) {
     ASSERT_TRUE(W.WaitBlocks(1));
     QTest::keyClick(W.Form, Qt::Key_Escape);
     ExpectIdleLook(W);
-    EXPECT_EQ(W.Form->MainThread, nullptr);
+    EXPECT_EQ(W.Form->MeasurementWorker(), nullptr);
     EXPECT_TRUE(W.Messages.isEmpty());
 }
 
@@ -195,7 +197,7 @@ TEST_F(StopTest, EveryEscapeStopsIt) {
         ASSERT_TRUE(W.WaitBlocks(1));
         PressEscapeAtTheWindow(W.Form);
         ExpectIdleLook(W);
-        EXPECT_EQ(W.Form->MainThread, nullptr);
+        EXPECT_EQ(W.Form->MeasurementWorker(), nullptr);
     }
     EXPECT_TRUE(W.Messages.isEmpty());
 }
@@ -203,19 +205,19 @@ TEST_F(StopTest, EveryEscapeStopsIt) {
 TEST_F(StopTest, ASettingChangeStopsIt) {
     W.PressStart();
     ASSERT_TRUE(W.WaitBlocks(1));
-    W.Form->AdcRateComboBox->setCurrentIndex(5);
+    Control<QComboBox>(*W.Form, "AdcRateComboBox")->setCurrentIndex(5);
     ExpectIdleLook(W);
-    EXPECT_EQ(W.Form->MainThread, nullptr);
+    EXPECT_EQ(W.Form->MeasurementWorker(), nullptr);
     W.PressStart();
     ASSERT_TRUE(W.WaitBlocks(1));
     W.Form->ChannelFrames[5]->ChannelNumberLMDCheckBox->click();
     ExpectIdleLook(W);
-    EXPECT_EQ(W.Form->MainThread, nullptr);
+    EXPECT_EQ(W.Form->MeasurementWorker(), nullptr);
     EXPECT_TRUE(W.Messages.isEmpty());
 }
 
 TEST_F(StopTest, TypingIntoTheCorrectionModeStopsItOnlyForAnotherMode) {
-    QComboBox* mode = W.Form->CorrectionModeLMDComboBox;
+    QComboBox* mode = Control<QComboBox>(*W.Form, "CorrectionModeLMDComboBox");
     QLineEdit* field = mode->lineEdit();
     const int before = mode->currentIndex();
     ASSERT_GE(before, 0);
@@ -234,16 +236,16 @@ TEST_F(StopTest, TypingIntoTheCorrectionModeStopsItOnlyForAnotherMode) {
     ExpectIdleLook(W);
     EXPECT_EQ(mode->currentIndex(), other);
     EXPECT_EQ(field->text(), mode->itemText(other));
-    EXPECT_EQ(W.Form->MainThread, nullptr);
+    EXPECT_EQ(W.Form->MeasurementWorker(), nullptr);
     EXPECT_TRUE(W.Messages.isEmpty());
 }
 
 TEST_F(StopTest, StartWhileRunningKeepsTheWorker) {
     W.PressStart();
     ASSERT_TRUE(W.WaitBlocks(1));
-    const TMainThread* worker = W.Form->MainThread;
+    const TMainThread* worker = W.Form->MeasurementWorker();
     W.Form->StartThread();
-    EXPECT_EQ(W.Form->MainThread, worker);
+    EXPECT_EQ(W.Form->MeasurementWorker(), worker);
     ASSERT_TRUE(W.WaitBlocks(1));
     W.PressStop();
     ExpectIdleLook(W);
@@ -253,20 +255,20 @@ TEST_F(StopTest, ClosingTheWindowStopsIt) {
     W.PressStart();
     ASSERT_TRUE(W.WaitBlocks(1));
     W.Form->close();
-    EXPECT_EQ(W.Form->MainThread, nullptr);
-    EXPECT_TRUE(W.Form->Flags.MeasurementIdle);
+    EXPECT_EQ(W.Form->MeasurementWorker(), nullptr);
+    EXPECT_TRUE(W.Form->WorkerFlags().MeasurementIdle);
     EXPECT_TRUE(W.Messages.isEmpty());
 }
 
 TEST_F(StopTest, TwoHundredQuickStartsAndStops) {
     for (int i = 0; i < 200; ++i) {
         W.PressStart();
-        ASSERT_NE(W.Form->MainThread, nullptr) << i;
+        ASSERT_NE(W.Form->MeasurementWorker(), nullptr) << i;
         // Stops land in the preparation, the module set-up and the first block.
         QTest::qWait((i % 5) * 40);
         W.PressStop();
-        ASSERT_EQ(W.Form->MainThread, nullptr) << i;
-        ASSERT_TRUE(W.Form->Flags.MeasurementIdle) << i;
+        ASSERT_EQ(W.Form->MeasurementWorker(), nullptr) << i;
+        ASSERT_TRUE(W.Form->WorkerFlags().MeasurementIdle) << i;
     }
     EXPECT_TRUE(W.Messages.isEmpty());
     EXPECT_EQ(W.ButtonText(), StartText);

@@ -15,11 +15,13 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 #include <QToolTip>
 #include <QWindow>
 
 #include "../ui/FormFixture.h"
 #include "../ui/ModalCatcher.h"
+#include "FormControl.h"
 #include "ui/TKm808AdcChannelFrame.h"
 #include "ui/TLed.h"
 
@@ -40,29 +42,27 @@ TEST(Screen, OffscreenPlatformHasTheConfiguredScreen) {
 TEST_F(MainForm, FittedToTheDesignWithoutTheEquipmentStrip) {
     EXPECT_EQ(Form->size(), QSize(1176 - 37, 888 - 98));
     EXPECT_EQ(Form->CutWidth(), 37);
-    EXPECT_EQ(Form->SelectedModuleLMDSimplePanel->width(), 509 - 37);
-    EXPECT_EQ(Form->StartMultimeterLMDSimplePanel->pos(), QPoint(672 - 37, 3));
-    EXPECT_EQ(Form->SaveIniSettingLMDGroupBox->pos(), QPoint(932 - 37, 3));
-    EXPECT_EQ(Form->MultimeterLMDSimplePanel->size(), QSize(965, 766 - 98));
-    EXPECT_EQ(Form->ChannelCommonParsLMDSimplePanel->pos(), QPoint(1 + 78, 26));
-    EXPECT_EQ(Form->CommonParsLMDSimplePanel->pos(), QPoint(266 + 78, 26));
-    for (QWidget* hidden :
-         {static_cast<QWidget*>(Form->Bevel3), static_cast<QWidget*>(Form->GeneratorStatusLed),
-          static_cast<QWidget*>(Form->EquipmentLMDSimplePanel),
-          static_cast<QWidget*>(Form->AcquisitionTimeLMDSimplePanel),
-          static_cast<QWidget*>(Form->ComputationInfoLMDSimplePanel)})
-        EXPECT_TRUE(hidden->isHidden()) << hidden->objectName().toStdString();
+    EXPECT_EQ(Control<QFrame>(*Form, "SelectedModuleLMDSimplePanel")->width(), 509 - 37);
+    EXPECT_EQ(Control<QFrame>(*Form, "StartMultimeterLMDSimplePanel")->pos(), QPoint(672 - 37, 3));
+    EXPECT_EQ(Control<QGroupBox>(*Form, "SaveIniSettingLMDGroupBox")->pos(), QPoint(932 - 37, 3));
+    EXPECT_EQ(Control<QFrame>(*Form, "MultimeterLMDSimplePanel")->size(), QSize(965, 766 - 98));
+    EXPECT_EQ(Control<QFrame>(*Form, "ChannelCommonParsLMDSimplePanel")->pos(), QPoint(1 + 78, 26));
+    EXPECT_EQ(Control<QFrame>(*Form, "CommonParsLMDSimplePanel")->pos(), QPoint(266 + 78, 26));
+    for (const char* hidden : {"Bevel3", "GeneratorStatusLed", "EquipmentLMDSimplePanel",
+                               "AcquisitionTimeLMDSimplePanel", "ComputationInfoLMDSimplePanel"})
+        EXPECT_TRUE(Control<QWidget>(*Form, hidden)->isHidden()) << hidden;
 
     ShowAndSettle(*Form);
     // Same numbers with the platform's real decoration; the channels fit.
     EXPECT_EQ(Form->size(), QSize(1139, 790));
-    EXPECT_FALSE(Form->AdcIndividualParsLMDScrollBox->verticalScrollBar()->isVisible());
-    const QRect panel = Form->MultimeterLMDSimplePanel->geometry();
-    const QRect page = Form->MultimeterLMDTabSheet->rect();
+    EXPECT_FALSE(
+        Control<QScrollArea>(*Form, "AdcIndividualParsLMDScrollBox")->verticalScrollBar()->isVisible());
+    const QRect panel = Control<QFrame>(*Form, "MultimeterLMDSimplePanel")->geometry();
+    const QRect page = Control<QWidget>(*Form, "MultimeterLMDTabSheet")->rect();
     EXPECT_EQ(panel.left(), (page.width() - panel.width()) / 2);
     EXPECT_EQ(panel.top(), (page.height() - panel.height()) / 2 + 1);
-    EXPECT_FALSE(Form->MainLMDPageControl->isTabVisible(1));
-    EXPECT_FALSE(Form->MainLMDPageControl->isTabVisible(2));
+    EXPECT_FALSE(Control<QTabWidget>(*Form, "MainLMDPageControl")->isTabVisible(1));
+    EXPECT_FALSE(Control<QTabWidget>(*Form, "MainLMDPageControl")->isTabVisible(2));
     EXPECT_FALSE(QApplication::windowIcon().isNull()); // the icon resource is linked in
     EXPECT_FALSE(Form->isMaximized() || (Form->windowFlags() & Qt::WindowMaximizeButtonHint));
 }
@@ -73,7 +73,7 @@ TEST_F(MainForm, FirstResizeAfterShowingRequestsOneDetection) {
     EXPECT_TRUE(Counter.Requests.empty());
 
     ShowAndSettle(*Form);
-    EXPECT_EQ(Form->StartupPhase, 3);
+    EXPECT_EQ(Form->StartupStage(), 3);
     ASSERT_EQ(Counter.Requests.size(), 1u);
     EXPECT_EQ(Counter.Requests[0].Action, 3u);
     EXPECT_EQ(Counter.Requests[0].UseStored, 1u);
@@ -86,27 +86,27 @@ TEST_F(MainForm, FirstResizeAfterShowingRequestsOneDetection) {
 }
 
 TEST_F(MainForm, ShowAndResizeUnderTheGuardDoNothing) {
-    Form->HandlersBusy = true;
+    Form->HoldHandlers(true);
     ShowAndSettle(*Form);
     Form->setFixedSize(Form->width() + 1, Form->height());
     QTest::qWait(50);
-    EXPECT_EQ(Form->StartupPhase, 1);
+    EXPECT_EQ(Form->StartupStage(), 1);
     EXPECT_TRUE(Counter.Requests.empty());
-    EXPECT_TRUE(Form->HandlersBusy);
-    Form->HandlersBusy = false;
+    EXPECT_TRUE(Form->HandlersHeld());
+    Form->HoldHandlers(false);
 }
 
 TEST_F(MainForm, RequestsWhileDetectionRunsOrIsRequestedAreDropped) {
-    Form->Flags.DiscoveryRunning = true;
+    Form->WorkerFlags().DiscoveryRunning = true;
     Form->StartInitDevicesThread(Detection::FullDetection, Detection::OperatorSelection);
-    Form->Flags.DiscoveryRunning = false;
+    Form->WorkerFlags().DiscoveryRunning = false;
     QCoreApplication::processEvents();
     EXPECT_TRUE(Counter.Requests.empty());
 
     Form->StartInitDevicesThread(Detection::CrateChanged,
                                  Detection::OperatorSelection); // gate closes until the request is served
     Form->StartInitDevicesThread(Detection::ModuleChanged, Detection::OperatorSelection);
-    EXPECT_FALSE(Form->Flags.DiscoveryGate);
+    EXPECT_FALSE(Form->WorkerFlags().DiscoveryGate);
     QCoreApplication::processEvents();
     ASSERT_EQ(Counter.Requests.size(), 1u);
     EXPECT_EQ(Counter.Requests[0].Action, 2u);
@@ -114,17 +114,19 @@ TEST_F(MainForm, RequestsWhileDetectionRunsOrIsRequestedAreDropped) {
 }
 
 TEST_F(MainForm, DetectionButtonClearsTheSettingsAndRequestsAFullDetection) {
-    Form->CommonMeasuringModeLMDComboBox->setCurrentIndex(0);
+    Control<QComboBox>(*Form, "CommonMeasuringModeLMDComboBox")->setCurrentIndex(0);
     Form->EnableChannelFrames();
-    Form->AllChannelsLMDCheckBox->click();
-    Form->AdcRateComboBox->setCurrentIndex(3);
-    Form->CommonInputRangeULMDComboBox->setCurrentIndex(1);
+    Control<QCheckBox>(*Form, "AllChannelsLMDCheckBox")->click();
+    Control<QComboBox>(*Form, "AdcRateComboBox")->setCurrentIndex(3);
+    Control<QComboBox>(*Form, "CommonInputRangeULMDComboBox")->setCurrentIndex(1);
 
-    Form->FindDeviceLMDButton->click();
+    Control<QPushButton>(*Form, "FindDeviceLMDButton")->click();
     QCoreApplication::processEvents();
-    EXPECT_EQ(Form->AllChannelsLMDCheckBox->checkState(), Qt::Unchecked);
-    for (QComboBox* box : {Form->CommonInputRangeULMDComboBox, Form->CommonInputRangeRLMDComboBox,
-                           Form->CommonMeasuringModeLMDComboBox, Form->AdcRateComboBox})
+    EXPECT_EQ(Control<QCheckBox>(*Form, "AllChannelsLMDCheckBox")->checkState(), Qt::Unchecked);
+    for (QComboBox* box : {Control<QComboBox>(*Form, "CommonInputRangeULMDComboBox"),
+                           Control<QComboBox>(*Form, "CommonInputRangeRLMDComboBox"),
+                           Control<QComboBox>(*Form, "CommonMeasuringModeLMDComboBox"),
+                           Control<QComboBox>(*Form, "AdcRateComboBox")})
         EXPECT_EQ(box->currentIndex(), -1) << box->objectName().toStdString();
     for (const TKm808AdcChannelFrame* f : Form->ChannelFrames) {
         EXPECT_FALSE(f->ChannelNumberLMDCheckBox->isChecked());
@@ -134,69 +136,78 @@ TEST_F(MainForm, DetectionButtonClearsTheSettingsAndRequestsAFullDetection) {
     ASSERT_EQ(Counter.Requests.size(), 1u);
     EXPECT_EQ(Counter.Requests[0].Action, 3u);
     EXPECT_EQ(Counter.Requests[0].UseStored, 0u);
-    EXPECT_FALSE(Form->HandlersBusy);
+    EXPECT_FALSE(Form->HandlersHeld());
 }
 
 TEST_F(MainForm, SelectorsRequestDetectionOnlyForAnotherChoice) {
-    Form->HandlersBusy = true;
-    Form->QiraCratesComboBox->addItems({"CRATE-A", "CRATE-B"});
-    Form->QiraCratesComboBox->setCurrentIndex(0);
-    Form->ModulesComboBox->addItems({"M1", "M2"});
-    Form->ModulesComboBox->setCurrentIndex(0);
-    Form->Device.SelectedCrateIndex = 0;
-    Form->Device.SelectedModuleIndex[0] = 1; // the open module, whose serial the label shows
-    qstrcpy(Form->Device.ModuleSerials[0][0], "00000001");
-    qstrcpy(Form->Device.ModuleSerials[0][1], "00000002");
-    Form->ModuleSerialNumberLMDLabel->setText("00000002");
-    Form->HandlersBusy = false;
+    Form->HoldHandlers(true);
+    Control<QComboBox>(*Form, "QiraCratesComboBox")->addItems({"CRATE-A", "CRATE-B"});
+    Control<QComboBox>(*Form, "QiraCratesComboBox")->setCurrentIndex(0);
+    Control<QComboBox>(*Form, "ModulesComboBox")->addItems({"M1", "M2"});
+    Control<QComboBox>(*Form, "ModulesComboBox")->setCurrentIndex(0);
+    Form->DeviceState().SelectedCrateIndex = 0;
+    Form->DeviceState().SelectedModuleIndex[0] = 1; // the open module, whose serial the label shows
+    qstrcpy(Form->DeviceState().ModuleSerials[0][0], "00000001");
+    qstrcpy(Form->DeviceState().ModuleSerials[0][1], "00000002");
+    Control<QLabel>(*Form, "ModuleSerialNumberLMDLabel")->setText("00000002");
+    Form->HoldHandlers(false);
 
-    Form->ModulesComboBox->setCurrentIndex(1); // its module is the one shown
-    Form->QiraCratesComboBoxChange();          // the crate already chosen
+    Control<QComboBox>(*Form, "ModulesComboBox")->setCurrentIndex(1); // its module is the one shown
+    Form->QiraCratesComboBoxChange();                                 // the crate already chosen
     QCoreApplication::processEvents();
     EXPECT_TRUE(Counter.Requests.empty());
 
-    Form->ModulesComboBox->setCurrentIndex(0);
+    Control<QComboBox>(*Form, "ModulesComboBox")->setCurrentIndex(0);
     QCoreApplication::processEvents();
-    Form->QiraCratesComboBox->setCurrentIndex(1);
+    Control<QComboBox>(*Form, "QiraCratesComboBox")->setCurrentIndex(1);
     QCoreApplication::processEvents();
     ASSERT_EQ(Counter.Requests.size(), 2u);
     EXPECT_EQ(Counter.Requests[0].Action, 1u);
-    EXPECT_EQ(Form->Device.SelectedModuleIndex[0], 0);
+    EXPECT_EQ(Form->DeviceState().SelectedModuleIndex[0], 0);
     EXPECT_EQ(Counter.Requests[1].Action, 2u);
-    EXPECT_EQ(Form->Device.SelectedCrateIndex, 1);
+    EXPECT_EQ(Form->DeviceState().SelectedCrateIndex, 1);
 }
 
 TEST_F(MainForm, EscapeReleasesAStuckGuard) {
     ShowAndSettle(*Form);
-    Form->HandlersBusy = true;
+    Form->HoldHandlers(true);
     QTest::keyClick(Form->windowHandle(), Qt::Key_Escape);
-    EXPECT_FALSE(Form->HandlersBusy);
+    EXPECT_FALSE(Form->HandlersHeld());
 
-    // Switched off while the worker message dialog is open.
-    Form->HandlersBusy = true;
-    Form->ShortCutHandlerEnabled = false;
-    QTest::keyClick(Form->windowHandle(), Qt::Key_Escape);
-    EXPECT_TRUE(Form->HandlersBusy);
-    Form->ShortCutHandlerEnabled = true;
-    Form->HandlersBusy = false;
+    // Switched off while the worker message dialog is open (which holds the guard).
+    bool heldAfterEscape = false;
+    WorkerMessageDialog::SetShownObserver([&](QMessageBox& box) {
+        QTimer::singleShot(0, &box, [&] {
+            QTest::keyClick(&box, Qt::Key_Escape);
+            heldAfterEscape = Form->HandlersHeld();
+            if (box.isVisible())
+                box.buttons().first()->click();
+        });
+    });
+    Form->ShowWorkerMessage(
+        {"Сообщение TMainThread::Execute()!!!", QMessageBox::Critical, QMessageBox::Ok, {"Принято"}, "Текст"},
+        ButtonLayout::CommonWidth);
+    WorkerMessageDialog::SetShownObserver(nullptr);
+    EXPECT_TRUE(heldAfterEscape);
+    EXPECT_FALSE(Form->HandlersHeld());
 
     EXPECT_TRUE(Form->ApplicationShortCut(Qt::Key_Escape) == false);
-    Form->Flags.DiscoveryRunning = true;
+    Form->WorkerFlags().DiscoveryRunning = true;
     EXPECT_TRUE(Form->ApplicationShortCut(Qt::Key_Escape));
     EXPECT_FALSE(Form->ApplicationShortCut(Qt::Key_A));
 }
 
 TEST_F(MainForm, AutoSaveBoxDisablesTheSaveButton) {
-    Form->AutoSaveSettingsLMDCheckBox->click();
-    EXPECT_FALSE(Form->SaveSettingsButton->isEnabled());
-    Form->AutoSaveSettingsLMDCheckBox->click();
-    EXPECT_TRUE(Form->SaveSettingsButton->isEnabled());
+    Control<QCheckBox>(*Form, "AutoSaveSettingsLMDCheckBox")->click();
+    EXPECT_FALSE(Control<QPushButton>(*Form, "SaveSettingsButton")->isEnabled());
+    Control<QCheckBox>(*Form, "AutoSaveSettingsLMDCheckBox")->click();
+    EXPECT_TRUE(Control<QPushButton>(*Form, "SaveSettingsButton")->isEnabled());
 }
 
 TEST_F(MainForm, PageChangeWithoutAModuleIsRefused) {
     ShowAndSettle(*Form);
-    Form->MainLMDPageControl->setTabVisible(1, true);
-    QTabBar* bar = Form->MainLMDPageControl->tabBar();
+    Control<QTabWidget>(*Form, "MainLMDPageControl")->setTabVisible(1, true);
+    QTabBar* bar = Control<QTabWidget>(*Form, "MainLMDPageControl")->tabBar();
     QTest::qWait(20);
     {
         ModalCatcher catcher;
@@ -206,19 +217,19 @@ TEST_F(MainForm, PageChangeWithoutAModuleIsRefused) {
         EXPECT_EQ(catcher.Captions[0], "Внимание!!!");
         EXPECT_EQ(catcher.Icons[0], QMessageBox::Information);
     }
-    EXPECT_EQ(Form->MainLMDPageControl->currentIndex(), 0);
-    EXPECT_FALSE(Form->HandlersBusy);
+    EXPECT_EQ(Control<QTabWidget>(*Form, "MainLMDPageControl")->currentIndex(), 0);
+    EXPECT_FALSE(Form->HandlersHeld());
 
-    Form->Device.ModuleState = 2;
+    Form->DeviceState().ModuleState = 2;
     ModalCatcher none;
     QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(1).center());
-    EXPECT_EQ(Form->MainLMDPageControl->currentIndex(), 1);
+    EXPECT_EQ(Control<QTabWidget>(*Form, "MainLMDPageControl")->currentIndex(), 1);
     EXPECT_TRUE(none.Texts.isEmpty());
 
-    Form->HandlersBusy = true; // a change the program makes passes unchecked
-    Form->Device.ModuleState = 0;
+    Form->HoldHandlers(true); // a change the program makes passes unchecked
+    Form->DeviceState().ModuleState = 0;
     EXPECT_TRUE(Form->MainLMDPageControlChangingEx(0));
-    Form->HandlersBusy = false;
+    Form->HoldHandlers(false);
 }
 
 TEST_F(MainForm, ContextMenuOpensOnlyUntilTheFirstDetection) {
@@ -226,21 +237,21 @@ TEST_F(MainForm, ContextMenuOpensOnlyUntilTheFirstDetection) {
     const QPoint at = Form->mapToGlobal(QPoint(600, 400));
     QContextMenuEvent open(QContextMenuEvent::Mouse, Form->mapFromGlobal(at), at);
     QApplication::sendEvent(Form.get(), &open);
-    EXPECT_TRUE(Form->PopupMenu->isVisible());
-    EXPECT_EQ(Form->PopupMenu->geometry().center().x(), at.x());
-    Form->PopupMenu->hide();
+    EXPECT_TRUE(Control<QMenu>(*Form, "PopupMenu")->isVisible());
+    EXPECT_EQ(Control<QMenu>(*Form, "PopupMenu")->geometry().center().x(), at.x());
+    Control<QMenu>(*Form, "PopupMenu")->hide();
 
-    Form->PopupMenuAutoOpen = false;
+    Form->StopPopupMenuAutoOpen();
     QApplication::sendEvent(Form.get(), &open);
-    EXPECT_FALSE(Form->PopupMenu->isVisible());
+    EXPECT_FALSE(Control<QMenu>(*Form, "PopupMenu")->isVisible());
 }
 
 TEST_F(MainForm, ShortcutsReachTheSettingsCommandsAndExit) {
     ShowAndSettle(*Form);
-    QSignalSpy defaults(Form->SaveDefaultSettings, &QAction::triggered);
-    QSignalSpy current(Form->SaveCurrentSettings, &QAction::triggered);
-    QSignalSpy reboot(Form->RebootDeviceMenuItem, &QAction::triggered);
-    Form->PopupMenuAutoOpen = false;
+    QSignalSpy defaults(Control<QAction>(*Form, "SaveDefaultSettings"), &QAction::triggered);
+    QSignalSpy current(Control<QAction>(*Form, "SaveCurrentSettings"), &QAction::triggered);
+    QSignalSpy reboot(Control<QAction>(*Form, "RebootDeviceMenuItem"), &QAction::triggered);
+    Form->StopPopupMenuAutoOpen();
     Form->activateWindow();
     QTest::keyClick(Form->windowHandle(), Qt::Key_R, Qt::ControlModifier);
     QTest::keyClick(Form->windowHandle(), Qt::Key_D, Qt::ControlModifier);
@@ -249,17 +260,17 @@ TEST_F(MainForm, ShortcutsReachTheSettingsCommandsAndExit) {
     EXPECT_EQ(defaults.count(), 1);
     EXPECT_EQ(current.count(), 1);
 
-    Form->HandlersBusy = true;
+    Form->HoldHandlers(true);
     QTest::keyClick(Form->windowHandle(), Qt::Key_Q, Qt::ControlModifier);
     EXPECT_FALSE(Form->isVisible());
-    EXPECT_FALSE(Form->HandlersBusy);
+    EXPECT_FALSE(Form->HandlersHeld());
 }
 
 TEST_F(MainForm, HintsStayInsideTheWorkArea) {
     ShowAndSettle(*Form);
     const QRect area = Form->screen()->availableGeometry();
     QHelpEvent help(QEvent::ToolTip, QPoint(0, 0), area.bottomRight() - QPoint(2, 2));
-    QApplication::sendEvent(Form->ModuleSerialNumberLMDLabel, &help);
+    QApplication::sendEvent(Control<QLabel>(*Form, "ModuleSerialNumberLMDLabel"), &help);
     QWidget* tip = nullptr;
     for (QWidget* w : QApplication::topLevelWidgets())
         if (w->inherits("QTipLabel") && w->isVisible())

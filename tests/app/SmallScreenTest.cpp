@@ -9,6 +9,7 @@
 #include <QWheelEvent>
 
 #include "../ui/FormFixture.h"
+#include "FormControl.h"
 #include "ui/TKm808AdcChannelFrame.h"
 
 namespace {
@@ -32,15 +33,18 @@ TEST_F(SmallScreen, WindowTakesTheWorkAreaHeightAndTheChannelsScroll) {
     EXPECT_EQ(Form->frameGeometry().top(), 0);
     EXPECT_EQ(Form->width(), 1139); // already wider than the panel and its bar
 
-    QScrollArea* box = Form->AdcIndividualParsLMDScrollBox;
+    QScrollArea* box = Control<QScrollArea>(*Form, "AdcIndividualParsLMDScrollBox");
     QScrollBar* bar = box->verticalScrollBar();
     EXPECT_TRUE(bar->isVisible());
     const int s = Form->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, box);
     EXPECT_EQ(bar->width(), s);
-    EXPECT_EQ(Form->MultimeterLMDSimplePanel->height(), Form->MultimeterLMDTabSheet->height() - 10);
-    EXPECT_EQ(Form->MultimeterLMDSimplePanel->width(), 965 + s);
-    EXPECT_EQ(Form->MultimeterLMDSimplePanel->x(),
-              (Form->MultimeterLMDTabSheet->width() - Form->MultimeterLMDSimplePanel->width()) / 2);
+    EXPECT_EQ(Control<QFrame>(*Form, "MultimeterLMDSimplePanel")->height(),
+              Control<QWidget>(*Form, "MultimeterLMDTabSheet")->height() - 10);
+    EXPECT_EQ(Control<QFrame>(*Form, "MultimeterLMDSimplePanel")->width(), 965 + s);
+    EXPECT_EQ(Control<QFrame>(*Form, "MultimeterLMDSimplePanel")->x(),
+              (Control<QWidget>(*Form, "MultimeterLMDTabSheet")->width() -
+               Control<QFrame>(*Form, "MultimeterLMDSimplePanel")->width()) /
+                  2);
     EXPECT_EQ(bar->maximum() + box->viewport()->height(), 530);
     EXPECT_GE(box->viewport()->width(), 950);
 }
@@ -49,7 +53,7 @@ TEST_F(SmallScreen, WheelScrollsOnlyOverTheScrollBoxItself) {
     Form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
     QTest::qWait(50);
-    QScrollBar* bar = Form->AdcIndividualParsLMDScrollBox->verticalScrollBar();
+    QScrollBar* bar = Control<QScrollArea>(*Form, "AdcIndividualParsLMDScrollBox")->verticalScrollBar();
     ASSERT_TRUE(bar->isVisible());
 
     QLabel* overFrame = Form->ChannelFrames[1]->InputRangeLabLMDComboBox;
@@ -63,7 +67,8 @@ TEST_F(SmallScreen, WheelScrollsOnlyOverTheScrollBoxItself) {
     EXPECT_EQ(bar->value(), 1);
     Wheel(bar, barPoint, 120);
     EXPECT_EQ(bar->value(), 0);
-    EXPECT_TRUE(Form->AdcIndividualParsLMDScrollBox->hasFocus() || !Form->isActiveWindow());
+    EXPECT_TRUE(Control<QScrollArea>(*Form, "AdcIndividualParsLMDScrollBox")->hasFocus() ||
+                !Form->isActiveWindow());
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // like markup is shown literally.
 #include "DiscoveryFixture.h"
 #include "EmulatorProcess.h"
+#include "FormControl.h"
 
 #include "settings/SettingsKeys.h"
 #include "settings/TSettingsFile.h"
@@ -47,22 +48,23 @@ TEST_P(SameSerial, ChoosingTheOtherModuleOpensItAndSavesItsSlot) {
     WindowUnderTest window;
     TMainForm& form = *window.Form;
     ASSERT_TRUE(window.StartUp());
-    ASSERT_EQ(form.ModulesComboBox->count(), 2);
+    ASSERT_EQ(Control<QComboBox>(form, "ModulesComboBox")->count(), 2);
     ASSERT_EQ(LastOpenedSlot(emulator), 3);
-    EXPECT_EQ(form.ModuleSerialNumberLMDLabel->text().toStdString(), serial.toStdString());
+    EXPECT_EQ(Control<QLabel>(form, "ModuleSerialNumberLMDLabel")->text().toStdString(),
+              serial.toStdString());
 
-    form.ModulesComboBox->setCurrentIndex(1);
+    Control<QComboBox>(form, "ModulesComboBox")->setCurrentIndex(1);
     ASSERT_TRUE(WaitForIdle(form));
     EXPECT_EQ(LastOpenedSlot(emulator), 9);
-    EXPECT_EQ(form.Device.SelectedModuleIndex[0], 1);
-    EXPECT_EQ(form.Device.ModuleState, 2);
+    EXPECT_EQ(form.DeviceState().SelectedModuleIndex[0], 1);
+    EXPECT_EQ(form.DeviceState().ModuleState, 2);
 
     // Choosing the open one again reopens nothing.
     const int opens = emulator.LogLines("Open").size();
-    form.ModulesComboBox->setCurrentIndex(0);
+    Control<QComboBox>(form, "ModulesComboBox")->setCurrentIndex(0);
     ASSERT_TRUE(WaitForIdle(form));
     EXPECT_EQ(LastOpenedSlot(emulator), 3);
-    form.ModulesComboBox->setCurrentIndex(1);
+    Control<QComboBox>(form, "ModulesComboBox")->setCurrentIndex(1);
     ASSERT_TRUE(WaitForIdle(form));
     EXPECT_EQ(emulator.LogLines("Open").size(), opens + 2);
 
@@ -122,17 +124,19 @@ TEST(DeviceText, MarkupFromTheServerIsShownLiterally) {
     WindowUnderTest window;
     TMainForm& form = *window.Form;
     ASSERT_TRUE(window.StartUp());
-    ASSERT_EQ(form.Device.ModuleState, 2);
+    ASSERT_EQ(form.DeviceState().ModuleState, 2);
 
-    EXPECT_EQ(ShownLabel(form.ModuleSerialNumberLMDLabel).toStdString(), "<h1>BIG</h1>");
-    EXPECT_EQ(form.QiraCratesComboBox->currentText().toStdString(), "1: QR<b>1</b>");
-    EXPECT_EQ(form.ModuleStatusLed->toolTip().toStdString(), "Статус модуля '<h1>KM' -> OK");
-    EXPECT_EQ(ShownHint(form.ModuleStatusLed).toStdString(), "Статус модуля '<h1>KM' -> OK");
+    EXPECT_EQ(ShownLabel(Control<QLabel>(form, "ModuleSerialNumberLMDLabel")).toStdString(), "<h1>BIG</h1>");
+    EXPECT_EQ(Control<QComboBox>(form, "QiraCratesComboBox")->currentText().toStdString(), "1: QR<b>1</b>");
+    EXPECT_EQ(Control<TLed>(form, "ModuleStatusLed")->toolTip().toStdString(),
+              "Статус модуля '<h1>KM' -> OK");
+    EXPECT_EQ(ShownHint(Control<TLed>(form, "ModuleStatusLed")).toStdString(),
+              "Статус модуля '<h1>KM' -> OK");
     // An ordinary hint is shown as before.
-    EXPECT_EQ(ShownHint(form.QiraCrateStatusLed).toStdString(), "Статус QIRA крейта -> OK");
+    EXPECT_EQ(ShownHint(Control<TLed>(form, "QiraCrateStatusLed")).toStdString(), "Статус QIRA крейта -> OK");
     // The settings' texts shown in labels are plain text as well.
-    form.ComputationModeLabLMDLabel->setText("<i>sum</i>");
-    EXPECT_EQ(ShownLabel(form.ComputationModeLabLMDLabel).toStdString(), "<i>sum</i>");
+    Control<QLabel>(form, "ComputationModeLabLMDLabel")->setText("<i>sum</i>");
+    EXPECT_EQ(ShownLabel(Control<QLabel>(form, "ComputationModeLabLMDLabel")).toStdString(), "<i>sum</i>");
 }
 
 } // namespace

@@ -61,14 +61,16 @@ static bool PumpWithGuard(const std::function<bool()>& done) {
 }
 
 bool WaitForIdle(TMainForm& form) {
-    const bool idle = PumpWithGuard(
-        [&] { return !form.Flags.DiscoveryRunning && form.Flags.DiscoveryGate && !form.InitThread; });
+    const bool idle = PumpWithGuard([&] {
+        return !form.WorkerFlags().DiscoveryRunning && form.WorkerFlags().DiscoveryGate &&
+               !form.DiscoveryWorker();
+    });
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     return idle;
 }
 
 bool WaitForRun(TMainForm& form) {
-    return PumpWithGuard([&] { return form.Flags.DiscoveryRunning.load(); });
+    return PumpWithGuard([&] { return form.WorkerFlags().DiscoveryRunning.load(); });
 }
 
 DialogRecorder::DialogRecorder() {
@@ -87,7 +89,7 @@ DialogRecorder::~DialogRecorder() {
 }
 
 WindowUnderTest::WindowUnderTest() : Form(std::make_unique<TMainForm>()) {
-    Form->SettingsDirectory = SettingsDir.path();
+    Form->SetSettingsDirectory(SettingsDir.path());
 }
 
 WindowUnderTest::~WindowUnderTest() {
@@ -100,7 +102,7 @@ WindowUnderTest::~WindowUnderTest() {
 
 bool WindowUnderTest::StartUp() {
     Form->show();
-    if (!PumpWithGuard([&] { return Form->StartupPhase == 3; }))
+    if (!PumpWithGuard([&] { return Form->StartupStage() == 3; }))
         return false;
     return WaitForIdle(*Form);
 }

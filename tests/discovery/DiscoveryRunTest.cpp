@@ -3,6 +3,7 @@
 // message, requests during a run and closing the window during a run.
 #include "DiscoveryFixture.h"
 #include "EmulatorProcess.h"
+#include "FormControl.h"
 
 #include "app/UiThread.h"
 #include "settings/TSettingsFile.h"
@@ -11,10 +12,12 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
@@ -49,18 +52,17 @@ struct Status {
 
 Status Seen(const TMainForm& f) {
     return {f.windowTitle(),
-            f.QiraCrateStatusLed->IsOn(),
-            f.QiraCrateStatusLed->Color(),
-            f.QiraCrateStatusLed->toolTip(),
-            f.ModuleStatusLed->IsOn(),
-            f.ModuleStatusLed->Color(),
-            f.ModuleStatusLed->toolTip(),
-            f.ModuleSerialNumberLMDLabel->text(),
-            f.ModuleFirmwareVersionLMDLabel->text()};
+            Control<TLed>(f, "QiraCrateStatusLed")->IsOn(),
+            Control<TLed>(f, "QiraCrateStatusLed")->Color(),
+            Control<TLed>(f, "QiraCrateStatusLed")->toolTip(),
+            Control<TLed>(f, "ModuleStatusLed")->IsOn(),
+            Control<TLed>(f, "ModuleStatusLed")->Color(),
+            Control<TLed>(f, "ModuleStatusLed")->toolTip(),
+            Control<QLabel>(f, "ModuleSerialNumberLMDLabel")->text(),
+            Control<QLabel>(f, "ModuleFirmwareVersionLMDLabel")->text()};
 }
 
-void ExpectModuleReady(const TMainForm& f, const QString& name, const QString& serial,
-                       const QString& firmware) {
+void ExpectModuleReady(TMainForm& f, const QString& name, const QString& serial, const QString& firmware) {
     const Status s = Seen(f);
     // Test executables carry no version record: the caption is empty.
     EXPECT_EQ(s.Caption, "");
@@ -69,21 +71,21 @@ void ExpectModuleReady(const TMainForm& f, const QString& name, const QString& s
     EXPECT_EQ(s.ModuleHint, "Статус модуля '" + name + "' -> OK");
     EXPECT_EQ(s.Serial, serial);
     EXPECT_EQ(s.Firmware, firmware);
-    EXPECT_EQ(f.Device.ModuleState, 2);
-    EXPECT_TRUE(f.StartMultimeterLMDSpeedButton->isEnabled());
-    EXPECT_TRUE(f.StartMultimeterLMDSimplePanel->isVisibleTo(const_cast<TMainForm*>(&f)));
-    EXPECT_TRUE(f.MultimeterLMDSimplePanel->isEnabled());
-    EXPECT_TRUE(f.FindDeviceLMDButton->isEnabled());
+    EXPECT_EQ(f.DeviceState().ModuleState, 2);
+    EXPECT_TRUE(Control<QPushButton>(f, "StartMultimeterLMDSpeedButton")->isEnabled());
+    EXPECT_TRUE(Control<QFrame>(f, "StartMultimeterLMDSimplePanel")->isVisibleTo(&f));
+    EXPECT_TRUE(Control<QFrame>(f, "MultimeterLMDSimplePanel")->isEnabled());
+    EXPECT_TRUE(Control<QPushButton>(f, "FindDeviceLMDButton")->isEnabled());
 }
 
 void ExpectMeasurementLocked(const TMainForm& f) {
-    EXPECT_FALSE(f.StartMultimeterLMDSimplePanel->isVisibleTo(const_cast<TMainForm*>(&f)));
-    EXPECT_FALSE(f.MultimeterLMDSimplePanel->isEnabled());
-    EXPECT_FALSE(f.AdcGroupParsLMDGroupBox->isEnabled());
+    EXPECT_FALSE(Control<QFrame>(f, "StartMultimeterLMDSimplePanel")->isVisibleTo(&f));
+    EXPECT_FALSE(Control<QFrame>(f, "MultimeterLMDSimplePanel")->isEnabled());
+    EXPECT_FALSE(Control<QGroupBox>(f, "AdcGroupParsLMDGroupBox")->isEnabled());
     EXPECT_FALSE(f.ChannelFrames[0]->isEnabled());
     // The detection itself stays usable.
-    EXPECT_TRUE(f.FindDeviceLMDButton->isEnabled());
-    EXPECT_TRUE(f.QiraCratesComboBox->isEnabled());
+    EXPECT_TRUE(Control<QPushButton>(f, "FindDeviceLMDButton")->isEnabled());
+    EXPECT_TRUE(Control<QComboBox>(f, "QiraCratesComboBox")->isEnabled());
 }
 
 class DiscoveryRun : public ::testing::Test {
@@ -107,13 +109,17 @@ TEST_F(DiscoveryRun, StartUpOpensTheStoredCrateAndSlotAndPlacesTheWindow) {
 
     ASSERT_TRUE(Window.StartUp());
 
-    EXPECT_EQ(Form.QiraCratesComboBox->currentText(), "2: QR000003");
-    EXPECT_EQ(Form.ModulesComboBox->currentText(), "Слот 1: KM808");
+    EXPECT_EQ(Control<QComboBox>(Form, "QiraCratesComboBox")->currentText(), "2: QR000003");
+    EXPECT_EQ(Control<QComboBox>(Form, "ModulesComboBox")->currentText(), "Слот 1: KM808");
     ExpectModuleReady(Form, "KM808", "KM0000103", "1.5");
     EXPECT_EQ(Seen(Form).CrateLamp, Green);
     EXPECT_EQ(Seen(Form).CrateHint, "Статус QIRA крейта -> OK");
     EXPECT_EQ(Form.pos(), QPoint(30, 40));
-    EXPECT_FALSE(Form.PopupMenuAutoOpen);
+    // The context menu no longer opens by itself.
+    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(600, 400),
+                                 Form.mapToGlobal(QPoint(600, 400)));
+    QApplication::sendEvent(&Form, &rightClick);
+    EXPECT_FALSE(Control<QMenu>(Form, "PopupMenu")->isVisible());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_TRUE(Recorder.Texts.isEmpty());
 }
@@ -124,8 +130,8 @@ TEST_F(DiscoveryRun, StartUpWithoutSettingsCreatesThemAndOpensTheFirstModule) {
     ASSERT_TRUE(Window.StartUp());
 
     EXPECT_TRUE(QFile::exists(QDir(Window.SettingsDir.path()).filePath("Km808_Viza.ini")));
-    EXPECT_EQ(Form.QiraCratesComboBox->currentText(), "1: QR000001");
-    EXPECT_EQ(Form.ModulesComboBox->currentText(), "Слот 3: KM808");
+    EXPECT_EQ(Control<QComboBox>(Form, "QiraCratesComboBox")->currentText(), "1: QR000001");
+    EXPECT_EQ(Control<QComboBox>(Form, "ModulesComboBox")->currentText(), "Слот 3: KM808");
     ExpectModuleReady(Form, "KM808", "KM0000301", "1.5");
     EXPECT_TRUE(Recorder.Texts.isEmpty());
 }
@@ -154,7 +160,7 @@ TEST_F(DiscoveryRun, NoCrateServerIsReportedOnceAndLeavesMeasurementLocked) {
     EXPECT_EQ(s.ModuleHint, "Статус модуля '?\?\?' -> BAD");
     EXPECT_EQ(s.Serial, "????????");
     EXPECT_EQ(s.Firmware, "????????");
-    EXPECT_EQ(Form.Device.ModuleState, 0);
+    EXPECT_EQ(Form.DeviceState().ModuleState, 0);
     ExpectMeasurementLocked(Form);
 }
 
@@ -173,10 +179,10 @@ TEST_F(DiscoveryRun, PreparationShowsTheUnknownStateUntilTheRunFinishes) {
     EXPECT_EQ(s.ModuleHint, "Статус модуля '?\?\?'-> ???");
     EXPECT_EQ(s.Serial, "????????");
     EXPECT_EQ(s.Firmware, "????????");
-    EXPECT_EQ(Form.QiraCratesComboBox->count(), 0);
-    EXPECT_EQ(Form.ModulesComboBox->count(), 0);
-    EXPECT_FALSE(Form.FindDeviceLMDButton->isEnabled());
-    EXPECT_FALSE(Form.MainLMDPageControl->isEnabled());
+    EXPECT_EQ(Control<QComboBox>(Form, "QiraCratesComboBox")->count(), 0);
+    EXPECT_EQ(Control<QComboBox>(Form, "ModulesComboBox")->count(), 0);
+    EXPECT_FALSE(Control<QPushButton>(Form, "FindDeviceLMDButton")->isEnabled());
+    EXPECT_FALSE(Control<QTabWidget>(Form, "MainLMDPageControl")->isEnabled());
     ASSERT_NE(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
     // The current selection is wanted again, not the stored one.
@@ -188,21 +194,21 @@ TEST_F(DiscoveryRun, PreparationShowsTheUnknownStateUntilTheRunFinishes) {
 
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(worker.SettingsAccessor, nullptr);
-    EXPECT_TRUE(Form.FindDeviceLMDButton->isEnabled());
+    EXPECT_TRUE(Control<QPushButton>(Form, "FindDeviceLMDButton")->isEnabled());
     ExpectMeasurementLocked(Form);
 }
 
 TEST_F(DiscoveryRun, ModuleChangeOpensTheChosenModuleAndKeepsTheCrateLamp) {
     StartEmulator(DefaultLikeConfig());
     ASSERT_TRUE(Window.StartUp());
-    Form.QiraCrateStatusLed->setToolTip("before");
+    Control<TLed>(Form, "QiraCrateStatusLed")->setToolTip("before");
 
-    Form.ModulesComboBox->setCurrentIndex(1);
+    Control<QComboBox>(Form, "ModulesComboBox")->setCurrentIndex(1);
     ASSERT_TRUE(WaitForIdle(Form));
 
     ExpectModuleReady(Form, "KM808", "KM0000901", "1.6");
-    EXPECT_EQ(Form.QiraCrateStatusLed->toolTip(), "before");
-    EXPECT_EQ(Form.Device.SelectedModuleIndex[0], 1);
+    EXPECT_EQ(Control<TLed>(Form, "QiraCrateStatusLed")->toolTip(), "before");
+    EXPECT_EQ(Form.DeviceState().SelectedModuleIndex[0], 1);
     EXPECT_TRUE(Recorder.Texts.isEmpty());
 }
 
@@ -210,10 +216,10 @@ TEST_F(DiscoveryRun, CrateChangeOpensTheFirstModuleOfTheChosenCrate) {
     StartEmulator(DefaultLikeConfig());
     ASSERT_TRUE(Window.StartUp());
 
-    Form.QiraCratesComboBox->setCurrentIndex(1);
+    Control<QComboBox>(Form, "QiraCratesComboBox")->setCurrentIndex(1);
     ASSERT_TRUE(WaitForIdle(Form));
 
-    EXPECT_EQ(Form.ModulesComboBox->currentText(), "Слот 1: KM808");
+    EXPECT_EQ(Control<QComboBox>(Form, "ModulesComboBox")->currentText(), "Слот 1: KM808");
     // The crate change does not read the module's name.
     ExpectModuleReady(Form, "???", "KM0000103", "1.5");
     EXPECT_EQ(Seen(Form).CrateLamp, Green);
@@ -223,19 +229,19 @@ TEST_F(DiscoveryRun, CrateChangeOpensTheFirstModuleOfTheChosenCrate) {
 TEST_F(DiscoveryRun, LaterDetectionKeepsTheCurrentSelection) {
     StartEmulator(DefaultLikeConfig());
     ASSERT_TRUE(Window.StartUp());
-    Form.ModulesComboBox->setCurrentIndex(1);
+    Control<QComboBox>(Form, "ModulesComboBox")->setCurrentIndex(1);
     ASSERT_TRUE(WaitForIdle(Form));
 
-    Form.FindDeviceLMDButton->click();
+    Control<QPushButton>(Form, "FindDeviceLMDButton")->click();
     ASSERT_TRUE(WaitForIdle(Form));
 
-    EXPECT_EQ(Form.ModulesComboBox->currentText(), "Слот 9: KM808");
+    EXPECT_EQ(Control<QComboBox>(Form, "ModulesComboBox")->currentText(), "Слот 9: KM808");
     ExpectModuleReady(Form, "KM808", "KM0000901", "1.6");
 }
 
 struct ChangeFailure {
     const char* Name;
-    QComboBox* TMainForm::*Selector;
+    const char* Selector; // the selector's object name
     QString Report;
     bool CrateLampUntouched;
 };
@@ -251,7 +257,7 @@ TEST_P(DiscoveryChangeFailure, LeavesTheUnknownStateAndLocksMeasurement) {
     ASSERT_TRUE(Window.StartUp());
     Emulator->Kill();
 
-    (Form.*c.Selector)->setCurrentIndex(1);
+    Control<QComboBox>(Form, c.Selector)->setCurrentIndex(1);
     ASSERT_TRUE(WaitForIdle(Form));
 
     EXPECT_EQ(Recorder.Texts, QStringList{c.Report});
@@ -268,15 +274,15 @@ TEST_P(DiscoveryChangeFailure, LeavesTheUnknownStateAndLocksMeasurement) {
     EXPECT_EQ(s.Caption, "KM808_viza - ?.?.?");
     EXPECT_EQ(s.Serial, "????????");
     EXPECT_EQ(s.Firmware, "????????");
-    EXPECT_EQ(Form.Device.ModuleState, 0);
+    EXPECT_EQ(Form.DeviceState().ModuleState, 0);
     ExpectMeasurementLocked(Form);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Discovery, DiscoveryChangeFailure,
-    ::testing::Values(ChangeFailure{"Module", &TMainForm::ModulesComboBox,
+    ::testing::Values(ChangeFailure{"Module", "ModulesComboBox",
                                     "Не могу проинициализировать модуль в указанном слоте!", true},
-                      ChangeFailure{"Crate", &TMainForm::QiraCratesComboBox,
+                      ChangeFailure{"Crate", "QiraCratesComboBox",
                                     "Не могу проинициализировать QIRA крейт с модулями в указанном слоте!",
                                     false}),
     [](const auto& info) { return std::string(info.param.Name); });
@@ -296,8 +302,8 @@ TEST_F(DiscoveryRun, RequestDuringARunIsDropped) {
     UiThread::PumpOnce();
 
     EXPECT_EQ(Emulator->LogLines("GetCrates").size(), listingsBefore + 1);
-    EXPECT_FALSE(Form.Flags.DiscoveryRunning);
-    EXPECT_TRUE(Form.Flags.DiscoveryGate);
+    EXPECT_FALSE(Form.WorkerFlags().DiscoveryRunning);
+    EXPECT_TRUE(Form.WorkerFlags().DiscoveryGate);
 }
 
 TEST_F(DiscoveryRun, ClosingDuringARunWaitsForItsEnd) {
@@ -308,9 +314,9 @@ TEST_F(DiscoveryRun, ClosingDuringARunWaitsForItsEnd) {
     ASSERT_TRUE(WaitForRun(Form));
     Form.close();
 
-    EXPECT_FALSE(Form.Flags.DiscoveryRunning);
+    EXPECT_FALSE(Form.WorkerFlags().DiscoveryRunning);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(Form.InitThread.isNull());
+    EXPECT_TRUE(Form.DiscoveryWorker() == nullptr);
     Window.Form.reset();
     for (int i = 0; i < 4; ++i)
         UiThread::PumpOnce();
@@ -328,7 +334,7 @@ TEST_F(DiscoveryRun, ClosingDuringADetectionEndsItAtTheNextModule) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return !Emulator->LogLines("Open").isEmpty(); }, 20000));
     Form.close();
 
-    EXPECT_FALSE(Form.Flags.DiscoveryRunning);
+    EXPECT_FALSE(Form.WorkerFlags().DiscoveryRunning);
     // The crate server's own opening names no slot.
     const QStringList moduleOpens =
         Emulator->LogLines("Open").filter(QRegularExpression("^\\S+ Open QR000001 [1-9]"));
@@ -338,7 +344,7 @@ TEST_F(DiscoveryRun, ClosingDuringADetectionEndsItAtTheNextModule) {
     EXPECT_LE(moduleOpens.size(), 6) << Emulator->Log().toStdString();
     EXPECT_EQ(Dialogs(), 0);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(Form.InitThread.isNull());
+    EXPECT_TRUE(Form.DiscoveryWorker() == nullptr);
 }
 
 TEST_F(DiscoveryRun, ClosingWithARequestInFlightStartsNoRun) {
@@ -351,8 +357,8 @@ TEST_F(DiscoveryRun, ClosingWithARequestInFlightStartsNoRun) {
     for (int i = 0; i < 4; ++i)
         UiThread::PumpOnce();
 
-    EXPECT_TRUE(Form.InitThread.isNull());
-    EXPECT_FALSE(Form.Flags.DiscoveryRunning);
+    EXPECT_TRUE(Form.DiscoveryWorker() == nullptr);
+    EXPECT_FALSE(Form.WorkerFlags().DiscoveryRunning);
     EXPECT_EQ(Emulator->LogLines("GetCrates").size(), listingsBefore);
 }
 

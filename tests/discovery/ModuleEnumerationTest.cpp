@@ -2,6 +2,7 @@
 // a main window (no worker).
 #include "DiscoveryFixture.h"
 #include "EmulatorProcess.h"
+#include "FormControl.h"
 
 #include "app/ModuleEnumeration.h"
 #include "device/DeviceRecords.h"
@@ -61,23 +62,23 @@ TEST_P(DetectAllCase, ListsSelectsAndOpens) {
     ASSERT_TRUE(emulator.Started()) << emulator.Error.toStdString();
     TMainForm form;
     QStringList reports;
-    form.HandlersBusy = true;
+    form.HoldHandlers(true);
 
     EXPECT_TRUE(DetectAll(form, c.WantedCrate, c.WantedSlot, [&](const QString& t) { reports << t; }));
 
     EXPECT_TRUE(reports.isEmpty());
-    EXPECT_EQ(Items(form.QiraCratesComboBox), c.CrateItems);
-    EXPECT_EQ(form.QiraCratesComboBox->currentIndex(), c.CrateIndex);
-    EXPECT_EQ(form.QiraCratesComboBox->maxVisibleItems(), c.CrateItems.size());
-    EXPECT_EQ(form.Device.SelectedCrateIndex, c.CrateIndex);
-    EXPECT_EQ(Items(form.ModulesComboBox), c.ModuleItems);
-    EXPECT_EQ(form.ModulesComboBox->currentIndex(), c.ModuleIndex);
-    EXPECT_EQ(form.ModulesComboBox->maxVisibleItems(), c.ModuleItems.size());
-    EXPECT_EQ(form.Device.CrateState, 1);
-    EXPECT_EQ(form.Device.ModuleState, 1);
-    EXPECT_EQ(KM808_IsOpened(&form.Device.ModuleControl), 0);
-    EXPECT_EQ(QString::fromLatin1(form.Device.ModuleControl.SerialNumber), c.OpenedSerial);
-    CloseModuleIfOpen(form.Device);
+    EXPECT_EQ(Items(Control<QComboBox>(form, "QiraCratesComboBox")), c.CrateItems);
+    EXPECT_EQ(Control<QComboBox>(form, "QiraCratesComboBox")->currentIndex(), c.CrateIndex);
+    EXPECT_EQ(Control<QComboBox>(form, "QiraCratesComboBox")->maxVisibleItems(), c.CrateItems.size());
+    EXPECT_EQ(form.DeviceState().SelectedCrateIndex, c.CrateIndex);
+    EXPECT_EQ(Items(Control<QComboBox>(form, "ModulesComboBox")), c.ModuleItems);
+    EXPECT_EQ(Control<QComboBox>(form, "ModulesComboBox")->currentIndex(), c.ModuleIndex);
+    EXPECT_EQ(Control<QComboBox>(form, "ModulesComboBox")->maxVisibleItems(), c.ModuleItems.size());
+    EXPECT_EQ(form.DeviceState().CrateState, 1);
+    EXPECT_EQ(form.DeviceState().ModuleState, 1);
+    EXPECT_EQ(KM808_IsOpened(&form.DeviceState().ModuleControl), 0);
+    EXPECT_EQ(QString::fromLatin1(form.DeviceState().ModuleControl.SerialNumber), c.OpenedSerial);
+    CloseModuleIfOpen(form.DeviceState());
 }
 
 const QStringList DefaultCrates{"1: QR000001", "2: QR000003"};
@@ -157,15 +158,15 @@ TEST_P(DetectAllFailure, FailsWithItsReport) {
     if (c.Config.isEmpty())
         emulator.Kill();
     TMainForm form;
-    form.HandlersBusy = true;
+    form.HoldHandlers(true);
     QStringList reports;
 
     EXPECT_FALSE(DetectAll(form, "", -1, [&](const QString& t) { reports << t; }));
 
     EXPECT_EQ(reports, c.Reports);
-    EXPECT_EQ(form.Device.CrateState, c.CrateState);
-    EXPECT_EQ(form.Device.ModuleState, 0);
-    EXPECT_NE(KM808_IsOpened(&form.Device.ModuleControl), 0);
+    EXPECT_EQ(form.DeviceState().CrateState, c.CrateState);
+    EXPECT_EQ(form.DeviceState().ModuleState, 0);
+    EXPECT_NE(KM808_IsOpened(&form.DeviceState().ModuleControl), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -253,7 +254,7 @@ TEST(Discovery, ABusyModuleIsToldBesideTheWindowsText) {
     KM808_CONTROL held{};
     ASSERT_EQ(KM808_Open(&held, ModuleServerAddress, ModuleServerPort, "QA", 3), 0);
     TMainForm form;
-    form.HandlersBusy = true;
+    form.HoldHandlers(true);
     QStringList reports;
 
     EXPECT_FALSE(DetectAll(form, "", -1, [&](const QString& t) { reports << t; }));
@@ -337,7 +338,7 @@ TEST_P(SilentServer, IsGivenUpAfterOneTimeOut) {
     EmulatorProcess emulator(GetParam().Config);
     ASSERT_TRUE(emulator.Started()) << emulator.Error.toStdString();
     TMainForm form;
-    form.HandlersBusy = true;
+    form.HoldHandlers(true);
     QStringList reports;
     QElapsedTimer clock;
     clock.start();
@@ -346,8 +347,8 @@ TEST_P(SilentServer, IsGivenUpAfterOneTimeOut) {
 
     EXPECT_LT(clock.elapsed(), 9000); // one 5 s time-out and a generous margin
     EXPECT_EQ(reports, QStringList{"Не могу найти ни одного QIRA крейта!"});
-    EXPECT_EQ(form.Device.ModuleState, 0);
-    EXPECT_NE(KM808_IsOpened(&form.Device.ModuleControl), 0);
+    EXPECT_EQ(form.DeviceState().ModuleState, 0);
+    EXPECT_NE(KM808_IsOpened(&form.DeviceState().ModuleControl), 0);
 }
 
 QByteArray ThreeSlotsWith(const QByteArray& fault) {
@@ -372,18 +373,18 @@ TEST(Discovery, CrateChangeRefillsModulesAndOpensTheFirst) {
     EmulatorProcess emulator(DefaultLikeConfig());
     ASSERT_TRUE(emulator.Started()) << emulator.Error.toStdString();
     TMainForm form;
-    form.HandlersBusy = true;
+    form.HoldHandlers(true);
     ASSERT_TRUE(DetectAll(form, "QR000001", 9, [](const QString&) {}));
-    form.Device.SelectedCrateIndex = 1;
+    form.DeviceState().SelectedCrateIndex = 1;
 
     EXPECT_TRUE(ChangeCrate(form, [&] { FillModuleSelector(form); }));
 
-    EXPECT_EQ(Items(form.ModulesComboBox), Crate3Modules);
-    EXPECT_EQ(form.ModulesComboBox->currentIndex(), 0);
-    EXPECT_EQ(QString::fromLatin1(form.Device.ModuleControl.SerialNumber), "KM0000103");
-    EXPECT_EQ(form.Device.CrateState, 1);
-    EXPECT_EQ(form.Device.ModuleState, 2);
-    CloseModuleIfOpen(form.Device);
+    EXPECT_EQ(Items(Control<QComboBox>(form, "ModulesComboBox")), Crate3Modules);
+    EXPECT_EQ(Control<QComboBox>(form, "ModulesComboBox")->currentIndex(), 0);
+    EXPECT_EQ(QString::fromLatin1(form.DeviceState().ModuleControl.SerialNumber), "KM0000103");
+    EXPECT_EQ(form.DeviceState().CrateState, 1);
+    EXPECT_EQ(form.DeviceState().ModuleState, 2);
+    CloseModuleIfOpen(form.DeviceState());
 }
 
 TEST(Discovery, CrateItemTextHoldsASixteenByteSerialWhole) {

@@ -1,6 +1,7 @@
 // Every save path on a file system with no byte left (run by full-disk.sh on
 // a small tmpfs of its own): the failure is told with the save's message and
 // the old file stays byte for byte; the first start leaves no file at all.
+#include "FormControl.h"
 #include "app/TMainForm.h"
 #include "settings/Cp1251Codec.h"
 #include "settings/TSettingsFile.h"
@@ -43,7 +44,7 @@ protected:
         Root = QString::fromLocal8Bit(root);
         QDir(Root).removeRecursively();
         ASSERT_TRUE(QDir().mkpath(Root + "/program"));
-        Form.SettingsDirectory = Root + "/program";
+        Form.SetSettingsDirectory(Root + "/program");
         Path = Form.SettingsPath();
         SettingsMessageOverride() = [this](QWidget*, const QString& text, const QString& caption) {
             Messages.push_back({text, caption});
@@ -68,7 +69,7 @@ protected:
         auto accessor = TSettingsFile::Open(Path);
         ASSERT_TRUE(Form.LoadSettings(accessor.get()));
         // Something for a save to change.
-        Form.AdcRateComboBox->setCurrentIndex(4);
+        Control<QComboBox>(Form, "AdcRateComboBox")->setCurrentIndex(4);
     }
 
     // Takes every free block.
@@ -86,7 +87,7 @@ protected:
     }
 
     QStringList Leftovers() const {
-        return QDir(Form.SettingsDirectory).entryList(QDir::Files | QDir::Hidden | QDir::System);
+        return QDir(Root + "/program").entryList(QDir::Files | QDir::Hidden | QDir::System);
     }
 
     QString Root, Path;
@@ -109,7 +110,7 @@ TEST_F(FullDisk, CtrlSToldAndTheFileStaysWhole) {
 
 TEST_F(FullDisk, AutoSaveOnCloseToldAndTheFileStaysWhole) {
     StoreAndLoad();
-    ASSERT_TRUE(Form.AutoSaveSettingsLMDCheckBox->isChecked());
+    ASSERT_TRUE(Control<QCheckBox>(Form, "AutoSaveSettingsLMDCheckBox")->isChecked());
     Fill();
     Form.FormClose();
     EXPECT_EQ(Messages, SaveMessages);

@@ -1,3 +1,4 @@
+#include "FormControl.h"
 #include "app/TMainForm.h"
 #include "settings/Cp1251Codec.h"
 #include "settings/TSettingsFile.h"
@@ -42,7 +43,7 @@ class MainFormSettings : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(Dir.isValid());
-        Form.SettingsDirectory = Dir.path();
+        Form.SetSettingsDirectory(Dir.path());
         Path = Form.SettingsPath();
         SettingsMessageOverride() = [this](QWidget*, const QString& text, const QString& caption) {
             Messages.push_back({text, caption});
@@ -85,20 +86,20 @@ TEST_F(MainFormSettings, FirstStartCreatesTheExactDefaultFileAndLoadsIt) {
     ASSERT_TRUE(accessor);
     EXPECT_EQ(ReadAll(Path), ReadAll(KM808_SETTINGS_FIXTURES "/default-Km808_Viza.ini"));
 
-    Form.AllChannelsLMDCheckBox->setCheckState(Qt::PartiallyChecked);
+    Control<QCheckBox>(Form, "AllChannelsLMDCheckBox")->setCheckState(Qt::PartiallyChecked);
     Frame(3)->ChannelNumberLMDCheckBox->setChecked(false);
     ASSERT_TRUE(Form.LoadSettings(accessor.get()));
     EXPECT_TRUE(reports.isEmpty());
     EXPECT_TRUE(Messages.empty());
-    EXPECT_FALSE(Form.AutoSaveSettingsLMDCheckBox->isChecked());
-    EXPECT_EQ(Form.AllChannelsLMDCheckBox->checkState(), Qt::Checked);
-    EXPECT_EQ(Form.CommonInputRangeULMDComboBox->currentIndex(), 0);
-    EXPECT_EQ(Form.CommonInputRangeRLMDComboBox->currentIndex(), 0);
-    EXPECT_EQ(Form.CommonMeasuringModeLMDComboBox->currentIndex(), 0);
-    EXPECT_EQ(Form.AdcRateComboBox->currentIndex(), 6);
-    EXPECT_EQ(Form.CorrectionModeLMDComboBox->currentIndex(), 0);
-    EXPECT_EQ(Form.ComputationModeLabLMDLabel->text(), "sum");
-    EXPECT_EQ(Form.AmplitudeTypeLabLMDLabel->text(), "amp");
+    EXPECT_FALSE(Control<QCheckBox>(Form, "AutoSaveSettingsLMDCheckBox")->isChecked());
+    EXPECT_EQ(Control<QCheckBox>(Form, "AllChannelsLMDCheckBox")->checkState(), Qt::Checked);
+    EXPECT_EQ(Control<QComboBox>(Form, "CommonInputRangeULMDComboBox")->currentIndex(), 0);
+    EXPECT_EQ(Control<QComboBox>(Form, "CommonInputRangeRLMDComboBox")->currentIndex(), 0);
+    EXPECT_EQ(Control<QComboBox>(Form, "CommonMeasuringModeLMDComboBox")->currentIndex(), 0);
+    EXPECT_EQ(Control<QComboBox>(Form, "AdcRateComboBox")->currentIndex(), 6);
+    EXPECT_EQ(Control<QComboBox>(Form, "CorrectionModeLMDComboBox")->currentIndex(), 0);
+    EXPECT_EQ(Control<QLabel>(Form, "ComputationModeLabLMDLabel")->text(), "sum");
+    EXPECT_EQ(Control<QLabel>(Form, "AmplitudeTypeLabLMDLabel")->text(), "amp");
     EXPECT_EQ(Form.Settings.AcquisitionTime, 1.0);
     EXPECT_EQ(
         std::vector<int32_t>(Form.Settings.MinSamplesPerChannel, Form.Settings.MinSamplesPerChannel + 4),
@@ -110,15 +111,15 @@ TEST_F(MainFormSettings, FirstStartCreatesTheExactDefaultFileAndLoadsIt) {
         EXPECT_EQ(Frame(n)->MeasuringModeLMDLabel->text(), "DC");
         EXPECT_EQ(Frame(n)->Value1LMDEdit->text(), "--------");
     }
-    EXPECT_FALSE(Form.HandlersBusy);
+    EXPECT_FALSE(Form.HandlersHeld());
 }
 
 TEST_F(MainFormSettings, OpeningReportsWhatCannotBeDone) {
     QStringList reports;
     auto report = [&](const QString& text) { reports << text; };
-    Form.SettingsDirectory = Dir.filePath("missing");
+    Form.SetSettingsDirectory(Dir.filePath("missing"));
     EXPECT_FALSE(Form.OpenSettingsFile(report));
-    Form.SettingsDirectory = Dir.path();
+    Form.SetSettingsDirectory(Dir.path());
     QDir(Dir.path()).mkdir("Km808_Viza.ini"); // a directory where the file should be
     EXPECT_FALSE(Form.OpenSettingsFile(report));
     EXPECT_EQ(reports,
@@ -139,8 +140,8 @@ TEST_F(MainFormSettings, LoadsPerChannelValuesWhenTheGroupKeysSayNone) {
     }
     WriteFile(text);
     ASSERT_TRUE(Load());
-    EXPECT_EQ(Form.CommonInputRangeULMDComboBox->currentIndex(), -1);
-    EXPECT_EQ(Form.CommonInputRangeRLMDComboBox->currentIndex(), -1);
+    EXPECT_EQ(Control<QComboBox>(Form, "CommonInputRangeULMDComboBox")->currentIndex(), -1);
+    EXPECT_EQ(Control<QComboBox>(Form, "CommonInputRangeRLMDComboBox")->currentIndex(), -1);
     for (int n = 0; n < 16; ++n) {
         int channel = n + 1;
         EXPECT_EQ(Frame(n)->ChannelNumberLMDCheckBox->isChecked(), channel % 2 == 1) << channel;
@@ -148,26 +149,26 @@ TEST_F(MainFormSettings, LoadsPerChannelValuesWhenTheGroupKeysSayNone) {
             << channel;
         EXPECT_EQ(Frame(n)->InputRangeRLMDComboBox->currentIndex(), (channel + 1) % 3) << channel;
     }
-    EXPECT_EQ(Form.AllChannelsLMDCheckBox->checkState(), Qt::PartiallyChecked);
+    EXPECT_EQ(Control<QCheckBox>(Form, "AllChannelsLMDCheckBox")->checkState(), Qt::PartiallyChecked);
 }
 
 TEST_F(MainFormSettings, UnknownMeasuringModeLeavesSelectorsAndLabelsAlone) {
-    Form.CommonInputRangeULMDComboBox->setVisible(false);
-    Form.CommonInputRangeRLMDComboBox->setVisible(true);
+    Control<QComboBox>(Form, "CommonInputRangeULMDComboBox")->setVisible(false);
+    Control<QComboBox>(Form, "CommonInputRangeRLMDComboBox")->setVisible(true);
     for (int n = 0; n < 16; ++n)
         Frame(n)->MeasuringModeLMDLabel->setText("R");
     WriteFile("[Модуль KM808]\r\nАЦП. Групповое управление режимом измерения=2\r\n");
     ASSERT_TRUE(Load());
-    EXPECT_EQ(Form.CommonMeasuringModeLMDComboBox->currentIndex(), -1);
-    EXPECT_TRUE(Form.CommonInputRangeULMDComboBox->isHidden());
-    EXPECT_FALSE(Form.CommonInputRangeRLMDComboBox->isHidden());
+    EXPECT_EQ(Control<QComboBox>(Form, "CommonMeasuringModeLMDComboBox")->currentIndex(), -1);
+    EXPECT_TRUE(Control<QComboBox>(Form, "CommonInputRangeULMDComboBox")->isHidden());
+    EXPECT_FALSE(Control<QComboBox>(Form, "CommonInputRangeRLMDComboBox")->isHidden());
     EXPECT_EQ(Frame(3)->MeasuringModeLMDLabel->text(), "R");
 
     WriteFile("[Модуль KM808]\r\nАЦП. Групповое управление режимом измерения=1\r\n");
-    Form.CommonInputRangeULMDComboBox->setVisible(true);
+    Control<QComboBox>(Form, "CommonInputRangeULMDComboBox")->setVisible(true);
     ASSERT_TRUE(Load());
-    EXPECT_TRUE(Form.CommonInputRangeULMDComboBox->isHidden());
-    EXPECT_FALSE(Form.CommonInputRangeRLMDComboBox->isHidden());
+    EXPECT_TRUE(Control<QComboBox>(Form, "CommonInputRangeULMDComboBox")->isHidden());
+    EXPECT_FALSE(Control<QComboBox>(Form, "CommonInputRangeRLMDComboBox")->isHidden());
 }
 
 TEST_F(MainFormSettings, LoadsReadingCasesOfTheFile) {
@@ -182,12 +183,12 @@ TEST_F(MainFormSettings, LoadsReadingCasesOfTheFile) {
               "АЦП. Входной диапазон U  0.40 В. U precision=0\r\n"
               "АЦП. Входной диапазон R 400.00 Ом. R precision=2\r\n");
     ASSERT_TRUE(Load());
-    EXPECT_TRUE(Form.AutoSaveSettingsLMDCheckBox->isChecked());
-    EXPECT_EQ(Form.AdcRateComboBox->currentIndex(), 3);
-    EXPECT_EQ(Form.CorrectionModeLMDComboBox->currentIndex(), -1);
+    EXPECT_TRUE(Control<QCheckBox>(Form, "AutoSaveSettingsLMDCheckBox")->isChecked());
+    EXPECT_EQ(Control<QComboBox>(Form, "AdcRateComboBox")->currentIndex(), 3);
+    EXPECT_EQ(Control<QComboBox>(Form, "CorrectionModeLMDComboBox")->currentIndex(), -1);
     EXPECT_EQ(Form.Settings.AcquisitionTime, 1.0);
     EXPECT_EQ(Form.Settings.ComputationMethod, "fft");
-    EXPECT_EQ(Form.ComputationModeLabLMDLabel->text(), "fft");
+    EXPECT_EQ(Control<QLabel>(Form, "ComputationModeLabLMDLabel")->text(), "fft");
     const uint16_t precisions[6] = {10, 10, 0, 2, 4, 4};
     const char* formats[6] = {"0.0000000000", "0.0000000000", "0.", "0.00", "0.0000", "0.0000"};
     for (int i = 0; i < 6; ++i) {
@@ -197,22 +198,22 @@ TEST_F(MainFormSettings, LoadsReadingCasesOfTheFile) {
 
     WriteFile("[Приложение. Общие]\r\nСохранение настроек=abc\r\n");
     ASSERT_TRUE(Load());
-    EXPECT_FALSE(Form.AutoSaveSettingsLMDCheckBox->isChecked());
+    EXPECT_FALSE(Control<QCheckBox>(Form, "AutoSaveSettingsLMDCheckBox")->isChecked());
 }
 
 TEST_F(MainFormSettings, LoadsCorrectionValuesOnlyWithAnOpenModule) {
     for (int i = 0; i < 9; ++i)
-        Form.Device.ModuleControl.ModuleCoefs[i] = 1.5f + i;
+        Form.DeviceState().ModuleControl.ModuleCoefs[i] = 1.5f + i;
     WriteFile("[Приложение. Общие]\r\nИсточник загрузки корректировочных коэфф.=3\r\n");
-    Form.Device.ModuleState = 0;
+    Form.DeviceState().ModuleState = 0;
     ASSERT_TRUE(Load());
     EXPECT_EQ(Form.Settings.LoadedCoefs[8], 0.0f);
-    Form.Device.ModuleState = 2;
+    Form.DeviceState().ModuleState = 2;
     ASSERT_TRUE(Load());
     EXPECT_EQ(Form.Settings.CoefSource, 3);
     for (int i = 0; i < 9; ++i) {
         EXPECT_EQ(Form.Settings.LoadedCoefs[i], 1.5f + i);
-        const float table = Form.Device.ModuleControl.TableCoefs[i]; // packed: read by value
+        const float table = Form.DeviceState().ModuleControl.TableCoefs[i]; // packed: read by value
         EXPECT_EQ(table, 1.5f + i);
     }
 }
@@ -226,15 +227,15 @@ TEST_F(MainFormSettings, SaveWritesTheWindowAndKeepsEverythingElse) {
     // The controls hold loaded settings, then the operator's changes.
     ASSERT_TRUE(Load());
     Form.move(120, 45);
-    Form.AutoSaveSettingsLMDCheckBox->setChecked(true);
-    Form.AdcRateComboBox->setCurrentIndex(2);
-    Form.AllChannelsLMDCheckBox->setCheckState(Qt::PartiallyChecked);
+    Control<QCheckBox>(Form, "AutoSaveSettingsLMDCheckBox")->setChecked(true);
+    Control<QComboBox>(Form, "AdcRateComboBox")->setCurrentIndex(2);
+    Control<QCheckBox>(Form, "AllChannelsLMDCheckBox")->setCheckState(Qt::PartiallyChecked);
     Frame(4)->ChannelNumberLMDCheckBox->setChecked(false);
     Frame(5)->ChannelNumberLMDCheckBox->setChecked(true);
-    Form.CommonInputRangeULMDComboBox->setCurrentIndex(-1);
+    Control<QComboBox>(Form, "CommonInputRangeULMDComboBox")->setCurrentIndex(-1);
     Frame(7)->InputRangeULMDComboBox->setCurrentIndex(2);
-    Form.CommonMeasuringModeLMDComboBox->setCurrentIndex(1);
-    Form.QiraCratesComboBox->clear();
+    Control<QComboBox>(Form, "CommonMeasuringModeLMDComboBox")->setCurrentIndex(1);
+    Control<QComboBox>(Form, "QiraCratesComboBox")->clear();
     Form.SaveIniFile(Path);
     EXPECT_TRUE(Messages.empty());
 
@@ -259,20 +260,20 @@ TEST_F(MainFormSettings, SaveWritesTheWindowAndKeepsEverythingElse) {
 }
 
 TEST_F(MainFormSettings, SaveStoresTheSelectedCrateAndSlot) {
-    std::strcpy(Form.Device.CrateSerials[1], "QC-0042");
-    Form.Device.ModuleSlots[1][0] = 3;
-    Form.Device.ModuleSlots[1][1] = 9;
-    Form.QiraCratesComboBox->addItems({"1: QC-0001", "2: QC-0042"});
-    Form.QiraCratesComboBox->setCurrentIndex(1);
-    Form.ModulesComboBox->addItems({"Слот 3: KM808", "Слот 9: KM808"});
-    Form.ModulesComboBox->setCurrentIndex(1);
+    std::strcpy(Form.DeviceState().CrateSerials[1], "QC-0042");
+    Form.DeviceState().ModuleSlots[1][0] = 3;
+    Form.DeviceState().ModuleSlots[1][1] = 9;
+    Control<QComboBox>(Form, "QiraCratesComboBox")->addItems({"1: QC-0001", "2: QC-0042"});
+    Control<QComboBox>(Form, "QiraCratesComboBox")->setCurrentIndex(1);
+    Control<QComboBox>(Form, "ModulesComboBox")->addItems({"Слот 3: KM808", "Слот 9: KM808"});
+    Control<QComboBox>(Form, "ModulesComboBox")->setCurrentIndex(1);
     Form.SaveIniFile(Path);
     EXPECT_EQ(Saved()->ReadString(Discovery, "Серийный номер QIRA крейта", ""), "QC-0042");
     EXPECT_EQ(Saved()->ReadInteger(Discovery, "Слот модуля", 0), 9);
 
     // A crate without a chosen module keeps the stored slot.
-    Form.ModulesComboBox->setCurrentIndex(-1);
-    Form.Device.ModuleSlots[1][1] = 10;
+    Control<QComboBox>(Form, "ModulesComboBox")->setCurrentIndex(-1);
+    Form.DeviceState().ModuleSlots[1][1] = 10;
     Form.SaveIniFile(Path);
     EXPECT_EQ(Saved()->ReadInteger(Discovery, "Слот модуля", 0), 9);
 }
@@ -282,14 +283,14 @@ TEST_F(MainFormSettings, DefaultsRewriteValuesInPlaceAndLeaveTheWindowAlone) {
     QByteArray defaults = ReadAll(Path);
     WriteFile(Cp1251::Decode(defaults).replace("Слот модуля=-1", "Слот модуля=5\r\nЧужой=1") +
               "[Своё]\r\nk=v\r\n");
-    Form.AdcRateComboBox->setCurrentIndex(1);
+    Control<QComboBox>(Form, "AdcRateComboBox")->setCurrentIndex(1);
     Form.SaveIniFile(Path);
 
     Form.SaveDefaultSettingsClick();
     EXPECT_EQ(ReadAll(Path),
               Cp1251::Encode(Cp1251::Decode(defaults).replace("Слот модуля=-1", "Слот модуля=-1\r\nЧужой=1") +
                              "[Своё]\r\nk=v\r\n"));
-    EXPECT_EQ(Form.AdcRateComboBox->currentIndex(), 1);
+    EXPECT_EQ(Control<QComboBox>(Form, "AdcRateComboBox")->currentIndex(), 1);
     EXPECT_TRUE(Messages.empty());
 }
 
@@ -314,37 +315,37 @@ TEST_F(MainFormSettings, DefaultFileNamesABadPath) {
               (std::vector<Message>{
                   {"Неправильное название файла штатных настроек!", DefaultCaption},
                   {"Не могу создать файл штатных настроек '" + Dir.path() + "'!", DefaultCaption}}));
-    EXPECT_FALSE(Form.SettingsFile);
+    EXPECT_FALSE(Form.HoldsSettingsFile());
 }
 
 TEST_F(MainFormSettings, SaveButtonSavesUnlessAHandlerIsBusy) {
-    Form.HandlersBusy = true;
+    Form.HoldHandlers(true);
     Form.SaveSettingsButtonClick();
     EXPECT_FALSE(QFile::exists(Path));
 
-    Form.HandlersBusy = false;
-    Form.AutoSaveSettingsLMDCheckBox->setChecked(true);
-    EXPECT_FALSE(Form.SaveSettingsButton->isEnabled());
+    Form.HoldHandlers(false);
+    Control<QCheckBox>(Form, "AutoSaveSettingsLMDCheckBox")->setChecked(true);
+    EXPECT_FALSE(Control<QPushButton>(Form, "SaveSettingsButton")->isEnabled());
     Form.SaveCurrentSettingsClick();
     EXPECT_EQ(Saved()->ReadInteger(App, "Сохранение настроек", 0), 1);
-    EXPECT_TRUE(Form.SaveSettingsButton->isEnabled());
-    EXPECT_FALSE(Form.HandlersBusy);
+    EXPECT_TRUE(Control<QPushButton>(Form, "SaveSettingsButton")->isEnabled());
+    EXPECT_FALSE(Form.HandlersHeld());
 }
 
 TEST_F(MainFormSettings, CloseSavesOnlyWithAutoSaveAndAFreeGuard) {
     Form.FormClose();
     EXPECT_FALSE(QFile::exists(Path));
 
-    Form.AutoSaveSettingsLMDCheckBox->setChecked(true);
-    Form.HandlersBusy = true;
+    Control<QCheckBox>(Form, "AutoSaveSettingsLMDCheckBox")->setChecked(true);
+    Form.HoldHandlers(true);
     Form.FormClose();
     EXPECT_FALSE(QFile::exists(Path));
-    EXPECT_FALSE(Form.HandlersBusy);
+    EXPECT_FALSE(Form.HandlersHeld());
 
     Form.FormClose();
     EXPECT_EQ(Saved()->ReadInteger(App, "Сохранение настроек", 0), 1);
-    EXPECT_FALSE(Form.SettingsFile);
-    EXPECT_FALSE(Form.HandlersBusy);
+    EXPECT_FALSE(Form.HoldsSettingsFile());
+    EXPECT_FALSE(Form.HandlersHeld());
 }
 
 namespace {
@@ -387,15 +388,15 @@ TEST_F(MainFormSettings, FailedDetectionLeavesTheStoredSettingsAlone) {
     WriteBytes(stored);
     Form.move(120, 45);
     ASSERT_TRUE(Load());
-    EXPECT_TRUE(Form.AutoSaveSettingsLMDCheckBox->isChecked());
+    EXPECT_TRUE(Control<QCheckBox>(Form, "AutoSaveSettingsLMDCheckBox")->isChecked());
 
     for (int round = 0; round < 2; ++round) {
         // "Обнаружить" with the crate server gone: the controls are reset and
         // the run ends before its load.
         Form.FindDeviceLMDButtonClick();
         QCoreApplication::removePostedEvents(&Form, TPrivateMessageEvent::StartInitDevices);
-        Form.Flags.DiscoveryGate = true;
-        ASSERT_EQ(Form.AdcRateComboBox->currentIndex(), -1);
+        Form.WorkerFlags().DiscoveryGate = true;
+        ASSERT_EQ(Control<QComboBox>(Form, "AdcRateComboBox")->currentIndex(), -1);
         Form.SaveCurrentSettingsClick();
         EXPECT_EQ(ReadAll(Path), stored) << "save, round " << round;
         Form.FormClose();
@@ -403,7 +404,7 @@ TEST_F(MainFormSettings, FailedDetectionLeavesTheStoredSettingsAlone) {
     }
     EXPECT_TRUE(Messages.empty());
     ASSERT_TRUE(Load());
-    EXPECT_EQ(Form.AdcRateComboBox->currentIndex(), 3);
+    EXPECT_EQ(Control<QComboBox>(Form, "AdcRateComboBox")->currentIndex(), 3);
     EXPECT_EQ(Frame(2)->InputRangeULMDComboBox->currentIndex(), 2);
     EXPECT_FALSE(Frame(1)->ChannelNumberLMDCheckBox->isChecked());
 }
@@ -421,8 +422,8 @@ TEST_F(MainFormSettings, SaveBeforeAnyLoadStoresOnlyWhatIsMeaningful) {
                                     {"Top    основной панели=45", "Top    основной панели=200"},
                                     {"Left   основной панели=120", "Left   основной панели=300"}}));
 
-    Form.AutoSaveSettingsLMDCheckBox->setChecked(true); // the operator's click
-    Form.AutoSaveSettingsLMDCheckBox->setChecked(false);
+    Control<QCheckBox>(Form, "AutoSaveSettingsLMDCheckBox")->setChecked(true); // the operator's click
+    Control<QCheckBox>(Form, "AutoSaveSettingsLMDCheckBox")->setChecked(false);
     Form.SaveSettingsButtonClick();
     EXPECT_EQ(Saved()->ReadInteger(App, "Сохранение настроек", 7), 0);
     EXPECT_EQ(Saved()->ReadInteger(Module, "АЦП. Индекс частоты работы АЦП", 7), 3);
@@ -437,8 +438,8 @@ TEST_F(MainFormSettings, SaveAndDefaultsWaitForTheDetectionRun) {
 
     Form.FindDeviceLMDButtonClick();
     QCoreApplication::removePostedEvents(&Form, TPrivateMessageEvent::StartInitDevices);
-    Form.Flags.DiscoveryRunning = true;
-    Form.Flags.DiscoveryGate = true;
+    Form.WorkerFlags().DiscoveryRunning = true;
+    Form.WorkerFlags().DiscoveryGate = true;
     Form.SaveCurrentSettingsClick();
     QTest::qWait(300);
     EXPECT_EQ(ReadAll(Path), stored) << "written while the run lasts";
@@ -446,26 +447,26 @@ TEST_F(MainFormSettings, SaveAndDefaultsWaitForTheDetectionRun) {
     auto other = TSettingsFile::FromBytes(
         FileWith({{"АЦП. Индекс частоты работы АЦП=6", "АЦП. Индекс частоты работы АЦП=5"}}));
     ASSERT_TRUE(Form.LoadSettings(other.get()));
-    Form.Flags.DiscoveryRunning = false;
+    Form.WorkerFlags().DiscoveryRunning = false;
     QTest::qWait(300);
     EXPECT_EQ(Saved()->ReadInteger(Module, "АЦП. Индекс частоты работы АЦП", 7), 5);
     EXPECT_EQ(Saved()->ReadInteger(Module, "АЦП. Групповое управление каналами", 7), 1);
 
-    Form.Flags.DiscoveryRunning = true;
+    Form.WorkerFlags().DiscoveryRunning = true;
     Form.SaveDefaultSettingsClick();
     Form.SaveDefaultSettingsClick();
     QTest::qWait(300);
     EXPECT_EQ(Saved()->ReadInteger(Module, "АЦП. Индекс частоты работы АЦП", 7), 5);
-    Form.Flags.DiscoveryRunning = false;
+    Form.WorkerFlags().DiscoveryRunning = false;
     QTest::qWait(300);
     EXPECT_EQ(ReadAll(Path), DefaultFile());
-    EXPECT_EQ(Form.AdcRateComboBox->currentIndex(), 5);
+    EXPECT_EQ(Control<QComboBox>(Form, "AdcRateComboBox")->currentIndex(), 5);
 
     // A request still held when the window closes is carried out first.
-    Form.Flags.DiscoveryRunning = true;
+    Form.WorkerFlags().DiscoveryRunning = true;
     Form.SaveCurrentSettingsClick();
-    Form.Flags.DiscoveryRunning = false;
-    Form.AutoSaveSettingsLMDCheckBox->setChecked(false);
+    Form.WorkerFlags().DiscoveryRunning = false;
+    Control<QCheckBox>(Form, "AutoSaveSettingsLMDCheckBox")->setChecked(false);
     Form.FormClose();
     EXPECT_EQ(Saved()->ReadInteger(Module, "АЦП. Индекс частоты работы АЦП", 7), 5);
     EXPECT_TRUE(Messages.empty());

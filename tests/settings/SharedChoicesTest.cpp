@@ -1,6 +1,7 @@
 // The window and km808-measure load the same settings files the same way:
 // each file of the table is loaded into a window and read as the client's
 // run choice, and every measurement choice is compared.
+#include "FormControl.h"
 #include "app/TMainForm.h"
 #include "measure/RunChoice.h"
 #include "settings/Cp1251Codec.h"
@@ -60,9 +61,10 @@ TEST(SharedChoices, WindowAndClientLoadEveryFileAlike) {
         const TRunChoice choice = ReadRunChoice(*file);
         const TChannelChoice& c = choice.Config.Channels;
 
-        EXPECT_EQ(c.CommonMode, form.CommonMeasuringModeLMDComboBox->currentIndex());
-        EXPECT_EQ(c.RateIndex, form.AdcRateComboBox->currentIndex());
-        EXPECT_EQ(choice.Config.CorrectionMode, form.CorrectionModeLMDComboBox->currentIndex());
+        EXPECT_EQ(c.CommonMode, Control<QComboBox>(form, "CommonMeasuringModeLMDComboBox")->currentIndex());
+        EXPECT_EQ(c.RateIndex, Control<QComboBox>(form, "AdcRateComboBox")->currentIndex());
+        EXPECT_EQ(choice.Config.CorrectionMode,
+                  Control<QComboBox>(form, "CorrectionModeLMDComboBox")->currentIndex());
         for (int n = 0; n < 16; ++n) {
             const TKm808AdcChannelFrame* frame = form.ChannelFrames[n];
             EXPECT_EQ(choice.Checked[n], frame->ChannelNumberLMDCheckBox->isChecked()) << n;

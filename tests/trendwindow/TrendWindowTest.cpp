@@ -1,5 +1,6 @@
 // The trend window with blocks handed to it directly: its statistics table,
 // its own layout file, the two axes, and how the main window opens it.
+#include "FormControl.h"
 #include "acquisition/DisplayFormat.h"
 #include "trend/TrendHistory.h"
 #include "trendwindow/TTrendPlot.h"
@@ -11,6 +12,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QMenu>
@@ -252,7 +254,7 @@ using MainWithTrend = FormTest;
 TEST_F(MainWithTrend, CtrlTAndTheMenuItemOpenTheTrend) {
     Form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
-    const QList<QAction*> items = Form->PopupMenu->actions();
+    const QList<QAction*> items = Control<QMenu>(*Form, "PopupMenu")->actions();
     const qsizetype at = items.indexOf(Form->findChild<QAction*>("AboutProgram"));
     ASSERT_GE(at, 2);
     EXPECT_TRUE(items[at - 1]->isSeparator());
@@ -267,7 +269,7 @@ TEST_F(MainWithTrend, CtrlTAndTheMenuItemOpenTheTrend) {
     EXPECT_EQ(trend->windowTitle(), "Тренд");
     trend->hide();
     // Kept beside the settings file, never in it.
-    EXPECT_TRUE(QFile::exists(Form->SettingsDirectory + "/Km808_Viza_Trend.ini"));
+    EXPECT_TRUE(QFile::exists(QFileInfo(Form->SettingsPath()).absolutePath() + "/Km808_Viza_Trend.ini"));
     QSettings settings(Form->SettingsPath(), QSettings::IniFormat);
     EXPECT_FALSE(settings.childGroups().contains("Trend"));
 

@@ -25,12 +25,12 @@ public:
         if (event->type() == TPrivateMessageEvent::StartInitDevices) {
             auto* m = static_cast<TPrivateMessageEvent*>(event);
             Requests.push_back({m->WParam, m->LParam});
-            Form->Flags.DiscoveryGate = true; // as a worker that started and ended
+            Form->WorkerFlags().DiscoveryGate = true; // as a worker that started and ended
             return true;
         }
         if (event->type() == TPrivateMessageEvent::StartMainThread) {
             ++WorkerStarts;
-            Form->Flags.WorkerGate = true;
+            Form->WorkerFlags().WorkerGate = true;
             return true;
         }
         return false;
@@ -41,7 +41,7 @@ class FormTest : public ::testing::Test {
 protected:
     void SetUp() override {
         Form = std::make_unique<TMainForm>();
-        Form->SettingsDirectory = Settings.path();
+        Form->SetSettingsDirectory(Settings.path());
         Counter.Form = Form.get();
         Form->installEventFilter(&Counter);
     }

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "FormControl.h"
 #include "FormFixture.h"
 #include "ModalCatcher.h"
 #include "ui/TKm808AdcChannelFrame.h"
@@ -26,9 +27,9 @@ class ControlsTest : public FormTest {
 protected:
     void SetUp() override {
         FormTest::SetUp();
-        Form->CommonMeasuringModeLMDComboBox->setCurrentIndex(0);
+        Control<QComboBox>(*Form, "CommonMeasuringModeLMDComboBox")->setCurrentIndex(0);
         Form->EnableChannelFrames();
-        ASSERT_FALSE(Form->HandlersBusy);
+        ASSERT_FALSE(Form->HandlersHeld());
     }
     TKm808AdcChannelFrame* Frame(int ch) { return Form->ChannelFrames[ch]; }
 };
@@ -38,10 +39,10 @@ TEST_F(ControlsTest, SelectorItemsCarryTheirExactSpacing) {
         QComboBox* Box;
         QStringList Expected;
     } cases[] = {
-        {Form->CommonInputRangeULMDComboBox, {"   10.0 В", "    2.0 В", "    0.4 В"}},
-        {Form->CommonInputRangeRLMDComboBox, {" 400.0 Ом", "1200.0 Ом", "4000.0 Ом"}},
-        {Form->CommonMeasuringModeLMDComboBox, {"  DC", "    R"}},
-        {Form->AdcRateComboBox,
+        {Control<QComboBox>(*Form, "CommonInputRangeULMDComboBox"), {"   10.0 В", "    2.0 В", "    0.4 В"}},
+        {Control<QComboBox>(*Form, "CommonInputRangeRLMDComboBox"), {" 400.0 Ом", "1200.0 Ом", "4000.0 Ом"}},
+        {Control<QComboBox>(*Form, "CommonMeasuringModeLMDComboBox"), {"  DC", "    R"}},
+        {Control<QComboBox>(*Form, "AdcRateComboBox"),
          {"      5.0", "    100.0", "    200.0", "    500.0", "   1000.0", "   2000.0", "   4000.0"}},
         {Frame(0)->InputRangeULMDComboBox, {"     10.0 В", "      2.0 В", "      0.4 В"}},
         {Frame(15)->InputRangeRLMDComboBox, {"  400.0 Ом", " 1200.0 Ом", " 4000.0 Ом"}},
@@ -56,7 +57,7 @@ TEST_F(ControlsTest, FramesFormTwoColumnsOfEight) {
         EXPECT_EQ(f->objectName(), QString("Km808AdcChannel%1Frame").arg(ch));
         EXPECT_EQ(f->geometry(), QRect(475 * (ch / 8) + 1, 66 * (ch % 8) + 2, 475, 66));
         EXPECT_EQ(f->ChannelNumberLMDCheckBox->text(), QString("Канал %1").arg(ch + 1));
-        EXPECT_EQ(f->parentWidget(), Form->AdcIndividualParsLMDSimplePanel);
+        EXPECT_EQ(f->parentWidget(), Control<QWidget>(*Form, "AdcIndividualParsLMDSimplePanel"));
     }
 }
 
@@ -72,16 +73,16 @@ TEST(ChannelFrameCreation, FramesStartDisabledAndReset) {
         EXPECT_FALSE(f->FlashLed->IsOn());
         EXPECT_FALSE(f->IsChannelActive());
     }
-    EXPECT_FALSE(form.HandlersBusy);
-    EXPECT_EQ(form.StartupPhase, 1);
+    EXPECT_FALSE(form.HandlersHeld());
+    EXPECT_EQ(form.StartupStage(), 1);
 }
 
 TEST_F(ControlsTest, ResistanceModeLeavesOnlyTheFirstEightChannels) {
-    Form->AllChannelsLMDCheckBox->click();
-    Form->CommonMeasuringModeLMDComboBox->setCurrentIndex(1);
+    Control<QCheckBox>(*Form, "AllChannelsLMDCheckBox")->click();
+    Control<QComboBox>(*Form, "CommonMeasuringModeLMDComboBox")->setCurrentIndex(1);
 
-    EXPECT_TRUE(Form->CommonInputRangeULMDComboBox->isHidden());
-    EXPECT_FALSE(Form->CommonInputRangeRLMDComboBox->isHidden());
+    EXPECT_TRUE(Control<QComboBox>(*Form, "CommonInputRangeULMDComboBox")->isHidden());
+    EXPECT_FALSE(Control<QComboBox>(*Form, "CommonInputRangeRLMDComboBox")->isHidden());
     for (int ch = 0; ch < 16; ++ch) {
         const TKm808AdcChannelFrame* f = Frame(ch);
         SCOPED_TRACE(ch);
@@ -106,7 +107,7 @@ TEST_F(ControlsTest, ResistanceModeLeavesOnlyTheFirstEightChannels) {
         }
     }
 
-    Form->CommonMeasuringModeLMDComboBox->setCurrentIndex(0);
+    Control<QComboBox>(*Form, "CommonMeasuringModeLMDComboBox")->setCurrentIndex(0);
     for (int ch = 0; ch < 16; ++ch) {
         EXPECT_EQ(Frame(ch)->MeasuringModeLMDLabel->text(), "DC");
         EXPECT_FALSE(Frame(ch)->InputRangeULMDComboBox->isHidden());
@@ -116,9 +117,9 @@ TEST_F(ControlsTest, ResistanceModeLeavesOnlyTheFirstEightChannels) {
 
 TEST_F(ControlsTest, NoModeChosenDisablesTheUpperChannels) {
     Frame(0)->ChannelNumberLMDCheckBox->click();
-    Form->HandlersBusy = true;
-    Form->CommonMeasuringModeLMDComboBox->setCurrentIndex(-1);
-    Form->HandlersBusy = false;
+    Form->HoldHandlers(true);
+    Control<QComboBox>(*Form, "CommonMeasuringModeLMDComboBox")->setCurrentIndex(-1);
+    Form->HoldHandlers(false);
     Form->EnableChannelFrames();
 
     EXPECT_TRUE(Frame(0)->InputRangeULMDComboBox->isEnabled());
@@ -131,7 +132,7 @@ TEST_F(ControlsTest, NoModeChosenDisablesTheUpperChannels) {
 }
 
 TEST_F(ControlsTest, UncheckedChannelKeepsItsBoxAndTitle) {
-    Form->AllChannelsLMDCheckBox->click();
+    Control<QCheckBox>(*Form, "AllChannelsLMDCheckBox")->click();
     Frame(3)->Value1LMDEdit->setText("12.3456");
     Frame(3)->ChannelNumberLMDCheckBox->click();
 
@@ -146,60 +147,61 @@ TEST_F(ControlsTest, UncheckedChannelKeepsItsBoxAndTitle) {
 }
 
 TEST_F(ControlsTest, AllChannelsBoxSummarisesTheFrames) {
-    Form->AllChannelsLMDCheckBox->click();
+    Control<QCheckBox>(*Form, "AllChannelsLMDCheckBox")->click();
     for (const TKm808AdcChannelFrame* f : Form->ChannelFrames)
         EXPECT_TRUE(f->ChannelNumberLMDCheckBox->isChecked());
 
     Frame(5)->ChannelNumberLMDCheckBox->click();
-    EXPECT_EQ(Form->AllChannelsLMDCheckBox->checkState(), Qt::PartiallyChecked);
+    EXPECT_EQ(Control<QCheckBox>(*Form, "AllChannelsLMDCheckBox")->checkState(), Qt::PartiallyChecked);
     Frame(5)->ChannelNumberLMDCheckBox->click();
-    EXPECT_EQ(Form->AllChannelsLMDCheckBox->checkState(), Qt::Checked);
+    EXPECT_EQ(Control<QCheckBox>(*Form, "AllChannelsLMDCheckBox")->checkState(), Qt::Checked);
 
     // A click on the undecided summary switches every channel on.
     Frame(5)->ChannelNumberLMDCheckBox->click();
-    Form->AllChannelsLMDCheckBox->click();
-    EXPECT_EQ(Form->AllChannelsLMDCheckBox->checkState(), Qt::Checked);
+    Control<QCheckBox>(*Form, "AllChannelsLMDCheckBox")->click();
+    EXPECT_EQ(Control<QCheckBox>(*Form, "AllChannelsLMDCheckBox")->checkState(), Qt::Checked);
     for (const TKm808AdcChannelFrame* f : Form->ChannelFrames)
         EXPECT_TRUE(f->ChannelNumberLMDCheckBox->isChecked());
-    EXPECT_FALSE(Form->HandlersBusy);
+    EXPECT_FALSE(Form->HandlersHeld());
 }
 
 TEST_F(ControlsTest, CommonRangeSpreadsAndEmptiesWhenFramesDiffer) {
-    Form->CommonMeasuringModeLMDComboBox->setCurrentIndex(1); // upper channels disabled
-    Form->CommonInputRangeULMDComboBox->setCurrentIndex(1);
+    Control<QComboBox>(*Form, "CommonMeasuringModeLMDComboBox")
+        ->setCurrentIndex(1); // upper channels disabled
+    Control<QComboBox>(*Form, "CommonInputRangeULMDComboBox")->setCurrentIndex(1);
     for (const TKm808AdcChannelFrame* f : Form->ChannelFrames)
         EXPECT_EQ(f->InputRangeULMDComboBox->currentIndex(), 1);
 
-    Form->CommonMeasuringModeLMDComboBox->setCurrentIndex(0);
+    Control<QComboBox>(*Form, "CommonMeasuringModeLMDComboBox")->setCurrentIndex(0);
     Frame(7)->InputRangeULMDComboBox->setCurrentIndex(2);
-    EXPECT_EQ(Form->CommonInputRangeULMDComboBox->currentIndex(), -1);
+    EXPECT_EQ(Control<QComboBox>(*Form, "CommonInputRangeULMDComboBox")->currentIndex(), -1);
     Frame(7)->InputRangeULMDComboBox->setCurrentIndex(1);
-    EXPECT_EQ(Form->CommonInputRangeULMDComboBox->currentIndex(), 1);
+    EXPECT_EQ(Control<QComboBox>(*Form, "CommonInputRangeULMDComboBox")->currentIndex(), 1);
 
-    Form->CommonInputRangeRLMDComboBox->setCurrentIndex(2);
+    Control<QComboBox>(*Form, "CommonInputRangeRLMDComboBox")->setCurrentIndex(2);
     Frame(0)->InputRangeRLMDComboBox->setCurrentIndex(0);
-    EXPECT_EQ(Form->CommonInputRangeRLMDComboBox->currentIndex(), -1);
-    EXPECT_EQ(Form->CommonInputRangeULMDComboBox->currentIndex(), 1);
+    EXPECT_EQ(Control<QComboBox>(*Form, "CommonInputRangeRLMDComboBox")->currentIndex(), -1);
+    EXPECT_EQ(Control<QComboBox>(*Form, "CommonInputRangeULMDComboBox")->currentIndex(), 1);
 }
 
 TEST_F(ControlsTest, ChangesMadeUnderTheGuardRunNoHandler) {
-    Form->HandlersBusy = true;
-    Form->AllChannelsLMDCheckBox->setCheckState(Qt::Checked);
-    Form->CommonInputRangeULMDComboBox->setCurrentIndex(2);
-    Form->CommonMeasuringModeLMDComboBox->setCurrentIndex(1);
+    Form->HoldHandlers(true);
+    Control<QCheckBox>(*Form, "AllChannelsLMDCheckBox")->setCheckState(Qt::Checked);
+    Control<QComboBox>(*Form, "CommonInputRangeULMDComboBox")->setCurrentIndex(2);
+    Control<QComboBox>(*Form, "CommonMeasuringModeLMDComboBox")->setCurrentIndex(1);
     Frame(2)->ChannelNumberLMDCheckBox->setChecked(true);
     Frame(4)->InputRangeULMDComboBox->setCurrentIndex(0);
-    Form->AutoSaveSettingsLMDCheckBox->setChecked(true);
-    EXPECT_TRUE(Form->HandlersBusy);
+    Control<QCheckBox>(*Form, "AutoSaveSettingsLMDCheckBox")->setChecked(true);
+    EXPECT_TRUE(Form->HandlersHeld());
 
     for (int ch = 0; ch < 16; ++ch) {
         EXPECT_EQ(Frame(ch)->ChannelNumberLMDCheckBox->isChecked(), ch == 2) << ch;
         EXPECT_EQ(Frame(ch)->InputRangeULMDComboBox->currentIndex(), ch == 4 ? 0 : -1) << ch;
         EXPECT_EQ(Frame(ch)->MeasuringModeLMDLabel->text(), "DC") << ch;
     }
-    EXPECT_EQ(Form->CommonInputRangeULMDComboBox->currentIndex(), 2);
-    EXPECT_FALSE(Form->CommonInputRangeULMDComboBox->isHidden());
-    EXPECT_TRUE(Form->SaveSettingsButton->isEnabled());
+    EXPECT_EQ(Control<QComboBox>(*Form, "CommonInputRangeULMDComboBox")->currentIndex(), 2);
+    EXPECT_FALSE(Control<QComboBox>(*Form, "CommonInputRangeULMDComboBox")->isHidden());
+    EXPECT_TRUE(Control<QPushButton>(*Form, "SaveSettingsButton")->isEnabled());
 }
 
 TEST_F(ControlsTest, HandlersRejectForeignSenders) {
@@ -227,9 +229,9 @@ TEST_F(ControlsTest, HandlersRejectForeignSenders) {
         ASSERT_EQ(catcher.Captions.size(), 1);
         EXPECT_EQ(catcher.Captions[0], c.Caption);
         EXPECT_EQ(catcher.Texts[0], c.Text);
-        EXPECT_FALSE(Form->HandlersBusy);
+        EXPECT_FALSE(Form->HandlersHeld());
     }
-    EXPECT_EQ(Form->AllChannelsLMDCheckBox->checkState(), Qt::Unchecked);
+    EXPECT_EQ(Control<QCheckBox>(*Form, "AllChannelsLMDCheckBox")->checkState(), Qt::Unchecked);
 }
 
 TEST_F(ControlsTest, ValueUnderThePointerIsSelectedWhileTheApplicationIsActive) {
@@ -253,9 +255,9 @@ TEST_F(ControlsTest, ValueUnderThePointerIsSelectedWhileTheApplicationIsActive) 
 
 TEST(CommonRangeSelectors, OnlyTheVoltageSelectorShowsBeforeAModeIsChosen) {
     TMainForm form;
-    EXPECT_EQ(form.CommonMeasuringModeLMDComboBox->currentIndex(), -1);
-    EXPECT_FALSE(form.CommonInputRangeULMDComboBox->isHidden());
-    EXPECT_TRUE(form.CommonInputRangeRLMDComboBox->isHidden());
+    EXPECT_EQ(Control<QComboBox>(form, "CommonMeasuringModeLMDComboBox")->currentIndex(), -1);
+    EXPECT_FALSE(Control<QComboBox>(form, "CommonInputRangeULMDComboBox")->isHidden());
+    EXPECT_TRUE(Control<QComboBox>(form, "CommonInputRangeRLMDComboBox")->isHidden());
 }
 
 TEST_F(ControlsTest, SelectionOfTheValueShowsOnlyWithTheFocus) {
@@ -317,9 +319,10 @@ TEST_F(ControlsTest, ValueOfTheOtherQuantityIsNotShownUnderTheNewTitle) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Form->AllChannelsLMDCheckBox->setCheckState(Qt::Checked);
-        Form->CommonMeasuringModeLMDComboBox->setCurrentIndex(c.fromMode);
-        Form->CommonMeasuringModeLMDComboBoxChange(Form->CommonMeasuringModeLMDComboBox);
+        Control<QCheckBox>(*Form, "AllChannelsLMDCheckBox")->setCheckState(Qt::Checked);
+        Control<QComboBox>(*Form, "CommonMeasuringModeLMDComboBox")->setCurrentIndex(c.fromMode);
+        Form->CommonMeasuringModeLMDComboBoxChange(
+            Control<QComboBox>(*Form, "CommonMeasuringModeLMDComboBox"));
         TKm808AdcChannelFrame* f = Frame(c.ch);
         f->Value1LMDEdit->setText("-9981.5499");
         f->SetValueLook(Look::OverRange);
@@ -328,8 +331,9 @@ TEST_F(ControlsTest, ValueOfTheOtherQuantityIsNotShownUnderTheNewTitle) {
         if (c.uncheck)
             f->ChannelNumberLMDCheckBox->click();
         else {
-            Form->CommonMeasuringModeLMDComboBox->setCurrentIndex(c.toMode);
-            Form->CommonMeasuringModeLMDComboBoxChange(Form->CommonMeasuringModeLMDComboBox);
+            Control<QComboBox>(*Form, "CommonMeasuringModeLMDComboBox")->setCurrentIndex(c.toMode);
+            Form->CommonMeasuringModeLMDComboBoxChange(
+                Control<QComboBox>(*Form, "CommonMeasuringModeLMDComboBox"));
         }
 
         if (!c.shown) {

@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QWheelEvent>
 
+#include "FormControl.h"
 #include "FormFixture.h"
 #include "acquisition/DisplayFormat.h"
 #include "ui/DesignLook.h"
@@ -35,13 +36,13 @@ class OperatorTest : public FormTest {
 protected:
     void SetUp() override {
         FormTest::SetUp();
-        Form->Device.ModuleState = 2;
-        Form->CommonMeasuringModeLMDComboBox->setCurrentIndex(0);
+        Form->DeviceState().ModuleState = 2;
+        Control<QComboBox>(*Form, "CommonMeasuringModeLMDComboBox")->setCurrentIndex(0);
         Form->EnableChannelFrames();
-        Form->AllChannelsLMDCheckBox->click();
+        Control<QCheckBox>(*Form, "AllChannelsLMDCheckBox")->click();
         Form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
-        ASSERT_FALSE(Form->HandlersBusy);
+        ASSERT_FALSE(Form->HandlersHeld());
     }
     TKm808AdcChannelFrame* Frame(int ch) { return Form->ChannelFrames[ch]; }
 
@@ -66,8 +67,8 @@ protected:
 };
 
 TEST_F(OperatorTest, EveryDropDownTakesAMouseClick) {
-    Form->QiraCratesComboBox->addItems({"1: QE000001", "2: QE000002"});
-    Form->ModulesComboBox->addItems({"Слот 3: KM808", "Слот 9: KM808"});
+    Control<QComboBox>(*Form, "QiraCratesComboBox")->addItems({"1: QE000001", "2: QE000002"});
+    Control<QComboBox>(*Form, "ModulesComboBox")->addItems({"Слот 3: KM808", "Слот 9: KM808"});
     auto pickAll = [](const std::vector<QComboBox*>& boxes) {
         for (QComboBox* box : boxes) {
             ASSERT_TRUE(box->isVisible() && box->isEnabled()) << box->objectName().toStdString();
@@ -77,15 +78,16 @@ TEST_F(OperatorTest, EveryDropDownTakesAMouseClick) {
                                                      << " / " << box->window()->objectName().toStdString();
         }
     };
-    std::vector<QComboBox*> voltage = {Form->QiraCratesComboBox, Form->ModulesComboBox,
-                                       Form->CommonInputRangeULMDComboBox, Form->AdcRateComboBox,
-                                       Form->CorrectionModeLMDComboBox};
+    std::vector<QComboBox*> voltage = {
+        Control<QComboBox>(*Form, "QiraCratesComboBox"), Control<QComboBox>(*Form, "ModulesComboBox"),
+        Control<QComboBox>(*Form, "CommonInputRangeULMDComboBox"),
+        Control<QComboBox>(*Form, "AdcRateComboBox"), Control<QComboBox>(*Form, "CorrectionModeLMDComboBox")};
     for (int ch = 0; ch < 16; ++ch)
         voltage.push_back(Frame(ch)->InputRangeULMDComboBox);
     pickAll(voltage);
 
-    ASSERT_TRUE(PickWithTheMouse(Form->CommonMeasuringModeLMDComboBox, 1));
-    std::vector<QComboBox*> resistance = {Form->CommonInputRangeRLMDComboBox};
+    ASSERT_TRUE(PickWithTheMouse(Control<QComboBox>(*Form, "CommonMeasuringModeLMDComboBox"), 1));
+    std::vector<QComboBox*> resistance = {Control<QComboBox>(*Form, "CommonInputRangeRLMDComboBox")};
     for (int ch = 0; ch < 8; ++ch)
         resistance.push_back(Frame(ch)->InputRangeRLMDComboBox);
     pickAll(resistance);
@@ -144,9 +146,11 @@ TEST_F(OperatorTest, ValueBoxShowsTheWholeNumber) {
 }
 
 TEST_F(OperatorTest, SelectorTextsAreNotCutByTheArrow) {
-    std::vector<QComboBox*> boxes = {Form->CommonInputRangeULMDComboBox, Form->CommonInputRangeRLMDComboBox,
-                                     Form->CommonMeasuringModeLMDComboBox, Form->AdcRateComboBox,
-                                     Form->CorrectionModeLMDComboBox};
+    std::vector<QComboBox*> boxes = {Control<QComboBox>(*Form, "CommonInputRangeULMDComboBox"),
+                                     Control<QComboBox>(*Form, "CommonInputRangeRLMDComboBox"),
+                                     Control<QComboBox>(*Form, "CommonMeasuringModeLMDComboBox"),
+                                     Control<QComboBox>(*Form, "AdcRateComboBox"),
+                                     Control<QComboBox>(*Form, "CorrectionModeLMDComboBox")};
     for (TKm808AdcChannelFrame* f : Form->ChannelFrames) {
         boxes.push_back(f->InputRangeULMDComboBox);
         boxes.push_back(f->InputRangeRLMDComboBox);
@@ -161,7 +165,7 @@ TEST_F(OperatorTest, SelectorTextsAreNotCutByTheArrow) {
 }
 
 TEST_F(OperatorTest, NoKeyReachesAHiddenPage) {
-    QTabWidget* pages = Form->MainLMDPageControl;
+    QTabWidget* pages = Control<QTabWidget>(*Form, "MainLMDPageControl");
     const struct {
         Qt::Key Key;
         Qt::KeyboardModifiers Modifiers;
@@ -172,13 +176,13 @@ TEST_F(OperatorTest, NoKeyReachesAHiddenPage) {
         {Qt::Key_PageDown, Qt::ControlModifier},
         {Qt::Key_PageUp, Qt::ControlModifier},
     };
-    for (QWidget* focus :
-         std::initializer_list<QWidget*>{Form->AdcRateComboBox, Frame(3)->InputRangeULMDComboBox}) {
+    for (QWidget* focus : std::initializer_list<QWidget*>{Control<QComboBox>(*Form, "AdcRateComboBox"),
+                                                          Frame(3)->InputRangeULMDComboBox}) {
         for (int repeat = 0; repeat < 3; ++repeat)
             for (const auto& k : keys) {
                 focus->setFocus();
                 QTest::keyClick(focus, k.Key, k.Modifiers);
-                EXPECT_EQ(pages->currentWidget(), Form->MultimeterLMDTabSheet)
+                EXPECT_EQ(pages->currentWidget(), Control<QWidget>(*Form, "MultimeterLMDTabSheet"))
                     << focus->objectName().toStdString() << " key " << k.Key;
                 pages->setCurrentIndex(0);
             }
@@ -188,22 +192,24 @@ TEST_F(OperatorTest, NoKeyReachesAHiddenPage) {
     for (Qt::Key key : {Qt::Key_Right, Qt::Key_Left, Qt::Key_End, Qt::Key_Home}) {
         bar->setFocus();
         QTest::keyClick(bar, key);
-        EXPECT_EQ(pages->currentWidget(), Form->MultimeterLMDTabSheet) << "tab bar key " << key;
+        EXPECT_EQ(pages->currentWidget(), Control<QWidget>(*Form, "MultimeterLMDTabSheet"))
+            << "tab bar key " << key;
     }
     for (int delta : {-120, 120, -120}) {
         const QPointF at = bar->tabRect(0).center();
         QWheelEvent wheel(at, bar->mapToGlobal(at), {}, {0, delta}, Qt::NoButton, Qt::NoModifier,
                           Qt::NoScrollPhase, false);
         QApplication::sendEvent(bar, &wheel);
-        EXPECT_EQ(pages->currentWidget(), Form->MultimeterLMDTabSheet) << "wheel " << delta;
+        EXPECT_EQ(pages->currentWidget(), Control<QWidget>(*Form, "MultimeterLMDTabSheet"))
+            << "wheel " << delta;
     }
     // Whatever asks for a hidden page, the shown page stays.
-    pages->setCurrentWidget(Form->VerificationLMDTabSheet);
-    EXPECT_EQ(pages->currentWidget(), Form->MultimeterLMDTabSheet);
+    pages->setCurrentWidget(Control<QWidget>(*Form, "VerificationLMDTabSheet"));
+    EXPECT_EQ(pages->currentWidget(), Control<QWidget>(*Form, "MultimeterLMDTabSheet"));
 }
 
 TEST_F(OperatorTest, CorrectionModeFieldShowsTheModeInForce) {
-    QComboBox* mode = Form->CorrectionModeLMDComboBox;
+    QComboBox* mode = Control<QComboBox>(*Form, "CorrectionModeLMDComboBox");
     QLineEdit* field = mode->lineEdit();
     mode->setCurrentIndex(0);
     field->setFocus();
@@ -246,23 +252,24 @@ void WheelNotch(QWidget* under, int delta) {
 }
 
 TEST_F(OperatorTest, ASelectorTakesTheWheelOnlyWithTheFocusAndNeverInTheChannelArea) {
-    Form->HandlersBusy = true;
-    Form->QiraCratesComboBox->addItems({"1: QE000001", "2: QE000002", "3: QE000003"});
-    Form->ModulesComboBox->addItems({"Слот 3: KM808", "Слот 9: KM808", "Слот 11: KM808"});
-    Form->AdcRateComboBox->setCurrentIndex(1);
-    Form->HandlersBusy = false;
+    Form->HoldHandlers(true);
+    Control<QComboBox>(*Form, "QiraCratesComboBox")->addItems({"1: QE000001", "2: QE000002", "3: QE000003"});
+    Control<QComboBox>(*Form, "ModulesComboBox")
+        ->addItems({"Слот 3: KM808", "Слот 9: KM808", "Слот 11: KM808"});
+    Control<QComboBox>(*Form, "AdcRateComboBox")->setCurrentIndex(1);
+    Form->HoldHandlers(false);
     Form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
     const struct {
         QComboBox* Box;
         bool TakesItFocused;
     } cases[] = {
-        {Form->QiraCratesComboBox, true},
-        {Form->ModulesComboBox, true},
-        {Form->CommonInputRangeULMDComboBox, true},
-        {Form->CommonMeasuringModeLMDComboBox, true},
-        {Form->AdcRateComboBox, true},
-        {Form->CorrectionModeLMDComboBox, true},
+        {Control<QComboBox>(*Form, "QiraCratesComboBox"), true},
+        {Control<QComboBox>(*Form, "ModulesComboBox"), true},
+        {Control<QComboBox>(*Form, "CommonInputRangeULMDComboBox"), true},
+        {Control<QComboBox>(*Form, "CommonMeasuringModeLMDComboBox"), true},
+        {Control<QComboBox>(*Form, "AdcRateComboBox"), true},
+        {Control<QComboBox>(*Form, "CorrectionModeLMDComboBox"), true},
         {Frame(3)->InputRangeULMDComboBox, false},
         {Frame(12)->InputRangeULMDComboBox, false},
     };
@@ -270,7 +277,7 @@ TEST_F(OperatorTest, ASelectorTakesTheWheelOnlyWithTheFocusAndNeverInTheChannelA
         const std::string name = c.Box->objectName().toStdString();
         c.Box->setCurrentIndex(1);
         QWidget* under = c.Box;
-        Form->FindDeviceLMDButton->setFocus();
+        Control<QPushButton>(*Form, "FindDeviceLMDButton")->setFocus();
         for (int delta : {120, -120, -120})
             WheelNotch(under, delta);
         EXPECT_EQ(c.Box->currentIndex(), 1) << name << " without the focus";
@@ -287,16 +294,16 @@ TEST_F(OperatorTest, ASelectorTakesTheWheelOnlyWithTheFocusAndNeverInTheChannelA
 TEST_F(OperatorTest, ReturnAndEnterPressTheFocusedButton) {
     Form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
-    QPushButton* start = Form->StartMultimeterLMDSpeedButton;
+    QPushButton* start = Control<QPushButton>(*Form, "StartMultimeterLMDSpeedButton");
     start->setEnabled(true);
     const struct {
         Qt::Key Key;
         Qt::KeyboardModifiers Modifiers;
     } keys[] = {{Qt::Key_Return, Qt::NoModifier}, {Qt::Key_Enter, Qt::KeypadModifier}};
     for (const auto& k : keys) {
-        Form->FindDeviceLMDButton->setFocus();
+        Control<QPushButton>(*Form, "FindDeviceLMDButton")->setFocus();
         const size_t requests = Counter.Requests.size();
-        QTest::keyClick(Form->FindDeviceLMDButton, k.Key, k.Modifiers);
+        QTest::keyClick(Control<QPushButton>(*Form, "FindDeviceLMDButton"), k.Key, k.Modifiers);
         QCoreApplication::processEvents();
         ASSERT_EQ(Counter.Requests.size(), requests + 1) << "key " << k.Key;
         EXPECT_EQ(Counter.Requests.back().Action, 3u);
@@ -343,8 +350,8 @@ TEST_F(OperatorTest, ValueDigitsKeepTheRunsFaceAcrossPowersOfTenAndZero) {
 TEST_F(OperatorTest, TheChannelScrollBoxShowsItsFocus) {
     Form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
-    QScrollArea* box = Form->AdcIndividualParsLMDScrollBox;
-    Form->FindDeviceLMDButton->setFocus();
+    QScrollArea* box = Control<QScrollArea>(*Form, "AdcIndividualParsLMDScrollBox");
+    Control<QPushButton>(*Form, "FindDeviceLMDButton")->setFocus();
     const QImage unfocused = box->grab().toImage();
     // Reached with Tab, as the operator does.
     for (int i = 0; i < 100 && !box->hasFocus(); ++i)
@@ -352,21 +359,22 @@ TEST_F(OperatorTest, TheChannelScrollBoxShowsItsFocus) {
     ASSERT_TRUE(box->hasFocus());
     const QImage focused = box->grab().toImage();
     EXPECT_NE(focused, unfocused);
-    Form->FindDeviceLMDButton->setFocus();
+    Control<QPushButton>(*Form, "FindDeviceLMDButton")->setFocus();
     EXPECT_EQ(box->grab().toImage(), unfocused);
 }
 
 // Another crate or module: the readings and lamps of the one before go.
 TEST_F(OperatorTest, AnotherModuleClearsTheValuesAndLamps) {
-    Form->HandlersBusy = true;
-    Form->QiraCratesComboBox->addItems({"1: QE000001", "2: QE000002"});
-    Form->QiraCratesComboBox->setCurrentIndex(0);
-    Form->ModulesComboBox->addItems({"Слот 3: KM808", "Слот 9: KM808"});
-    Form->ModulesComboBox->setCurrentIndex(0);
-    Form->HandlersBusy = false;
-    for (QComboBox* selector : {Form->ModulesComboBox, Form->QiraCratesComboBox}) {
-        Form->Device.SelectedCrateIndex = 0;
-        Form->Device.SelectedModuleIndex[0] = 0;
+    Form->HoldHandlers(true);
+    Control<QComboBox>(*Form, "QiraCratesComboBox")->addItems({"1: QE000001", "2: QE000002"});
+    Control<QComboBox>(*Form, "QiraCratesComboBox")->setCurrentIndex(0);
+    Control<QComboBox>(*Form, "ModulesComboBox")->addItems({"Слот 3: KM808", "Слот 9: KM808"});
+    Control<QComboBox>(*Form, "ModulesComboBox")->setCurrentIndex(0);
+    Form->HoldHandlers(false);
+    for (QComboBox* selector :
+         {Control<QComboBox>(*Form, "ModulesComboBox"), Control<QComboBox>(*Form, "QiraCratesComboBox")}) {
+        Form->DeviceState().SelectedCrateIndex = 0;
+        Form->DeviceState().SelectedModuleIndex[0] = 0;
         for (int ch = 0; ch < 16; ++ch) {
             const bool over = ch % 3 == 0;
             Frame(ch)->Value1LMDEdit->setText(over ? "10500.000" : "1250.000");

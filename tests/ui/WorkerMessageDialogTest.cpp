@@ -31,8 +31,10 @@ struct SeenDialog {
 };
 
 // Shows the dialog and reads it from a timer once it is open, as an operator
-// would see it, then presses its first button.
-SeenDialog ShowAndRead(TMainForm* form, const WorkerMessageRequest& request, ButtonLayout layout) {
+// would see it, then presses its first button; shortcutsEnabled: the flag the
+// dialog holds off while it is open, if any.
+SeenDialog ShowAndRead(TMainForm* form, const WorkerMessageRequest& request, ButtonLayout layout,
+                       bool* shortcutsEnabled = nullptr) {
     SeenDialog seen;
     WorkerMessageDialog::SetShownObserver([&](QMessageBox& box) {
         QTimer::singleShot(0, &box, [&] {
@@ -54,12 +56,12 @@ SeenDialog ShowAndRead(TMainForm* form, const WorkerMessageRequest& request, But
                 seen.ButtonTexts << b->text();
                 seen.ButtonIcons += b->icon().isNull() ? 0 : 1;
             }
-            if (form)
-                seen.ShortCutHandlerEnabled = form->ShortCutHandlerEnabled;
+            if (shortcutsEnabled)
+                seen.ShortCutHandlerEnabled = *shortcutsEnabled;
             box.buttons().first()->click();
         });
     });
-    ShowWorkerMessageDialog(form, form ? &form->ShortCutHandlerEnabled : nullptr, request, layout);
+    ShowWorkerMessageDialog(form, shortcutsEnabled, request, layout);
     WorkerMessageDialog::SetShownObserver(nullptr);
     return seen;
 }
@@ -165,10 +167,11 @@ TEST(WorkerMessageDialog, IsModalStyledAndCentredOnTheMainWindow) {
 TEST(WorkerMessageDialog, EscapeHandlingIsOffWhileOpenAndRestoredAfter) {
     TMainForm form;
     for (const bool enabled : {true, false}) {
-        form.ShortCutHandlerEnabled = enabled;
-        const SeenDialog seen = ShowAndRead(&form, Request("Текст"), ButtonLayout::CommonWidth);
+        bool shortcutsEnabled = enabled;
+        const SeenDialog seen =
+            ShowAndRead(&form, Request("Текст"), ButtonLayout::CommonWidth, &shortcutsEnabled);
         EXPECT_FALSE(seen.ShortCutHandlerEnabled);
-        EXPECT_EQ(form.ShortCutHandlerEnabled, enabled);
+        EXPECT_EQ(shortcutsEnabled, enabled);
     }
 }
 
