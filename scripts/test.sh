@@ -114,7 +114,7 @@ for part in "${parts[@]}"; do
       cmake -S . -B build/lint -G Ninja "${clang[@]}" -DKM808_BENCH=OFF -DKM808_TESTS=OFF >/dev/null
       # The window's files include what moc generates.
       cmake --build build/lint $(ninja -C build/lint -t targets all | sed -n 's/^\([a-z0-9_]*_autogen\):.*/--target \1/p') >/dev/null
-      clang-tidy-14 -p build/lint --quiet device/*.cpp dsp/*.cpp acquisition/*.cpp measure/*.cpp scpi/*.cpp trend/*.cpp \
+      clang-tidy-14 -p build/lint --quiet device/*.cpp dsp/*.cpp acquisition/*.cpp record/*.cpp measure/*.cpp scpi/*.cpp trend/*.cpp \
         app/*.cpp ui/*.cpp discovery/*.cpp trendwindow/*.cpp store/*.cpp \
         settings/Cp1251Codec.cpp settings/TSettingsFile.cpp settings/SettingsLocation.cpp \
         settings/SettingsTable.cpp settings/MeasurementSettingsFile.cpp settings/MeasurementChoices.cpp 2>&1 | { grep -v ' warnings\( and [0-9]* errors\?\)\? generated\.$' || true; }
